@@ -1,0 +1,25 @@
+#pragma once
+
+#include <QByteArray>
+#include <QColor>
+#include <QString>
+
+#include <string>
+
+namespace Pinrova::Testing {
+
+class HttpServer;
+
+// PNG bytes of a square picture in one colour, as a tile server would send.
+QByteArray pngBytes(const QColor &color, int size = 256);
+
+// The server's base address as the application's configuration expects it.
+QString baseUrl(const HttpServer &server);
+
+std::string toStd(const QByteArray &bytes);
+
+// Switches QStandardPaths to test mode and empties the cache folder, so a test never reads a
+// reply cached by an earlier run and never touches the user's own files.
+void useCleanTestPaths();
+
+} // namespace Pinrova::Testing
