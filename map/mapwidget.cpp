@@ -49,9 +49,12 @@ MapWidget::~MapWidget() = default;
 QToolButton *MapWidget::createZoomButton(const QString &iconPath)
 {
     auto *button = new QToolButton(this);
-    const QPixmap face = QPixmap(iconPath).scaledToHeight(ZoomButtonHeight, Qt::FastTransformation);
-    button->setIcon(face);
-    button->setIconSize(face.size());
+    const QPixmap picture(iconPath);
+    if (!picture.isNull()) {
+        const QPixmap face = picture.scaledToHeight(ZoomButtonHeight, Qt::FastTransformation);
+        button->setIcon(face);
+        button->setIconSize(face.size());
+    }
     button->setStyleSheet(
         QStringLiteral("QToolButton { border: none; padding: 0px; width: 42px; height: 42px; }"));
     return button;
