@@ -240,17 +240,23 @@ void SlippyMap::handleNetworkData(QNetworkReply *reply)
 
 void SlippyMap::evictDistantTiles()
 {
+    // A tile stays while some copy of it (the map repeats every n tiles on both axes) lies
+    // within the view's range grown by 5. Judging rows by the same rule as columns matters near
+    // the poles at low zoom, where the rows above row 0 show the bottom rows: evicting those
+    // would fetch them again after every reply, without end.
     const int n = 1 << zoom;
-    const QRect bound = tileRange.adjusted(-5, -5, 5, 5);
+    const QRect bound = tileRange.adjusted(-EvictionMargin, -EvictionMargin, EvictionMargin,
+                                           EvictionMargin);
+    const auto near = [n](int index, int low, int high) {
+        if (high - low + 1 >= n)
+            return true;
+        const int copy = low + reduceTileIndex(index - low, n); // first copy at or after low
+        return copy <= high;
+    };
     const QList<QPoint> keys = tileCache.keys();
     for (const QPoint &k : keys) {
-        if (bound.contains(k))
-            continue;
-        const int d = std::abs(tileRange.left() - k.x());
-        // A column near the left edge when counted across the antimeridian stays.
-        if (d > 5 && n - d <= 5)
-            continue;
-        tileCache.remove(k);
+        if (!near(k.x(), bound.left(), bound.right()) || !near(k.y(), bound.top(), bound.bottom()))
+            tileCache.remove(k);
     }
 }
 

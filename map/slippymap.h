@@ -52,6 +52,8 @@ public:
     QList<QPoint> cachedTiles() const { return tileCache.keys(); }
     bool isPlaceholder(const QPoint &tile) const;
 
+    // Tiles farther than this outside the view are dropped from memory after every reply.
+    static constexpr int EvictionMargin = 5;
     // A tile body larger than this is cut off and the tile shows grey.
     static constexpr qint64 MaximumTileBytes = 4 * 1024 * 1024;
     // Decoded tiles may be at most this many pixels on either edge.
