@@ -38,8 +38,8 @@ MainWindow::MainWindow(QWidget *parent)
 {
     ui->setupUi(this);
     Pinrova::Platform::setHandsetAttributes(this,
-                                            Pinrova::Platform::HandsetAttribute::AutoOrientation
-                                                | Pinrova::Platform::HandsetAttribute::StackedWindow);
+        Pinrova::Platform::HandsetAttribute::AutoOrientation
+            | Pinrova::Platform::HandsetAttribute::StackedWindow);
 
     mapWidget = new Pinrova::Map::MapWidget(this);
     ui->verticalLayout->addWidget(mapWidget, 0);

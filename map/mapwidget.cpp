@@ -115,8 +115,8 @@ void MapWidget::emitMoved()
 
 void MapWidget::emitStopped()
 {
-    emit userStoppedMovingMap(tileEngine->latitude(), tileEngine->longitude(),
-                              tileEngine->zoomLevel());
+    emit userStoppedMovingMap(
+        tileEngine->latitude(), tileEngine->longitude(), tileEngine->zoomLevel());
 }
 
 void MapWidget::mousePressEvent(QMouseEvent *event)

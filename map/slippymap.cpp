@@ -198,7 +198,8 @@ void SlippyMap::fetchNextTile()
         return;
     }
 
-    const QString path = QStringLiteral("/%1/%2/%3.png").arg(zoom).arg(candidate.x()).arg(candidate.y());
+    const QString path
+        = QStringLiteral("/%1/%2/%3.png").arg(zoom).arg(candidate.x()).arg(candidate.y());
     currentTileUrl = QUrl(Network::tileServer() + path);
 
     QNetworkRequest request(currentTileUrl);
@@ -245,8 +246,8 @@ void SlippyMap::evictDistantTiles()
     // the poles at low zoom, where the rows above row 0 show the bottom rows: evicting those
     // would fetch them again after every reply, without end.
     const int n = 1 << zoom;
-    const QRect bound = tileRange.adjusted(-EvictionMargin, -EvictionMargin, EvictionMargin,
-                                           EvictionMargin);
+    const QRect bound
+        = tileRange.adjusted(-EvictionMargin, -EvictionMargin, EvictionMargin, EvictionMargin);
     const auto near = [n](int index, int low, int high) {
         if (high - low + 1 >= n)
             return true;

@@ -30,7 +30,13 @@ QString outsideAddressDefault(OutsideAddress address);
 // compiled default. Base URLs come without a trailing "/", so callers append paths as they are.
 QString outsideAddress(OutsideAddress address);
 
-inline QString tileServer() { return outsideAddress(OutsideAddress::TileServer); }
-inline QString positionService() { return outsideAddress(OutsideAddress::PositionService); }
+inline QString tileServer()
+{
+    return outsideAddress(OutsideAddress::TileServer);
+}
+inline QString positionService()
+{
+    return outsideAddress(OutsideAddress::PositionService);
+}
 
 } // namespace Pinrova::Network

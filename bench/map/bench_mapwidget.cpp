@@ -42,7 +42,8 @@ void BenchMapWidget::fullRepaint()
     for (const QPoint &tile : map.engine()->cachedTiles())
         QVERIFY(!map.engine()->isPlaceholder(tile));
 
-    QBENCHMARK {
+    QBENCHMARK
+    {
         map.repaint();
     }
 }

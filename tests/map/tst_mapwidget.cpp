@@ -14,7 +14,7 @@ using namespace Pinrova::Testing;
 namespace {
 
 void sendMouse(QWidget *widget, QEvent::Type type, const QPoint &pos, Qt::MouseButton button,
-               Qt::MouseButtons held)
+    Qt::MouseButtons held)
 {
     QMouseEvent event(type, pos, widget->mapToGlobal(pos), button, held, Qt::NoModifier);
     QApplication::sendEvent(widget, &event);
@@ -27,7 +27,7 @@ void drag(QWidget *widget, const QPoint &from, const QList<QPoint> &moves)
     for (const QPoint &to : moves)
         sendMouse(widget, QEvent::MouseMove, to, Qt::NoButton, Qt::LeftButton);
     sendMouse(widget, QEvent::MouseButtonRelease, moves.isEmpty() ? from : moves.last(),
-              Qt::LeftButton, Qt::NoButton);
+        Qt::LeftButton, Qt::NoButton);
 }
 
 QPointF centreInPixels(const MapWidget &map)
@@ -82,18 +82,18 @@ void TestMapWidget::pointerGestures_data()
     QTest::addColumn<QPoint>("panned");
 
     const QPoint press(400, 240);
-    QTest::newRow("tap") << QList<QPoint>{press + QPoint(3, -4)} << 0 << QPoint();
+    QTest::newRow("tap") << QList<QPoint> {press + QPoint(3, -4)} << 0 << QPoint();
     QTest::newRow("9 px on both axes is still a tap")
-        << QList<QPoint>{press + QPoint(9, 9), press + QPoint(-9, -9)} << 0 << QPoint();
+        << QList<QPoint> {press + QPoint(9, 9), press + QPoint(-9, -9)} << 0 << QPoint();
     // The move that leaves the square only ends the tap; the next one pans all the way.
-    QTest::newRow("10 px only ends the tap") << QList<QPoint>{press + QPoint(10, 0)} << 0 << QPoint();
-    QTest::newRow("drag right")
-        << QList<QPoint>{press + QPoint(12, 0), press + QPoint(30, 0), press + QPoint(50, 0)} << 2
-        << QPoint(50, 0);
-    QTest::newRow("drag up and left")
-        << QList<QPoint>{press + QPoint(0, -15), press + QPoint(-20, -40), press + QPoint(-60, -70),
-                         press + QPoint(-61, -70)}
-        << 3 << QPoint(-61, -70);
+    QTest::newRow("10 px only ends the tap")
+        << QList<QPoint> {press + QPoint(10, 0)} << 0 << QPoint();
+    QTest::newRow("drag right") << QList<QPoint> {press + QPoint(12, 0), press + QPoint(30, 0),
+        press + QPoint(50, 0)} << 2
+                                << QPoint(50, 0);
+    QTest::newRow("drag up and left") << QList<QPoint> {press + QPoint(0, -15),
+        press + QPoint(-20, -40), press + QPoint(-60, -70), press + QPoint(-61, -70)}
+                                      << 3 << QPoint(-61, -70);
 }
 
 void TestMapWidget::pointerGestures()
@@ -116,7 +116,7 @@ void TestMapWidget::pointerGestures()
     // The content follows the pointer: the centre moves the other way.
     const QPointF shift = before - centreInPixels(map);
     QVERIFY2(qAbs(shift.x() - panned.x()) < 0.5 && qAbs(shift.y() - panned.y()) < 0.5,
-             qPrintable(QStringLiteral("%1,%2").arg(shift.x()).arg(shift.y())));
+        qPrintable(QStringLiteral("%1,%2").arg(shift.x()).arg(shift.y())));
 
     const QList<QVariant> last = stopped.last();
     QCOMPARE(last.at(0).value<qreal>(), map.engine()->latitude());
@@ -175,7 +175,7 @@ void TestMapWidget::arrowKeys()
     QCOMPARE(stopped.count(), 0);
     const QPointF shift = centreInPixels(map) - before;
     QVERIFY2(qAbs(shift.x() - centreShift.x()) < 0.5 && qAbs(shift.y() - centreShift.y()) < 0.5,
-             qPrintable(QStringLiteral("%1,%2").arg(shift.x()).arg(shift.y())));
+        qPrintable(QStringLiteral("%1,%2").arg(shift.x()).arg(shift.y())));
 }
 
 void TestMapWidget::zoomButtons_data()

@@ -93,7 +93,8 @@ void TestSlippyMap::projection_data()
     QTest::addColumn<int>("zoom");
     QTest::addColumn<QPointF>("tile");
 
-    QTest::newRow("default centre at 13") << 59.944069 << 30.306141 << 13 << QPointF(4785.6333, 2381.4973);
+    QTest::newRow("default centre at 13")
+        << 59.944069 << 30.306141 << 13 << QPointF(4785.6333, 2381.4973);
     QTest::newRow("origin at 3") << 0.0 << 0.0 << 3 << QPointF(4, 4);
     QTest::newRow("north-west corner") << 85.0511287798 << -180.0 << 5 << QPointF(0, 0);
     QTest::newRow("south-east corner") << -85.0511287798 << 180.0 << 4 << QPointF(16, 16);
@@ -224,8 +225,8 @@ void TestSlippyMap::failedTileBecomesPlaceholder()
     // Qt itself resends once on a connection that closes before any answer.
     QCOMPARE(requestedPaths(server).count(QString::fromStdString(broken)), kind == 4 ? 2 : 1);
     QVERIFY(!requestedPaths(server).contains(QStringLiteral("/13/1/1.png")));
-    QCOMPARE(pixelAt(engine, QSize(800, 424), QPoint(237 + 256 + 10, 84 + 10)),
-             QColor(Qt::lightGray));
+    QCOMPARE(
+        pixelAt(engine, QSize(800, 424), QPoint(237 + 256 + 10, 84 + 10)), QColor(Qt::lightGray));
 
     // Counted as loaded: laying out again asks for nothing.
     const int before = static_cast<int>(server.requestCount());
@@ -281,11 +282,14 @@ void TestSlippyMap::panClampsAndWraps_data()
 
     // Dragging down moves the view north; dragging left moves it east.
     QTest::newRow("north stops at 85") << 5 << 80.0 << 10.0 << QPoint(0, 500) << 20 << 85.0 << 10.0;
-    QTest::newRow("south stops at -85") << 5 << -80.0 << 10.0 << QPoint(0, -500) << 20 << -85.0 << 10.0;
+    QTest::newRow("south stops at -85")
+        << 5 << -80.0 << 10.0 << QPoint(0, -500) << 20 << -85.0 << 10.0;
     // 32 steps of 256 px at zoom 13 move the centre 32 tiles = 1.40625 degrees; each step
     // rounds the longitude down to 0.00001 degrees.
-    QTest::newRow("east across 180") << 13 << 0.0 << 179.5 << QPoint(-256, 0) << 32 << 0.0 << -179.09375;
-    QTest::newRow("west across -180") << 13 << 0.0 << -179.5 << QPoint(256, 0) << 32 << 0.0 << 179.09375;
+    QTest::newRow("east across 180")
+        << 13 << 0.0 << 179.5 << QPoint(-256, 0) << 32 << 0.0 << -179.09375;
+    QTest::newRow("west across -180")
+        << 13 << 0.0 << -179.5 << QPoint(256, 0) << 32 << 0.0 << 179.09375;
 }
 
 void TestSlippyMap::panClampsAndWraps()
@@ -309,8 +313,10 @@ void TestSlippyMap::panClampsAndWraps()
         QVERIFY(engine.latitude() <= 85 && engine.latitude() >= -85);
         QVERIFY(engine.longitude() > -180 && engine.longitude() <= 180);
     }
-    QVERIFY2(qAbs(engine.latitude() - expectedLat) < 1e-4, qPrintable(QString::number(engine.latitude())));
-    QVERIFY2(qAbs(engine.longitude() - expectedLon) < steps * 1e-5 + 1e-6, qPrintable(QString::number(engine.longitude(), 'f', 6)));
+    QVERIFY2(qAbs(engine.latitude() - expectedLat) < 1e-4,
+        qPrintable(QString::number(engine.latitude())));
+    QVERIFY2(qAbs(engine.longitude() - expectedLon) < steps * 1e-5 + 1e-6,
+        qPrintable(QString::number(engine.longitude(), 'f', 6)));
 
     // Tile requests use reduced indices only.
     QTRY_VERIFY_WITH_TIMEOUT(engine.tileInFlight().isEmpty(), 20000);
@@ -369,7 +375,8 @@ void TestSlippyMap::evictionKeepsGrownRange()
     QTRY_VERIFY_WITH_TIMEOUT(engine.tileInFlight().isEmpty(), 20000);
     const QRect bound = engine.visibleTiles().adjusted(-5, -5, 5, 5);
     for (const QPoint &tile : engine.cachedTiles())
-        QVERIFY2(bound.contains(tile), qPrintable(QStringLiteral("%1,%2").arg(tile.x()).arg(tile.y())));
+        QVERIFY2(
+            bound.contains(tile), qPrintable(QStringLiteral("%1,%2").arg(tile.x()).arg(tile.y())));
     for (const QPoint &tile : first)
         QVERIFY(!engine.cachedTiles().contains(tile));
 }

@@ -29,10 +29,10 @@ void TestOutsideAddresses::environmentOverridesDefault_data()
     QTest::newRow("blank gives the default") << tiles << QByteArray("  ") << true << QString();
     QTest::newRow("override") << tiles << QByteArray("http://127.0.0.1:9000") << true
                               << QStringLiteral("http://127.0.0.1:9000");
-    QTest::newRow("trailing slashes dropped") << tiles << QByteArray("http://127.0.0.1:9000//") << true
-                                              << QStringLiteral("http://127.0.0.1:9000");
-    QTest::newRow("host name kept as given") << host << QByteArray("login.test") << true
-                                             << QStringLiteral("login.test");
+    QTest::newRow("trailing slashes dropped") << tiles << QByteArray("http://127.0.0.1:9000//")
+                                              << true << QStringLiteral("http://127.0.0.1:9000");
+    QTest::newRow("host name kept as given")
+        << host << QByteArray("login.test") << true << QStringLiteral("login.test");
     QTest::newRow("identifier") << id << QByteArray("7654321") << true << QStringLiteral("7654321");
 }
 
@@ -68,9 +68,9 @@ void TestOutsideAddresses::everyAddressHasItsOwnVariable()
     }
     QCOMPARE(names.size(), int(OutsideAddress::VkAppId) + 1);
     QCOMPARE(outsideAddressDefault(OutsideAddress::TileServer),
-             QStringLiteral("https://tile.openstreetmap.org"));
+        QStringLiteral("https://tile.openstreetmap.org"));
     QCOMPARE(outsideAddressDefault(OutsideAddress::PositionService),
-             QStringLiteral("http://127.0.0.1:8080"));
+        QStringLiteral("http://127.0.0.1:8080"));
 }
 
 QTEST_APPLESS_MAIN(TestOutsideAddresses)

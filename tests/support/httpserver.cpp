@@ -24,11 +24,10 @@ namespace {
 
 bool equalsIgnoringCase(std::string_view a, std::string_view b)
 {
-    return a.size() == b.size()
-        && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-               return std::tolower(static_cast<unsigned char>(x))
-                   == std::tolower(static_cast<unsigned char>(y));
-           });
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+        return std::tolower(static_cast<unsigned char>(x))
+            == std::tolower(static_cast<unsigned char>(y));
+    });
 }
 
 int hexValue(char c)
@@ -43,8 +42,7 @@ int hexValue(char c)
 }
 
 // Calls back for every "key=value" pair of a query, both still encoded.
-template<typename Visit>
-void forEachQueryPair(std::string_view query, Visit visit)
+template<typename Visit> void forEachQueryPair(std::string_view query, Visit visit)
 {
     while (!query.empty()) {
         const auto amp = query.find('&');
@@ -97,7 +95,7 @@ std::string HttpRequest::header(std::string_view name) const
 bool HttpRequest::hasHeader(std::string_view name) const
 {
     return std::any_of(headers.begin(), headers.end(),
-                       [name](const auto &h) { return equalsIgnoringCase(h.first, name); });
+        [name](const auto &h) { return equalsIgnoringCase(h.first, name); });
 }
 
 std::string HttpRequest::queryValue(std::string_view key) const
@@ -171,7 +169,7 @@ HttpResponse &HttpResponse::withDelay(std::chrono::milliseconds wait)
 struct HttpServer::Impl : std::enable_shared_from_this<HttpServer::Impl>
 {
     asio::io_context io;
-    tcp::acceptor acceptor{io};
+    tcp::acceptor acceptor {io};
     std::thread thread;
     unsigned short port = 0;
 
@@ -181,8 +179,8 @@ struct HttpServer::Impl : std::enable_shared_from_this<HttpServer::Impl>
     HttpHandler fallback;
     std::vector<HttpRequest> log;
 
-    std::atomic<int> inFlight{0};
-    std::atomic<int> maxInFlight{0};
+    std::atomic<int> inFlight {0};
+    std::atomic<int> maxInFlight {0};
 
     // Touched only on the server's thread.
     std::vector<std::weak_ptr<Session>> sessions;
@@ -215,8 +213,7 @@ struct HttpServer::Impl : std::enable_shared_from_this<HttpServer::Impl>
     {
         const int now = ++inFlight;
         int seen = maxInFlight.load();
-        while (now > seen && !maxInFlight.compare_exchange_weak(seen, now)) {
-        }
+        while (now > seen && !maxInFlight.compare_exchange_weak(seen, now)) { }
     }
 
     void requestEnded() { --inFlight; }
@@ -232,8 +229,7 @@ public:
         : socket(std::move(socket))
         , timer(this->socket.get_executor())
         , server(std::move(server))
-    {
-    }
+    { }
 
     void close()
     {
@@ -250,9 +246,7 @@ public:
         parser->header_limit(64 * 1024);
         parser->body_limit(8 * 1024 * 1024);
         http::async_read(socket, buffer, *parser,
-                         [self = shared_from_this()](beast::error_code ec, std::size_t) {
-                             self->onRead(ec);
-                         });
+            [self = shared_from_this()](beast::error_code ec, std::size_t) { self->onRead(ec); });
     }
 
 private:
@@ -271,7 +265,8 @@ private:
         if (question != std::string::npos)
             logged.query = logged.target.substr(question + 1);
         for (const auto &field : message)
-            logged.headers.emplace_back(std::string(field.name_string()), std::string(field.value()));
+            logged.headers.emplace_back(
+                std::string(field.name_string()), std::string(field.value()));
         logged.body = message.body();
         keepAlive = message.keep_alive();
         version = message.version();
@@ -312,9 +307,7 @@ private:
     void write()
     {
         http::async_write(socket, *response,
-                          [self = shared_from_this()](beast::error_code ec, std::size_t) {
-                              self->onWrite(ec);
-                          });
+            [self = shared_from_this()](beast::error_code ec, std::size_t) { self->onWrite(ec); });
     }
 
     void onWrite(beast::error_code ec)
@@ -355,7 +348,7 @@ void HttpServer::Impl::accept()
         auto session = std::make_shared<Session>(std::move(socket), self);
         auto &all = self->sessions;
         all.erase(std::remove_if(all.begin(), all.end(), [](const auto &w) { return w.expired(); }),
-                  all.end());
+            all.end());
         all.push_back(session);
         session->read();
         self->accept();
@@ -375,8 +368,7 @@ void HttpServer::Impl::closeEverything()
 
 HttpServer::HttpServer()
     : d(std::make_shared<Impl>())
-{
-}
+{ }
 
 HttpServer::~HttpServer()
 {

@@ -41,7 +41,8 @@ struct HttpResponse
     int status = 200;
     HttpHeaders headers;
     std::string body;
-    std::chrono::milliseconds delay{0}; // wait this long before answering (the server stays responsive)
+    std::chrono::milliseconds delay {
+        0}; // wait this long before answering (the server stays responsive)
     Mode mode = Mode::Answer;
 
     static HttpResponse ok(std::string body, std::string contentType = "text/plain");

@@ -14,7 +14,7 @@ namespace Pinrova::Testing {
 inline QColor tileColor(int zoom, int column, int row)
 {
     return QColor((column * 37 + zoom * 11) % 256, (row * 53 + zoom * 7) % 256,
-                  (column * 13 + row * 29) % 256);
+        (column * 13 + row * 29) % 256);
 }
 
 struct TilePath
@@ -40,9 +40,7 @@ inline HttpResponse colouredTile(const HttpRequest &request)
     if (!tile.valid)
         return HttpResponse::error(404);
     return HttpResponse::ok(
-        toStd(
-            pngBytes(tileColor(tile.zoom, tile.column, tile.row))),
-        "image/png");
+        toStd(pngBytes(tileColor(tile.zoom, tile.column, tile.row))), "image/png");
 }
 
 } // namespace Pinrova::Testing
