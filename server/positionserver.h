@@ -1,0 +1,60 @@
+#pragma once
+
+#include "clock.h"
+#include "presencemodel.h"
+#include "webserver.h"
+
+#include <chrono>
+#include <memory>
+#include <string>
+
+namespace Pinrova::Server {
+
+class AccessLog;
+class PositionService;
+class PositionStore;
+class Router;
+class WriteBehind;
+
+struct PositionServerConfig
+{
+    std::string host = "127.0.0.1";
+    unsigned short port = 8080;
+    std::string databasePath;
+    ListingPolicy policy;
+    WebServerLimits limits;
+    std::chrono::milliseconds flushInterval {200};
+    bool accessLog = false;
+    Clock clock = systemClock();
+};
+
+// The whole service: file, model, writer thread, handlers and HTTP server, started and
+// stopped in the order that keeps every acknowledged registration.
+class PositionServer
+{
+public:
+    explicit PositionServer(PositionServerConfig config);
+    ~PositionServer();
+    PositionServer(const PositionServer &) = delete;
+    PositionServer &operator=(const PositionServer &) = delete;
+
+    // Opens the file, rebuilds the model from it and starts listening; throws on failure.
+    void start();
+    // Stops answering, then writes every pending position. Also done by the destructor.
+    void stop();
+
+    unsigned short port() const;
+    const PresenceModel &model() const { return *presence; }
+
+private:
+    PositionServerConfig config;
+    std::unique_ptr<PositionStore> store;
+    std::unique_ptr<PresenceModel> presence;
+    std::unique_ptr<WriteBehind> writer;
+    std::unique_ptr<AccessLog> log;
+    std::unique_ptr<Router> router;
+    std::unique_ptr<PositionService> service;
+    std::unique_ptr<WebServer> web;
+};
+
+} // namespace Pinrova::Server

@@ -1,0 +1,89 @@
+#pragma once
+
+#include "spatialgrid.h"
+#include "uuid.h"
+
+#include <cstdint>
+#include <shared_mutex>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+namespace Pinrova::Server {
+
+struct GetUsersRequest;
+
+// Who is listed and how.
+struct ListingPolicy
+{
+    std::int64_t onlineMs = 60 * 1000;
+    std::int64_t forgetMs = 24 * 3600 * 1000;
+    std::size_t maxUsers = 150;
+};
+
+// A position that still has to reach the file.
+struct PositionRecord
+{
+    std::int64_t personId = 0;
+    double lat = 0;
+    double lon = 0;
+    std::int64_t timeMs = 0;
+};
+
+// The people in memory: one entry per network identity (keyed by its row id in the file),
+// the installations bound to them, and each person's newest position in a spatial grid.
+// Thread-safe: answers share a read lock, updates take the write lock briefly.
+class PresenceModel
+{
+public:
+    explicit PresenceModel(ListingPolicy policy);
+
+    // A registration that is in the file: binds uid to the person, whose profile fragment
+    // is replaced.
+    void applyRegistration(const Uuid &uid, std::int64_t personId, std::string profileFragment);
+    // The parts of a registration, when the file is read back.
+    void setProfile(std::int64_t personId, std::string profileFragment);
+    // False (nothing bound) when the person is not known.
+    bool bindInstallation(const Uuid &uid, std::int64_t personId);
+    // A stored position, when the file is read back; not written again.
+    void restorePosition(std::int64_t personId, double lat, double lon, std::int64_t timeMs);
+
+    // False when uid is not bound to anybody; nothing is stored then.
+    bool setPosition(const Uuid &uid, double lat, double lon, std::int64_t nowMs);
+
+    // The GetUsers answer body for the request.
+    std::string usersNear(const GetUsersRequest &request, std::int64_t nowMs) const;
+
+    // Positions changed since the last call, newest value of each person once.
+    std::vector<PositionRecord> takeChangedPositions();
+
+    std::size_t personCount() const;
+    std::size_t installationCount() const;
+
+private:
+    struct Person
+    {
+        std::int64_t id = 0;
+        std::string fragment;
+        double lat = 0;
+        double lon = 0;
+        WorldPoint point;
+        std::int64_t timeMs = 0;
+        SpatialGrid::Slot slot;
+        bool located = false;
+        bool changed = false;
+    };
+
+    std::uint32_t entryFor(std::int64_t personId);
+    void place(std::uint32_t entry, double lat, double lon, std::int64_t timeMs);
+
+    const ListingPolicy policy;
+    mutable std::shared_mutex mutex;
+    std::vector<Person> people;
+    std::unordered_map<std::int64_t, std::uint32_t> entryOfPerson;
+    std::unordered_map<Uuid, std::uint32_t, UuidHash> entryOfInstallation;
+    std::vector<std::uint32_t> changedEntries;
+    SpatialGrid grid;
+};
+
+} // namespace Pinrova::Server

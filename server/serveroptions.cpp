@@ -1,0 +1,130 @@
+#include "serveroptions.h"
+
+#include <charconv>
+#include <cstdlib>
+
+namespace Pinrova::Server {
+
+namespace {
+
+bool toNumber(const std::string &text, long long low, long long high, long long &value)
+{
+    const char *end = text.data() + text.size();
+    const auto [ptr, ec] = std::from_chars(text.data(), end, value);
+    return !text.empty() && ec == std::errc() && ptr == end && value >= low && value <= high;
+}
+
+bool parseListen(const std::string &text, PositionServerConfig &config)
+{
+    const auto colon = text.rfind(':');
+    if (colon == std::string::npos || colon == 0)
+        return false;
+    long long port = 0;
+    if (!toNumber(text.substr(colon + 1), 0, 65535, port))
+        return false;
+    std::string host = text.substr(0, colon);
+    if (host.size() > 2 && host.front() == '[' && host.back() == ']')
+        host = host.substr(1, host.size() - 2);
+    config.host = host;
+    config.port = static_cast<unsigned short>(port);
+    return true;
+}
+
+} // namespace
+
+std::string ServerOptions::defaultDatabasePath()
+{
+    const char *xdg = std::getenv("XDG_DATA_HOME");
+    std::string base;
+    if (xdg && *xdg)
+        base = xdg;
+    else if (const char *home = std::getenv("HOME"); home && *home)
+        base = std::string(home) + "/.local/share";
+    else
+        base = ".";
+    return base + "/pinrova-posd/positions.db";
+}
+
+std::string ServerOptions::usage()
+{
+    return "Usage: pinrova-posd [options]\n"
+           "Position service of Pinrova: Register, SetPos and GetUsers over HTTP.\n"
+           "\n"
+           "  --listen HOST:PORT     address to listen on (default 127.0.0.1:8080; port 0 picks "
+           "one)\n"
+           "  --db PATH              SQLite file (default "
+           "$XDG_DATA_HOME/pinrova-posd/positions.db)\n"
+           "  --threads N            HTTP threads (default: one per core)\n"
+           "  --online-seconds N     a position this recent shows as online (default 60)\n"
+           "  --forget-hours N       people silent longer are not listed (default 24)\n"
+           "  --max-users N          most people in one answer (default 150)\n"
+           "  --access-log           one line per request on stderr\n"
+           "  --help                 this text\n";
+}
+
+ServerOptions ServerOptions::parse(const std::vector<std::string> &arguments)
+{
+    ServerOptions options;
+    options.config.databasePath = defaultDatabasePath();
+    for (std::size_t i = 0; i < arguments.size(); ++i) {
+        std::string name = arguments[i];
+        std::string value;
+        bool hasValue = false;
+        if (const auto eq = name.find('='); eq != std::string::npos) {
+            value = name.substr(eq + 1);
+            name = name.substr(0, eq);
+            hasValue = true;
+        }
+        const auto takeValue = [&]() {
+            if (!hasValue && i + 1 < arguments.size()) {
+                value = arguments[++i];
+                hasValue = true;
+            }
+            if (!hasValue)
+                options.error = name + " needs a value";
+            return hasValue;
+        };
+        long long number = 0;
+        if (name == "--help" || name == "-h") {
+            options.showHelp = true;
+        } else if (name == "--access-log") {
+            options.config.accessLog = true;
+        } else if (name == "--listen") {
+            if (takeValue() && !parseListen(value, options.config))
+                options.error = "--listen wants HOST:PORT";
+        } else if (name == "--db") {
+            if (takeValue()) {
+                if (value.empty())
+                    options.error = "--db wants a file name";
+                options.config.databasePath = value;
+            }
+        } else if (name == "--threads") {
+            if (takeValue() && toNumber(value, 1, 256, number))
+                options.config.limits.threads = static_cast<int>(number);
+            else if (options.error.empty())
+                options.error = "--threads wants a number from 1 to 256";
+        } else if (name == "--online-seconds") {
+            if (takeValue() && toNumber(value, 1, 365LL * 24 * 3600, number))
+                options.config.policy.onlineMs = number * 1000;
+            else if (options.error.empty())
+                options.error = "--online-seconds wants a positive number of seconds";
+        } else if (name == "--forget-hours") {
+            if (takeValue() && toNumber(value, 1, 100LL * 365 * 24, number))
+                options.config.policy.forgetMs = number * 3600 * 1000;
+            else if (options.error.empty())
+                options.error = "--forget-hours wants a positive number of hours";
+        } else if (name == "--max-users") {
+            if (takeValue() && toNumber(value, 1, 100000, number))
+                options.config.policy.maxUsers = static_cast<std::size_t>(number);
+            else if (options.error.empty())
+                options.error = "--max-users wants a number from 1 to 100000";
+        } else {
+            options.error = "unknown option " + name;
+        }
+        if (!options.error.empty())
+            break;
+    }
+    return options;
+}
+
+} // namespace Pinrova::Server

@@ -1,0 +1,228 @@
+#include "webserver.h"
+
+#include "accesslog.h"
+#include "router.h"
+
+#include <boost/asio/dispatch.hpp>
+#include <boost/asio/steady_timer.hpp>
+#include <boost/asio/strand.hpp>
+#include <boost/beast/core.hpp>
+#include <boost/beast/http.hpp>
+
+#include <optional>
+
+namespace Pinrova::Server {
+
+namespace asio = boost::asio;
+namespace beast = boost::beast;
+namespace http = boost::beast::http;
+using tcp = asio::ip::tcp;
+
+namespace {
+
+class WebSession : public std::enable_shared_from_this<WebSession>
+{
+public:
+    WebSession(tcp::socket &&socket, const Router &router, const WebServerLimits &limits,
+        AccessLog *log, std::shared_ptr<std::atomic<int>> connections)
+        : stream(std::move(socket))
+        , router(router)
+        , limits(limits)
+        , log(log)
+        , connections(std::move(connections))
+    {
+        beast::error_code ignored;
+        const auto remote = stream.socket().remote_endpoint(ignored);
+        client = ignored ? std::string("-") : remote.address().to_string();
+    }
+
+    ~WebSession() { --*connections; }
+
+    void start()
+    {
+        asio::dispatch(
+            stream.get_executor(), [self = shared_from_this()] { self->awaitRequest(); });
+    }
+
+private:
+    void awaitRequest()
+    {
+        parser.emplace();
+        parser->header_limit(static_cast<std::uint32_t>(limits.maxHeaderBytes));
+        if (buffer.size() > 0) {
+            readRequest();
+            return;
+        }
+        // Waiting for the first byte of a request is idle time; the rest of it is read time.
+        stream.expires_after(limits.idleTimeout);
+        stream.async_read_some(
+            buffer.prepare(4096), [self = shared_from_this()](beast::error_code ec, std::size_t n) {
+                if (ec)
+                    return self->close();
+                self->buffer.commit(n);
+                self->readRequest();
+            });
+    }
+
+    void readRequest()
+    {
+        stream.expires_after(limits.readTimeout);
+        http::async_read(stream, buffer, *parser,
+            [self = shared_from_this()](beast::error_code ec, std::size_t) { self->onRead(ec); });
+    }
+
+    void onRead(beast::error_code ec)
+    {
+        started = std::chrono::steady_clock::now();
+        if (ec == http::error::end_of_stream || ec == beast::error::timeout
+            || ec == asio::error::operation_aborted || ec == asio::error::connection_reset
+            || ec == asio::error::eof)
+            return close();
+        keepAlive = false;
+        method = "-";
+        target = "-";
+        if (ec == http::error::header_limit)
+            return send(WebReply::text(431, "request line and headers exceed the size limit"));
+        if (ec)
+            return send(WebReply::text(400, "malformed HTTP request"));
+
+        const auto &request = parser->get();
+        method = std::string(request.method_string());
+        target = std::string(request.target());
+        keepAlive = request.keep_alive();
+        if (request.method() != http::verb::get)
+            return send(WebReply::text(405, "only GET is served"));
+        if (target.empty() || target.front() != '/')
+            return send(WebReply::text(400, "target is not a path"));
+
+        WebRequest webRequest;
+        const auto question = target.find('?');
+        webRequest.path = target.substr(0, question);
+        if (question != std::string::npos)
+            webRequest.query = target.substr(question + 1);
+        router.dispatch(webRequest, [self = shared_from_this()](WebReply reply) {
+            // Inline when answered on this connection's strand, queued when from another thread.
+            asio::dispatch(self->stream.get_executor(),
+                [self, reply = std::move(reply)]() mutable { self->send(std::move(reply)); });
+        });
+    }
+
+    void send(WebReply reply)
+    {
+        response.emplace();
+        response->result(static_cast<http::status>(reply.status));
+        response->version(11);
+        response->set(http::field::content_type, reply.contentType);
+        if (reply.status == 405)
+            response->set(http::field::allow, "GET");
+        response->body() = std::move(reply.body);
+        response->keep_alive(keepAlive);
+        response->prepare_payload();
+        if (log) {
+            const auto micros = std::chrono::duration_cast<std::chrono::microseconds>(
+                std::chrono::steady_clock::now() - started)
+                                    .count();
+            log->record(client, method, target, reply.status, response->body().size(), micros);
+        }
+        stream.expires_after(limits.readTimeout);
+        http::async_write(
+            stream, *response, [self = shared_from_this()](beast::error_code ec, std::size_t) {
+                if (ec || !self->keepAlive)
+                    return self->close();
+                self->awaitRequest();
+            });
+    }
+
+    void close()
+    {
+        beast::error_code ignored;
+        stream.socket().shutdown(tcp::socket::shutdown_send, ignored);
+        stream.close();
+    }
+
+    beast::tcp_stream stream;
+    beast::flat_buffer buffer;
+    std::optional<http::request_parser<http::empty_body>> parser;
+    std::optional<http::response<http::string_body>> response;
+    const Router &router;
+    const WebServerLimits &limits;
+    AccessLog *log;
+    std::shared_ptr<std::atomic<int>> connections;
+    std::string client;
+    std::string method;
+    std::string target;
+    bool keepAlive = false;
+    std::chrono::steady_clock::time_point started;
+};
+
+} // namespace
+
+WebServer::WebServer(const Router &router, WebServerLimits limits, AccessLog *log)
+    : router(router)
+    , limits(limits)
+    , log(log)
+    , acceptor(io)
+    , connections(std::make_shared<std::atomic<int>>(0))
+{ }
+
+WebServer::~WebServer()
+{
+    stop();
+}
+
+void WebServer::start(const std::string &host, unsigned short port)
+{
+    const tcp::endpoint endpoint(asio::ip::make_address(host), port);
+    acceptor.open(endpoint.protocol());
+    acceptor.set_option(asio::socket_base::reuse_address(true));
+    acceptor.bind(endpoint);
+    acceptor.listen(asio::socket_base::max_listen_connections);
+    boundPort = acceptor.local_endpoint().port();
+    accept();
+    int count = limits.threads > 0 ? limits.threads
+                                   : static_cast<int>(std::thread::hardware_concurrency());
+    if (count < 1)
+        count = 1;
+    for (int i = 0; i < count; ++i)
+        threads.emplace_back([this] { io.run(); });
+}
+
+void WebServer::stop()
+{
+    if (threads.empty())
+        return;
+    asio::dispatch(io, [this] {
+        beast::error_code ignored;
+        acceptor.close(ignored);
+    });
+    io.stop();
+    for (auto &thread : threads)
+        thread.join();
+    threads.clear();
+}
+
+void WebServer::accept()
+{
+    acceptor.async_accept(asio::make_strand(io), [this](beast::error_code ec, tcp::socket socket) {
+        if (!acceptor.is_open())
+            return;
+        if (ec) {
+            // Out of file descriptors and the like: back off instead of spinning.
+            auto timer = std::make_shared<asio::steady_timer>(io, std::chrono::milliseconds(50));
+            timer->async_wait([this, timer](beast::error_code) { accept(); });
+            return;
+        }
+        if (*connections >= limits.maxConnections) {
+            beast::error_code ignored;
+            socket.close(ignored);
+        } else {
+            ++*connections;
+            socket.set_option(tcp::no_delay(true), ec);
+            std::make_shared<WebSession>(std::move(socket), router, limits, log, connections)
+                ->start();
+        }
+        accept();
+    });
+}
+
+} // namespace Pinrova::Server

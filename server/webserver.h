@@ -1,0 +1,60 @@
+#pragma once
+
+#include <boost/asio/io_context.hpp>
+#include <boost/asio/ip/tcp.hpp>
+
+#include <atomic>
+#include <chrono>
+#include <memory>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace Pinrova::Server {
+
+class AccessLog;
+class Router;
+
+struct WebServerLimits
+{
+    std::size_t maxHeaderBytes = 8 * 1024; // request line and headers together
+    std::chrono::milliseconds idleTimeout {30000}; // keep-alive connection with no request
+    std::chrono::milliseconds readTimeout {10000}; // from a request's first byte to its end
+    int maxConnections = 4096; // further connections are closed at once
+    int threads = 0; // 0: one per core
+};
+
+// HTTP/1.1 with keep-alive on Boost.Beast: GET requests without a body, answered by the
+// router. One io_context run by a thread per core; each connection on its own strand. The
+// router and the access log (which may be null) are not owned and must outlive the server.
+class WebServer
+{
+public:
+    WebServer(const Router &router, WebServerLimits limits, AccessLog *log);
+    ~WebServer();
+    WebServer(const WebServer &) = delete;
+    WebServer &operator=(const WebServer &) = delete;
+
+    // Binds (port 0 lets the system pick) and starts the threads; throws on failure.
+    void start(const std::string &host, unsigned short port);
+    // Stops accepting and answering and joins the threads. Answers still to come from other
+    // threads are dropped with their connections when the server is destroyed.
+    void stop();
+
+    unsigned short port() const { return boundPort; }
+    int connectionCount() const { return *connections; }
+
+private:
+    void accept();
+
+    const Router &router;
+    const WebServerLimits limits;
+    AccessLog *log;
+    boost::asio::io_context io;
+    boost::asio::ip::tcp::acceptor acceptor;
+    std::shared_ptr<std::atomic<int>> connections;
+    std::vector<std::thread> threads;
+    unsigned short boundPort = 0;
+};
+
+} // namespace Pinrova::Server
