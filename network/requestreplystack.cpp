@@ -1,0 +1,71 @@
+#include "requestreplystack.h"
+
+#include <QNetworkAccessManager>
+#include <QNetworkDiskCache>
+#include <QNetworkReply>
+#include <QNetworkRequest>
+#include <QStandardPaths>
+
+namespace Pinrova::Network {
+
+RequestReplyStack::RequestReplyStack(QObject *parent)
+    : QObject(parent)
+    , manager(new QNetworkAccessManager(this))
+{
+    // Every stack in the process shares the one cache folder; the manager owns the cache.
+    auto *cache = new QNetworkDiskCache;
+    cache->setCacheDirectory(QStandardPaths::writableLocation(QStandardPaths::CacheLocation));
+    manager->setCache(cache);
+    connect(manager, &QNetworkAccessManager::finished, this, &RequestReplyStack::handleNetworkData);
+}
+
+RequestReplyStack::~RequestReplyStack()
+{
+    deletePending();
+}
+
+void RequestReplyStack::get(const QNetworkRequest &request)
+{
+    pendingReplies.append(manager->get(request));
+}
+
+void RequestReplyStack::releaseReply(QNetworkReply *reply)
+{
+    if (!reply)
+        return;
+    pendingReplies.removeOne(reply);
+    reply->deleteLater();
+}
+
+int RequestReplyStack::pendingCount() const
+{
+    return pendingReplies.size();
+}
+
+void RequestReplyStack::deleteAllReplies()
+{
+    deletePending();
+}
+
+void RequestReplyStack::handleNetworkData(QNetworkReply *reply)
+{
+    delivering.append(reply);
+    emit this->reply(reply);
+    delivering.removeLast();
+}
+
+void RequestReplyStack::deletePending()
+{
+    const QList<QNetworkReply *> replies = pendingReplies;
+    pendingReplies.clear();
+    for (QNetworkReply *reply : replies) {
+        // A reply must not be deleted inside its own finished() chain (an owner that drops
+        // everything from its reply() slot would otherwise crash the manager); it goes later.
+        if (delivering.contains(reply))
+            reply->deleteLater();
+        else
+            delete reply;
+    }
+}
+
+} // namespace Pinrova::Network

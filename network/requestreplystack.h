@@ -1,0 +1,48 @@
+#pragma once
+
+#include <QList>
+#include <QObject>
+
+class QNetworkAccessManager;
+class QNetworkReply;
+class QNetworkRequest;
+
+namespace Pinrova::Network {
+
+// A one-shot GET client that its owner embeds. Every finished reply, failed or not, comes back
+// once through reply(); the owner reads it and hands it back with releaseReply(). The stack
+// owns each reply from get() until it is released, and deletes those it still holds when it is
+// destroyed. It adds no error handling, time-outs, retries or redirects of its own.
+class RequestReplyStack : public QObject
+{
+    Q_OBJECT
+    Q_DISABLE_COPY(RequestReplyStack)
+
+public:
+    explicit RequestReplyStack(QObject *parent = nullptr);
+    ~RequestReplyStack() override;
+
+    void get(const QNetworkRequest &request);
+    // Drops the reply from the pending list (if it is there) and deletes it later, either way.
+    void releaseReply(QNetworkReply *reply);
+    int pendingCount() const;
+    // Deletes every pending reply at once; running downloads are dropped without a reply().
+    void deleteAllReplies();
+
+signals:
+    void reply(QNetworkReply *reply);
+
+private slots:
+    void handleNetworkData(QNetworkReply *reply);
+
+private:
+    void deletePending();
+
+    QList<QNetworkReply *> pendingReplies; // started, not yet released; in start order
+    QNetworkAccessManager *manager = nullptr;
+    // Replies whose reply() is being emitted; more than one when an owner's slot runs a nested
+    // event loop.
+    QList<QNetworkReply *> delivering;
+};
+
+} // namespace Pinrova::Network
