@@ -1,0 +1,92 @@
+#include "posdtesting.h"
+
+#include <QDomDocument>
+#include <QEventLoop>
+#include <QNetworkAccessManager>
+#include <QNetworkReply>
+#include <QTimer>
+
+#include <cmath>
+
+namespace Pinrova::Testing {
+
+PosdAnswer httpGet(QNetworkAccessManager &manager, const QUrl &url, int timeoutMs)
+{
+    QNetworkRequest request(url);
+    request.setAttribute(
+        QNetworkRequest::CacheLoadControlAttribute, QNetworkRequest::AlwaysNetwork);
+    QNetworkReply *reply = manager.get(request);
+    QEventLoop loop;
+    QTimer::singleShot(timeoutMs, &loop, &QEventLoop::quit);
+    QObject::connect(reply, &QNetworkReply::finished, &loop, &QEventLoop::quit);
+    if (!reply->isFinished())
+        loop.exec();
+    PosdAnswer answer;
+    if (reply->isFinished()) {
+        answer.status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
+        answer.body = reply->readAll();
+        answer.contentType = reply->rawHeader("Content-Type");
+    } else {
+        reply->abort();
+    }
+    reply->deleteLater();
+    return answer;
+}
+
+namespace {
+
+QString firstText(const QDomElement &under, const QString &name)
+{
+    return under.elementsByTagName(name).item(0).toElement().text();
+}
+
+} // namespace
+
+bool readUserList(const QByteArray &body, QVector<ListedUser> &users)
+{
+    QDomDocument document;
+    if (!document.setContent(QString::fromUtf8(body), false))
+        return false;
+    const QDomElement root = document.documentElement();
+    if (root.tagName() != QLatin1String("ArrayOfUser"))
+        return false;
+    users.clear();
+    for (QDomElement user = root.firstChildElement(); !user.isNull();
+         user = user.nextSiblingElement()) {
+        if (user.tagName() != QLatin1String("User"))
+            continue;
+        ListedUser listed;
+        listed.lat = firstText(user, "Lat").toDouble();
+        listed.lon = firstText(user, "Lon").toDouble();
+        listed.online = firstText(user, "Online").toUpper() == QLatin1String("TRUE");
+        listed.name = firstText(user, "Name");
+        listed.sex = firstText(user, "Sex");
+        listed.smallPicture = firstText(user, "SmallPicture");
+        listed.mediumPicture = firstText(user, "MediumPicture");
+        const QDomElement ids = user.elementsByTagName("UserIds").item(0).toElement();
+        for (QDomElement id = ids.firstChildElement(); !id.isNull(); id = id.nextSiblingElement()) {
+            if (id.tagName() == QLatin1String("UserId"))
+                listed.ids.append({firstText(id, "Id"), firstText(id, "NetworkType")});
+        }
+        if (!listed.ids.isEmpty())
+            users.append(listed);
+    }
+    return true;
+}
+
+QString testUid(int n)
+{
+    return QStringLiteral("{%1-0000-4000-8000-000000000000}").arg(n, 8, 16, QLatin1Char('0'));
+}
+
+std::pair<double, double> offsetByPixels(double lat, double lon, int zoom, double dx, double dy)
+{
+    const double pi = 3.141592653589793;
+    const double world = 256 * std::ldexp(1.0, zoom);
+    const double a = lat * pi / 180;
+    const double x = (lon + 180) / 360 + dx / world;
+    const double y = (1 - std::log(std::tan(a) + 1 / std::cos(a)) / pi) / 2 + dy / world;
+    return {std::atan(std::sinh(pi * (1 - 2 * y))) * 180 / pi, x * 360 - 180};
+}
+
+} // namespace Pinrova::Testing

@@ -1,0 +1,49 @@
+#pragma once
+
+#include <QByteArray>
+#include <QList>
+#include <QString>
+#include <QUrl>
+#include <QVector>
+
+#include <utility>
+
+class QNetworkAccessManager;
+
+namespace Pinrova::Testing {
+
+struct PosdAnswer
+{
+    int status = 0; // 0: no HTTP answer
+    QByteArray body;
+    QByteArray contentType;
+};
+
+// GETs url and waits for the answer (at most timeoutMs).
+PosdAnswer httpGet(QNetworkAccessManager &manager, const QUrl &url, int timeoutMs = 10000);
+
+// One <User> as the app's list reads the answer: QDomDocument without namespace processing,
+// the first element of each name below the User, Online upper-cased against "TRUE", the
+// UserId children of the first UserIds.
+struct ListedUser
+{
+    double lat = 0;
+    double lon = 0;
+    bool online = false;
+    QString name;
+    QString sex;
+    QString smallPicture;
+    QString mediumPicture;
+    QList<std::pair<QString, QString>> ids; // (Id, NetworkType)
+};
+
+// False when the body is not well-formed XML or its document element is not ArrayOfUser.
+bool readUserList(const QByteArray &body, QVector<ListedUser> &users);
+
+// A "uid=" value as the app sends it, numbered for tests.
+QString testUid(int n);
+
+// A point offset (dx, dy) screen pixels from (lat, lon) on the app's map at zoom.
+std::pair<double, double> offsetByPixels(double lat, double lon, int zoom, double dx, double dy);
+
+} // namespace Pinrova::Testing

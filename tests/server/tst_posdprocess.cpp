@@ -1,0 +1,218 @@
+#include "sqlitedatabase.h"
+
+#include "posdtesting.h"
+
+#include <QNetworkAccessManager>
+#include <QNetworkReply>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QSet>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <memory>
+
+using namespace Pinrova::Server;
+using namespace Pinrova::Testing;
+
+namespace {
+
+// pinrova-posd as its own process on a free port.
+class PosdProcess
+{
+public:
+    explicit PosdProcess(const QString &database)
+    {
+        process.setProgram(POSD_EXECUTABLE);
+        process.setArguments({"--listen", "127.0.0.1:0", "--db", database, "--threads", "2"});
+        process.start();
+    }
+
+    ~PosdProcess()
+    {
+        if (process.state() != QProcess::NotRunning) {
+            process.kill();
+            process.waitForFinished(5000);
+        }
+    }
+
+    // Waits for the start-up line; 0 when it does not come.
+    quint16 waitForPort()
+    {
+        QRegularExpression line("listening on 127\\.0\\.0\\.1:(\\d+)");
+        QElapsedTimer timer;
+        timer.start();
+        while (timer.elapsed() < 10000) {
+            output += process.readAllStandardError();
+            const auto match = line.match(QString::fromUtf8(output));
+            if (match.hasMatch())
+                return match.captured(1).toUShort();
+            if (!process.waitForReadyRead(200) && process.state() == QProcess::NotRunning)
+                break;
+        }
+        return 0;
+    }
+
+    QUrl url(quint16 port, const QString &request, const QString &query) const
+    {
+        QUrl url(QStringLiteral("http://127.0.0.1:%1/PosService/PosService.svc/%2")
+                     .arg(port)
+                     .arg(request));
+        url.setQuery(query);
+        return url;
+    }
+
+    QProcess process;
+    QByteArray output;
+};
+
+QString registerQuery(int n)
+{
+    return "uid=" + QUrl::toPercentEncoding(testUid(n)) + "&network=facebook&id="
+        + QString::number(n) + "&name=n" + QString::number(n) + "&smallPic=&mediumPic=&sex=0";
+}
+
+QString posQuery(int n, double lat)
+{
+    return "uid=" + QUrl::toPercentEncoding(testUid(n)) + "&lat=" + QString::number(lat, 'g', 17)
+        + "&lon=30";
+}
+
+QString singleText(SqliteDatabase &db, const char *sql)
+{
+    SqliteStatement statement(db.handle(), sql);
+    return statement.step() ? QString::fromStdString(statement.text(0)) : QString();
+}
+
+} // namespace
+
+class TestPosdProcess : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void commandLine_data();
+    void commandLine();
+    void terminateWritesPendingPositions();
+    void killDuringWritesKeepsAcknowledgedRegistrations();
+};
+
+void TestPosdProcess::commandLine_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<int>("exitCode");
+
+    QTest::newRow("help") << QStringList {"--help"} << 0;
+    QTest::newRow("unknown option") << QStringList {"--bogus"} << 2;
+    QTest::newRow("port out of range") << QStringList {"--listen", "127.0.0.1:70000"} << 2;
+    QTest::newRow("listen without port") << QStringList {"--listen", "127.0.0.1"} << 2;
+    QTest::newRow("zero threads") << QStringList {"--threads=0"} << 2;
+    QTest::newRow("missing value") << QStringList {"--max-users"} << 2;
+    QTest::newRow("database in a folder that cannot exist")
+        << QStringList {"--listen", "127.0.0.1:0", "--db", "/proc/nonexistent/x.db"} << 1;
+}
+
+void TestPosdProcess::commandLine()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(int, exitCode);
+    QProcess process;
+    process.start(POSD_EXECUTABLE, arguments);
+    QVERIFY(process.waitForFinished(10000));
+    QCOMPARE(process.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(process.exitCode(), exitCode);
+    if (exitCode == 0)
+        QVERIFY(process.readAllStandardOutput().contains("--online-seconds"));
+}
+
+void TestPosdProcess::terminateWritesPendingPositions()
+{
+    QTemporaryDir dir;
+    const QString database = dir.filePath("positions.db");
+    QNetworkAccessManager manager;
+    {
+        PosdProcess posd(database);
+        const quint16 port = posd.waitForPort();
+        QVERIFY2(port, posd.output.constData());
+        QCOMPARE(httpGet(manager, posd.url(port, "Register", registerQuery(1))).status, 200);
+        QCOMPARE(httpGet(manager, posd.url(port, "SetPos", posQuery(1, 59.5))).status, 200);
+        posd.process.terminate(); // before the next periodic write
+        QVERIFY(posd.process.waitForFinished(10000));
+        QCOMPARE(posd.process.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(posd.process.exitCode(), 0);
+    }
+    SqliteDatabase db(database.toStdString());
+    QCOMPARE(singleText(db, "SELECT lat FROM person WHERE ext_id = '1'"), QString("59.5"));
+}
+
+void TestPosdProcess::killDuringWritesKeepsAcknowledgedRegistrations()
+{
+    QTemporaryDir dir;
+    const QString database = dir.filePath("positions.db");
+    QNetworkAccessManager manager;
+    QSet<QString> acknowledged;
+    int sent = 0;
+    bool killed = false;
+    auto posd = std::make_unique<PosdProcess>(database);
+    const quint16 port = posd->waitForPort();
+    QVERIFY2(port, posd->output.constData());
+
+    // Six chains of Register then SetPos, each starting the next pair when done, until the
+    // process is killed in the middle of them.
+    std::function<void()> next = [&]() {
+        if (killed || sent >= 20000)
+            return;
+        const int n = ++sent;
+        QNetworkReply *reply
+            = manager.get(QNetworkRequest(posd->url(port, "Register", registerQuery(n))));
+        QObject::connect(reply, &QNetworkReply::finished, [&, reply, n]() {
+            reply->deleteLater();
+            // A 200 read after the kill was still sent before it, so it counts as well.
+            if (reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt() != 200)
+                return;
+            acknowledged.insert(testUid(n));
+            if (killed)
+                return;
+            QNetworkReply *pos
+                = manager.get(QNetworkRequest(posd->url(port, "SetPos", posQuery(n, n % 80))));
+            QObject::connect(pos, &QNetworkReply::finished, [&, pos]() {
+                pos->deleteLater();
+                next();
+            });
+        });
+    };
+    for (int chain = 0; chain < 6; ++chain)
+        next();
+    QTRY_VERIFY_WITH_TIMEOUT(acknowledged.size() >= 200, 20000);
+    killed = true;
+    posd->process.kill(); // SIGKILL: no chance to write anything more
+    QVERIFY(posd->process.waitForFinished(5000));
+    QCOMPARE(posd->process.exitStatus(), QProcess::CrashExit);
+    QTest::qWait(200); // let the replies of the dead connections finish
+
+    {
+        SqliteDatabase db(database.toStdString());
+        QCOMPARE(singleText(db, "PRAGMA integrity_check"), QString("ok"));
+        SqliteStatement uids(db.handle(), "SELECT uid FROM installation");
+        QSet<QString> stored;
+        while (uids.step())
+            stored.insert(QString::fromStdString(uids.text(0)));
+        const QSet<QString> lost = acknowledged - stored;
+        QVERIFY2(lost.isEmpty(),
+            qPrintable(QString("%1 of %2 acknowledged registrations lost")
+                           .arg(lost.size())
+                           .arg(acknowledged.size())));
+    }
+
+    // The file opens again and the people come back.
+    PosdProcess again(database);
+    const quint16 againPort = again.waitForPort();
+    QVERIFY2(againPort, again.output.constData());
+    QRegularExpression people("(\\d+) people");
+    const int count = people.match(QString::fromUtf8(again.output)).captured(1).toInt();
+    QVERIFY(count >= acknowledged.size());
+    QCOMPARE(httpGet(manager, again.url(againPort, "SetPos", posQuery(1, 1))).status, 200);
+}
+
+QTEST_GUILESS_MAIN(TestPosdProcess)
+#include "tst_posdprocess.moc"

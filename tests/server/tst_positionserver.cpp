@@ -1,0 +1,406 @@
+#include "positionserver.h"
+
+#include "posdtesting.h"
+
+#include <QNetworkAccessManager>
+#include <QTcpSocket>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <atomic>
+#include <memory>
+
+using namespace Pinrova::Server;
+using namespace Pinrova::Testing;
+
+namespace {
+
+const qint64 T0 = 1700000000000;
+
+// The service in this process on a free loopback port, with a temporary file and a clock
+// the test moves.
+struct RunningServer
+{
+    explicit RunningServer(const QString &folder, ListingPolicy policy = {})
+        : now(std::make_shared<std::atomic<std::int64_t>>(T0))
+    {
+        config.host = "127.0.0.1";
+        config.port = 0;
+        config.databasePath = (folder + "/positions.db").toStdString();
+        config.policy = policy;
+        config.limits.threads = 2;
+        auto clock = now;
+        config.clock = [clock] { return clock->load(); };
+        start();
+    }
+
+    void start()
+    {
+        server = std::make_unique<PositionServer>(config);
+        server->start();
+    }
+
+    void restart()
+    {
+        server.reset();
+        start();
+    }
+
+    QUrl url(const QString &request, const QString &query) const
+    {
+        QUrl url(QStringLiteral("http://127.0.0.1:%1/PosService/PosService.svc/%2")
+                     .arg(server->port())
+                     .arg(request));
+        url.setQuery(query, QUrl::StrictMode);
+        return url;
+    }
+
+    PositionServerConfig config;
+    std::shared_ptr<std::atomic<std::int64_t>> now;
+    std::unique_ptr<PositionServer> server;
+};
+
+// Encodes a value the way a careful client must, so "&", "=" and "+" stay inside it.
+QString enc(const QString &value)
+{
+    return QString::fromLatin1(QUrl::toPercentEncoding(value));
+}
+
+QString registerQuery(
+    int uid, const QString &network, const QString &id, const QString &name, int sex = 1)
+{
+    return "uid=" + enc(testUid(uid)) + "&network=" + network + "&id=" + enc(id) + "&name="
+        + enc(name) + "&smallPic=" + enc("http://pics.example/" + id + "_s.jpg") + "&mediumPic="
+        + enc("http://pics.example/" + id + "_m.jpg") + "&sex=" + QString::number(sex);
+}
+
+QString number(double value)
+{
+    return QString::number(value, 'g', 17);
+}
+
+QString posQuery(int uid, double lat, double lon)
+{
+    return "uid=" + enc(testUid(uid)) + "&lat=" + number(lat) + "&lon=" + number(lon);
+}
+
+QString usersQuery(double lat, double lon, int zoom)
+{
+    return "lat=" + number(lat) + "&lon=" + number(lon) + "&zoomlevel=" + QString::number(zoom);
+}
+
+// Sends raw bytes and returns everything the server sends back until it closes or goes quiet.
+QByteArray rawExchange(quint16 port, const QByteArray &bytes, int quietMs = 1500)
+{
+    QTcpSocket socket;
+    socket.connectToHost(QHostAddress::LocalHost, port);
+    if (!socket.waitForConnected(3000))
+        return "no connection";
+    socket.write(bytes);
+    socket.flush();
+    QByteArray received;
+    while (socket.state() == QAbstractSocket::ConnectedState && socket.waitForReadyRead(quietMs))
+        received += socket.readAll();
+    received += socket.readAll();
+    return received;
+}
+
+} // namespace
+
+class TestPositionServer : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init();
+    void registerReportAndList();
+    void listsTheMapViewNearestFirst_data();
+    void listsTheMapViewNearestFirst();
+    void capsTheAnswer();
+    void onlineAndForgottenCutOffs_data();
+    void onlineAndForgottenCutOffs();
+    void personWithTwoInstallationsIsListedOnce();
+    void rejectedRequestsStoreNothing();
+    void restartKeepsRegistrationsAndPositions();
+    void badHttpGetsAnErrorAnswer_data();
+    void badHttpGetsAnErrorAnswer();
+    void keepsConnectionsAliveAndClosesIdleOnes();
+
+private:
+    std::unique_ptr<QTemporaryDir> folder;
+    QNetworkAccessManager manager;
+};
+
+void TestPositionServer::init()
+{
+    folder = std::make_unique<QTemporaryDir>();
+    QVERIFY(folder->isValid());
+}
+
+void TestPositionServer::registerReportAndList()
+{
+    RunningServer posd(folder->path());
+    const QString name = QString::fromUtf8("Иван & <Пётр>=+1");
+    const auto reg
+        = httpGet(manager, posd.url("Register", registerQuery(1, "vkontakte", "42", name)));
+    QCOMPARE(reg.status, 200);
+    QCOMPARE(httpGet(manager, posd.url("SetPos", posQuery(1, 59.9441, 30.3061))).status, 200);
+
+    const auto answer = httpGet(manager, posd.url("GetUsers", usersQuery(59.944, 30.306, 13)));
+    QCOMPARE(answer.status, 200);
+    QCOMPARE(answer.contentType, QByteArray("application/xml; charset=utf-8"));
+    QVector<ListedUser> users;
+    QVERIFY2(readUserList(answer.body, users), answer.body.constData());
+    QCOMPARE(users.size(), 1);
+    QCOMPARE(users[0].name, name);
+    QCOMPARE(users[0].lat, 59.9441);
+    QCOMPARE(users[0].lon, 30.3061);
+    QVERIFY(users[0].online);
+    QCOMPARE(users[0].sex.toUpper(), QString("MALE"));
+    QCOMPARE(users[0].smallPicture, QString("http://pics.example/42_s.jpg"));
+    QCOMPARE(users[0].ids, (QList<std::pair<QString, QString>> {{"42", "vkontakte"}}));
+}
+
+void TestPositionServer::listsTheMapViewNearestFirst_data()
+{
+    QTest::addColumn<int>("zoom");
+    QTest::addColumn<QStringList>("expected");
+
+    // People at these pixel offsets from the centre at zoom 13 (the map is 800 × 480):
+    // A (0, 0), B (100, 0), C (-300, 200), D (399, 239), E (401, 0), F (0, -241).
+    QTest::newRow("zoom 13: the box edge") << 13 << QStringList {"A", "B", "C", "D"};
+    QTest::newRow("zoom 14: twice the distances") << 14 << QStringList {"A", "B"};
+    QTest::newRow("zoom 12: half the distances")
+        << 12 << QStringList {"A", "B", "F", "C", "E", "D"};
+    QTest::newRow("zoom 0: the whole world") << 0 << QStringList {"A", "B", "F", "C", "E", "D"};
+}
+
+void TestPositionServer::listsTheMapViewNearestFirst()
+{
+    QFETCH(int, zoom);
+    QFETCH(QStringList, expected);
+
+    RunningServer posd(folder->path());
+    const double lat = 59.94;
+    const double lon = 30.31;
+    const QList<std::pair<QString, QPointF>> people {{"A", {0, 0}}, {"B", {100, 0}},
+        {"C", {-300, 200}}, {"D", {399, 239}}, {"E", {401, 0}}, {"F", {0, -241}}};
+    // Registered in reverse order of distance so storage order cannot pass for nearness.
+    for (int i = people.size() - 1; i >= 0; --i) {
+        const auto &[name, offset] = people[i];
+        const auto [la, lo] = offsetByPixels(lat, lon, 13, offset.x(), offset.y());
+        QCOMPARE(
+            httpGet(manager, posd.url("Register", registerQuery(i + 1, "facebook", name, name)))
+                .status,
+            200);
+        QCOMPARE(httpGet(manager, posd.url("SetPos", posQuery(i + 1, la, lo))).status, 200);
+    }
+    const auto answer = httpGet(manager, posd.url("GetUsers", usersQuery(lat, lon, zoom)));
+    QVector<ListedUser> users;
+    QVERIFY(readUserList(answer.body, users));
+    QStringList names;
+    for (const auto &user : users)
+        names << user.name;
+    QCOMPARE(names, expected);
+}
+
+void TestPositionServer::capsTheAnswer()
+{
+    ListingPolicy policy;
+    policy.maxUsers = 3;
+    RunningServer posd(folder->path(), policy);
+    for (int i = 1; i <= 5; ++i) {
+        QCOMPARE(httpGet(manager,
+                     posd.url("Register",
+                         registerQuery(i, "twitter", QString::number(i), QString::number(i))))
+                     .status,
+            200);
+        QCOMPARE(httpGet(manager, posd.url("SetPos", posQuery(i, 10 + i * 0.001, 20))).status, 200);
+    }
+    QVector<ListedUser> users;
+    QVERIFY(
+        readUserList(httpGet(manager, posd.url("GetUsers", usersQuery(10, 20, 10))).body, users));
+    QCOMPARE(users.size(), 3);
+    QCOMPARE(users[0].name, QString("1"));
+    QCOMPARE(users[2].name, QString("3"));
+}
+
+void TestPositionServer::onlineAndForgottenCutOffs_data()
+{
+    QTest::addColumn<qint64>("elapsedMs");
+    QTest::addColumn<bool>("listed");
+    QTest::addColumn<bool>("online");
+
+    QTest::newRow("just reported") << qint64(0) << true << true;
+    QTest::newRow("60 s ago") << qint64(60000) << true << true;
+    QTest::newRow("60.001 s ago") << qint64(60001) << true << false;
+    QTest::newRow("24 h ago") << qint64(24 * 3600 * 1000) << true << false;
+    QTest::newRow("24 h and 1 ms ago") << qint64(24 * 3600 * 1000 + 1) << false << false;
+}
+
+void TestPositionServer::onlineAndForgottenCutOffs()
+{
+    QFETCH(qint64, elapsedMs);
+    QFETCH(bool, listed);
+    QFETCH(bool, online);
+
+    RunningServer posd(folder->path());
+    QCOMPARE(
+        httpGet(manager, posd.url("Register", registerQuery(1, "facebook", "1", "x"))).status, 200);
+    QCOMPARE(httpGet(manager, posd.url("SetPos", posQuery(1, 1, 2))).status, 200);
+    *posd.now += elapsedMs;
+    QVector<ListedUser> users;
+    QVERIFY(readUserList(httpGet(manager, posd.url("GetUsers", usersQuery(1, 2, 13))).body, users));
+    QCOMPARE(users.size(), listed ? 1 : 0);
+    if (listed)
+        QCOMPARE(users[0].online, online);
+}
+
+void TestPositionServer::personWithTwoInstallationsIsListedOnce()
+{
+    RunningServer posd(folder->path());
+    QCOMPARE(httpGet(manager, posd.url("Register", registerQuery(1, "facebook", "100", "Old name")))
+                 .status,
+        200);
+    QCOMPARE(
+        httpGet(manager, posd.url("Register", registerQuery(2, "facebook", "100", "New name", 2)))
+            .status,
+        200);
+    QCOMPARE(httpGet(manager, posd.url("SetPos", posQuery(2, 50.0002, 8))).status, 200);
+    *posd.now += 1000;
+    QCOMPARE(httpGet(manager, posd.url("SetPos", posQuery(1, 50.0001, 8))).status, 200);
+
+    QVector<ListedUser> users;
+    QVERIFY(
+        readUserList(httpGet(manager, posd.url("GetUsers", usersQuery(50, 8, 13))).body, users));
+    QCOMPARE(users.size(), 1);
+    QCOMPARE(users[0].name, QString("New name"));
+    QCOMPARE(users[0].sex.toUpper(), QString("FEMALE"));
+    QCOMPARE(users[0].lat, 50.0001); // the newer report, from the first installation
+
+    // Installation 1 signs in as somebody else: its reports now move that person only.
+    QCOMPARE(
+        httpGet(manager, posd.url("Register", registerQuery(1, "vkontakte", "7", "Other"))).status,
+        200);
+    QCOMPARE(httpGet(manager, posd.url("SetPos", posQuery(1, 50.0003, 8))).status, 200);
+    QVERIFY(
+        readUserList(httpGet(manager, posd.url("GetUsers", usersQuery(50, 8, 13))).body, users));
+    QCOMPARE(users.size(), 2);
+    QCOMPARE(users[0].name, QString("New name"));
+    QCOMPARE(users[0].lat, 50.0001);
+    QCOMPARE(users[1].name, QString("Other"));
+}
+
+void TestPositionServer::rejectedRequestsStoreNothing()
+{
+    RunningServer posd(folder->path());
+    auto bad = httpGet(manager, posd.url("Register", registerQuery(1, "facebook", "1", "x", 3)));
+    QCOMPARE(bad.status, 400);
+    QCOMPARE(bad.body, QByteArray("sex is out of range\n"));
+    QCOMPARE(httpGet(manager, posd.url("SetPos", posQuery(1, 1, 1))).status, 404);
+    QCOMPARE(
+        httpGet(manager, posd.url("Register", registerQuery(1, "facebook", "1", "x"))).status, 200);
+    QCOMPARE(httpGet(manager, posd.url("SetPos", posQuery(1, 1, 1))).status, 200);
+    QCOMPARE(httpGet(manager, posd.url("SetPos", posQuery(1, 91, 1))).status, 400);
+    QCOMPARE(httpGet(manager, posd.url("SetPos", posQuery(9, 2, 2))).status, 404);
+    QCOMPARE(posd.server->model().personCount(), std::size_t(1));
+
+    QVector<ListedUser> users;
+    QVERIFY(readUserList(httpGet(manager, posd.url("GetUsers", usersQuery(1, 1, 13))).body, users));
+    QCOMPARE(users.size(), 1);
+    QCOMPARE(users[0].lat, 1.0);
+    QCOMPARE(httpGet(manager, posd.url("GetUsers", "lat=0&lon=0&zoomlevel=0")).status, 200);
+}
+
+void TestPositionServer::restartKeepsRegistrationsAndPositions()
+{
+    RunningServer posd(folder->path());
+    QCOMPARE(
+        httpGet(manager,
+            posd.url("Register", registerQuery(1, "vkontakte", "5", QString::fromUtf8("Жанна"))))
+            .status,
+        200);
+    QCOMPARE(httpGet(manager, posd.url("SetPos", posQuery(1, -33.8688, 151.209))).status, 200);
+    posd.restart();
+
+    QCOMPARE(httpGet(manager, posd.url("SetPos", posQuery(1, -33.8689, 151.209))).status, 200);
+    QVector<ListedUser> users;
+    QVERIFY(readUserList(
+        httpGet(manager, posd.url("GetUsers", usersQuery(-33.8688, 151.209, 15))).body, users));
+    QCOMPARE(users.size(), 1);
+    QCOMPARE(users[0].name, QString::fromUtf8("Жанна"));
+    QCOMPARE(users[0].lat, -33.8689);
+    posd.restart();
+    QVERIFY(readUserList(
+        httpGet(manager, posd.url("GetUsers", usersQuery(-33.8688, 151.209, 15))).body, users));
+    QCOMPARE(users.size(), 1);
+    QCOMPARE(users[0].lat, -33.8689);
+}
+
+void TestPositionServer::badHttpGetsAnErrorAnswer_data()
+{
+    QTest::addColumn<QByteArray>("request");
+    QTest::addColumn<QByteArray>("statusLine");
+
+    const QByteArray path = "/PosService/PosService.svc/GetUsers?lat=1&lon=1&zoomlevel=3";
+    QTest::newRow("health check") << QByteArray("GET /healthz HTTP/1.1\r\nHost: x\r\n\r\n")
+                                  << QByteArray("HTTP/1.1 200");
+    QTest::newRow("unknown path") << QByteArray(
+        "GET /PosService/PosService.svc/Drop HTTP/1.1\r\n\r\n")
+                                  << QByteArray("HTTP/1.1 404");
+    QTest::newRow("POST") << "POST " + path + " HTTP/1.1\r\nContent-Length: 0\r\n\r\n"
+                          << QByteArray("HTTP/1.1 405");
+    QTest::newRow("GET with a body")
+        << "GET " + path + " HTTP/1.1\r\nContent-Length: 5\r\n\r\nhello"
+        << QByteArray("HTTP/1.1 400");
+    QTest::newRow("headers of 8 KiB and more")
+        << "GET " + path + " HTTP/1.1\r\nX-Pad: " + QByteArray(8200, 'a') + "\r\n\r\n"
+        << QByteArray("HTTP/1.1 431");
+    QTest::newRow("request line of 8 KiB and more")
+        << "GET " + path + "&pad=" + QByteArray(8200, 'a') + " HTTP/1.1\r\n\r\n"
+        << QByteArray("HTTP/1.1 431");
+    QTest::newRow("not HTTP") << QByteArray("\x16\x03\x01\x02\x00\x01\x00\x01\xfc\x03\x03\r\n\r\n",
+        15) << QByteArray("HTTP/1.1 400");
+    QTest::newRow("absolute target")
+        << QByteArray("GET http://x/healthz HTTP/1.1\r\n\r\n") << QByteArray("HTTP/1.1 400");
+    QTest::newRow("bad query") << "GET " + path + "%zz HTTP/1.1\r\n\r\n"
+                               << QByteArray("HTTP/1.1 400");
+}
+
+void TestPositionServer::badHttpGetsAnErrorAnswer()
+{
+    QFETCH(QByteArray, request);
+    QFETCH(QByteArray, statusLine);
+    RunningServer posd(folder->path());
+    const QByteArray answer = rawExchange(posd.server->port(), request);
+    QVERIFY2(answer.startsWith(statusLine), answer.left(200).constData());
+    // The server is still there for the next client.
+    QCOMPARE(httpGet(manager, posd.url("GetUsers", "lat=0&lon=0&zoomlevel=0")).status, 200);
+}
+
+void TestPositionServer::keepsConnectionsAliveAndClosesIdleOnes()
+{
+    QTemporaryDir dir;
+    RunningServer posd(dir.path());
+    posd.config.limits.idleTimeout = std::chrono::milliseconds(300);
+    posd.restart();
+
+    QTcpSocket socket;
+    socket.connectToHost(QHostAddress::LocalHost, posd.server->port());
+    QVERIFY(socket.waitForConnected(3000));
+    // Two pipelined requests on one connection get two answers on it.
+    socket.write("GET /healthz HTTP/1.1\r\n\r\nGET /healthz HTTP/1.1\r\n\r\n");
+    QByteArray received;
+    while (received.count("HTTP/1.1 200") < 2 && socket.waitForReadyRead(3000))
+        received += socket.readAll();
+    QCOMPARE(received.count("HTTP/1.1 200"), 2);
+    // Then silence: the server hangs up after its idle time-out.
+    QElapsedTimer timer;
+    timer.start();
+    QVERIFY(
+        socket.state() == QAbstractSocket::UnconnectedState || socket.waitForDisconnected(5000));
+    QVERIFY(timer.elapsed() < 4000);
+}
+
+QTEST_GUILESS_MAIN(TestPositionServer)
+#include "tst_positionserver.moc"
