@@ -26,7 +26,11 @@ RequestReplyStack::~RequestReplyStack()
 
 void RequestReplyStack::get(const QNetworkRequest &request)
 {
-    pendingReplies.append(manager->get(request));
+    QNetworkReply *const reply = manager->get(request);
+    pendingReplies.append(reply);
+    // An owner that deletes a reply itself instead of releasing it must not leave a dangling
+    // entry behind for the destructor to delete again.
+    connect(reply, &QObject::destroyed, this, [this, reply] { pendingReplies.removeOne(reply); });
 }
 
 void RequestReplyStack::releaseReply(QNetworkReply *reply)

@@ -87,6 +87,7 @@ private slots:
     void requestGoesOutAsGiven();
     void pendingDropsOnlyOnRelease();
     void releasingAStrangerDeletesItLater();
+    void replyDeletedByItsOwner();
     void deleteAllDropsRunningRequests();
     void deleteAllFromTheReplySlot();
     void destroyingWithRequestsRunning();
@@ -227,6 +228,18 @@ void TestRequestReplyStack::releasingAStrangerDeletesItLater()
     QTRY_VERIFY(!stranger);
     QCOMPARE(stack.pendingCount(), 1);
     QCOMPARE(owner.seen.size(), 1);
+}
+
+void TestRequestReplyStack::replyDeletedByItsOwner()
+{
+    auto *stack = new RequestReplyStack;
+    Owner owner(stack, false);
+    stack->get(QNetworkRequest(url("/ok")));
+    stack->get(QNetworkRequest(url("/slow")));
+    QTRY_COMPARE(owner.seen.size(), 1);
+    delete stack->findChildren<QNetworkReply *>().at(0);
+    QCOMPARE(stack->pendingCount(), 1);
+    delete stack; // must not delete the first reply again
 }
 
 void TestRequestReplyStack::deleteAllDropsRunningRequests()
