@@ -1,0 +1,68 @@
+// posd_seed FILE COUNT LAT LON HALF_LAT HALF_LON
+// Registers COUNT people with installation ids {%08x-0000-4000-8000-000000000000} (1 … COUNT),
+// spread evenly over the box LAT ± HALF_LAT, LON ± HALF_LON, all seen now. Written through
+// the service's own store, so the file is exactly what the service would have written.
+#include "clock.h"
+#include "positionstore.h"
+#include "wirerequests.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <random>
+#include <string>
+
+using namespace Pinrova::Server;
+
+int main(int argc, char **argv)
+{
+    if (argc != 7) {
+        std::fprintf(stderr, "usage: posd_seed FILE COUNT LAT LON HALF_LAT HALF_LON\n");
+        return 2;
+    }
+    const int count = std::atoi(argv[2]);
+    const double lat = std::atof(argv[3]);
+    const double lon = std::atof(argv[4]);
+    const double halfLat = std::atof(argv[5]);
+    const double halfLon = std::atof(argv[6]);
+
+    PositionStore store(argv[1]);
+    std::mt19937 random(1);
+    std::uniform_real_distribution<double> unit(-1, 1);
+    const auto now = systemClock()();
+    constexpr int Batch = 10000;
+    for (int first = 1; first <= count; first += Batch) {
+        std::vector<RegisterRequest> people;
+        for (int n = first; n < first + Batch && n <= count; ++n) {
+            char uid[64];
+            std::snprintf(uid, sizeof uid, "{%08x-0000-4000-8000-000000000000}", n);
+            RegisterRequest person;
+            person.uid = *Uuid::fromBraced(uid);
+            person.network = n % 2;
+            person.id = std::to_string(100000000 + n);
+            person.name = "Person " + std::to_string(n);
+            person.smallPicture = "http://pics.example/" + person.id + "_s.jpg";
+            person.mediumPicture = "http://pics.example/" + person.id + "_m.jpg";
+            person.sex = n % 3;
+            people.push_back(person);
+        }
+        std::vector<const RegisterRequest *> registrations;
+        for (const auto &person : people)
+            registrations.push_back(&person);
+        std::vector<std::int64_t> ids;
+        std::string error;
+        if (!store.commit({}, registrations, ids, error)) {
+            std::fprintf(stderr, "posd_seed: %s\n", error.c_str());
+            return 1;
+        }
+        std::vector<PositionRecord> positions;
+        for (auto id : ids)
+            positions.push_back({id, lat + halfLat * unit(random), lon + halfLon * unit(random), now});
+        std::vector<std::int64_t> none;
+        if (!store.commit(positions, {}, none, error)) {
+            std::fprintf(stderr, "posd_seed: %s\n", error.c_str());
+            return 1;
+        }
+    }
+    std::printf("posd_seed: %d people in %s\n", count, argv[1]);
+    return 0;
+}
