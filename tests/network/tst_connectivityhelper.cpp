@@ -71,18 +71,17 @@ private:
     QTimer poll;
 };
 
-// A session on a configuration that exists here; opening it reports opened() at once on
-// Qt's generic bearer.
+// An active configuration, so that opening a session on it reports opened() at once on Qt's
+// generic bearer; invalid when this machine has none.
 QNetworkConfiguration usableConfiguration()
 {
     QNetworkConfigurationManager manager;
     const QNetworkConfiguration preferred = manager.defaultConfiguration();
-    if (preferred.isValid())
+    if (preferred.state().testFlag(QNetworkConfiguration::Active))
         return preferred;
-    for (const QNetworkConfiguration &configuration :
-        manager.allConfigurations(QNetworkConfiguration::Active))
-        return configuration;
-    return QNetworkConfiguration();
+    const QList<QNetworkConfiguration> active
+        = manager.allConfigurations(QNetworkConfiguration::Active);
+    return active.isEmpty() ? QNetworkConfiguration() : active.first();
 }
 
 void raise(QNetworkSession &session, QNetworkSession::SessionError error)
