@@ -135,7 +135,7 @@ QImage toPalette(const QImage &image, const QColor &background, const QColor &ma
 
 } // namespace
 
-QVector<IconSpec> iconSpecs()
+QVector<IconEntry> iconEntries()
 {
     return {
         {QStringLiteral("Icons/Map/FrameOnline.png"), &paintFrameOnline},

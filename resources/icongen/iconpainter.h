@@ -8,14 +8,14 @@ class QImage;
 namespace Pinrova::Resources {
 
 // One picture of the resource collection: where it goes and how to draw it.
-struct IconSpec
+struct IconEntry
 {
     QString path; // relative to the collection's root, e.g. "Icons/Map/DotOnline.png"
     QImage (*paint)();
 };
 
 // Every picture the application carries, each at its final size and colour type.
-QVector<IconSpec> iconSpecs();
+QVector<IconEntry> iconEntries();
 
 QImage paintFrameOnline();
 QImage paintFrameOffline();

@@ -15,10 +15,10 @@ int main(int argc, char *argv[])
         return 2;
     }
     const QDir root(QString::fromLocal8Bit(argv[1]));
-    for (const Pinrova::Resources::IconSpec &spec : Pinrova::Resources::iconSpecs()) {
-        const QString file = root.filePath(spec.path);
+    for (const Pinrova::Resources::IconEntry &icon : Pinrova::Resources::iconEntries()) {
+        const QString file = root.filePath(icon.path);
         QDir().mkpath(QFileInfo(file).path());
-        if (!spec.paint().save(file, "PNG")) {
+        if (!icon.paint().save(file, "PNG")) {
             std::fprintf(stderr, "cannot write %s\n", qPrintable(file));
             return 1;
         }
