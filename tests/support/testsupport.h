@@ -6,9 +6,12 @@
 
 #include <string>
 
+#include "httpserver.h"
+
 namespace Pinrova::Testing {
 
-class HttpServer;
+// The loopback HTTP server the tests script is the sandbox's.
+using namespace Pinrova::Http;
 
 // PNG bytes of a square picture in one colour, as a tile server would send.
 QByteArray pngBytes(const QColor &color, int size = 256);

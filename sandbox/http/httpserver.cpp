@@ -13,7 +13,7 @@
 #include <optional>
 #include <thread>
 
-namespace Pinrova::Testing {
+namespace Pinrova::Http {
 
 namespace asio = boost::asio;
 namespace beast = boost::beast;
@@ -475,4 +475,4 @@ void HttpServer::resetMaxRequestsInFlight()
     d->maxInFlight = d->inFlight.load();
 }
 
-} // namespace Pinrova::Testing
+} // namespace Pinrova::Http

@@ -8,7 +8,7 @@
 #include <utility>
 #include <vector>
 
-namespace Pinrova::Testing {
+namespace Pinrova::Http {
 
 using HttpHeaders = std::vector<std::pair<std::string, std::string>>;
 
@@ -58,7 +58,7 @@ using HttpHandler = std::function<HttpResponse(const HttpRequest &)>;
 
 class Session;
 
-// A small HTTP/1.1 server on Boost.Beast for tests and local stand-ins. It listens on
+// A small HTTP/1.1 server on Boost.Beast for the tests and the sandbox's stand-ins. It listens on
 // 127.0.0.1 on a port the system picks, runs in its own thread and answers each request from
 // scripted routes. Every request is logged with its headers. Handlers run on the server's
 // thread, so whatever they capture must be safe to read from there.
@@ -105,4 +105,4 @@ private:
 // Percent-decodes a URL component; malformed escapes are kept as they are.
 std::string percentDecode(std::string_view text);
 
-} // namespace Pinrova::Testing
+} // namespace Pinrova::Http

@@ -1,0 +1,59 @@
+#pragma once
+
+#include <QElapsedTimer>
+
+#include "isocialinfo.h"
+#include "requestreplystack.h"
+#include "webviewlink.h"
+
+class QNetworkReply;
+
+namespace Pinrova::Social {
+
+// Facebook through its OAuth dialog in the client-side ("token") flow: the dialog ends on the
+// product's own web site with the access token in the address's fragment, which is all this
+// connector needs. The token lives only in memory.
+class FacebookInfo : public ISocialInfo
+{
+    Q_OBJECT
+    Q_DISABLE_COPY(FacebookInfo)
+
+public:
+    explicit FacebookInfo(QObject *parent = nullptr);
+
+    QUrl loginUrl() const override;
+    bool isLoggedIn() const override;
+    NetworkType networkType() const override;
+    void setWebView(QWebView *view) override;
+    void login() override;
+    void detachWebView() override;
+    void retrieveUserInfo() override;
+    void retrieveUsersInfo(QVector<QString> ids) override;
+    QUrl profileUrl(QString id) const override;
+
+    QString accessToken() const { return token; }
+    int tokenLifetime() const { return lifetime; }
+
+private slots:
+    void getUserInfoReply(QNetworkReply *reply);
+    void urlChanged();
+    void loadFinished(bool ok);
+
+private:
+    bool takeToken(const QString &fragment);
+    void sendGraphRequest(const QString &pathAndQuery);
+
+    bool loggedIn = false;
+    int lifetime = 0; // seconds; 0 or less never expires
+    WebViewLink webView;
+    QElapsedTimer tokenTime;
+    QString token;
+    bool retried = false;
+    Network::RequestReplyStack requests {this};
+};
+
+// The profile in a Graph "/me" answer; an answer that is not a JSON object gives a Person with
+// only the Facebook network and the picture addresses of an empty id.
+Person parseFacebookProfile(const QByteArray &json);
+
+} // namespace Pinrova::Social

@@ -1,0 +1,244 @@
+#include "vkinfo.h"
+
+#include <QCryptographicHash>
+#include <QJsonDocument>
+#include <QNetworkReply>
+#include <QNetworkRequest>
+#include <QSettings>
+#include <QUrlQuery>
+#include <QWebElement>
+#include <QWebFrame>
+#include <QWebPage>
+#include <QWebView>
+
+#include "outsideaddresses.h"
+
+namespace Pinrova::Social {
+
+using Network::OutsideAddress;
+using Network::outsideAddress;
+
+namespace {
+
+const QString Fields = QStringLiteral("photo,photo_medium,sex,bdate");
+const QString Format = QStringLiteral("JSON");
+const QString Method = QStringLiteral("getProfiles");
+const QString Version = QStringLiteral("3.0");
+constexpr int AccessRights = 0;
+const QString LoginKey = QStringLiteral("VkLogin");
+const QString EmailFields = QStringLiteral("input[type=email]");
+
+QString vkHost()
+{
+    return outsideAddress(OutsideAddress::VkHost);
+}
+
+QString appId()
+{
+    return outsideAddress(OutsideAddress::VkAppId);
+}
+
+QSettings settings()
+{
+    return QSettings(QStringLiteral("Tavrion"), QStringLiteral("Pinrova"));
+}
+
+QWebFrame *mainFrame(QWebView *view)
+{
+    if (!view || !view->page())
+        return nullptr;
+    return view->page()->mainFrame();
+}
+
+} // namespace
+
+VkSession parseVkSession(const QByteArray &json)
+{
+    const QVariantMap map = QJsonDocument::fromJson(json).toVariant().toMap();
+    return {map.value(QStringLiteral("mid")).toString(),
+        map.value(QStringLiteral("secret")).toString(),
+        map.value(QStringLiteral("sid")).toString()};
+}
+
+QByteArray vkSignatureInput(
+    const QString &mid, const QString &appId, const QString &uids, const QString &secret)
+{
+    const QString input = mid + QStringLiteral("api_id=") + appId + QStringLiteral("fields=")
+        + Fields + QStringLiteral("format=") + Format + QStringLiteral("method=") + Method
+        + QStringLiteral("uids=") + uids + QStringLiteral("v=") + Version + secret;
+    return input.toUtf8();
+}
+
+QVector<Person> parseVkProfiles(const QByteArray &json)
+{
+    const QVariantMap map = QJsonDocument::fromJson(json).toVariant().toMap();
+    const QVariantList list = map.value(QStringLiteral("response")).toList();
+    QVector<Person> people;
+    people.reserve(list.size());
+    for (const QVariant &entry : list) {
+        const QVariantMap profile = entry.toMap();
+        Person person;
+        person.userIds[Vkontakte] = profile.value(QStringLiteral("uid")).toString();
+        person.firstName = profile.value(QStringLiteral("first_name")).toString();
+        person.lastName = profile.value(QStringLiteral("last_name")).toString();
+        person.name = person.firstName + QLatin1Char(' ') + person.lastName;
+        person.smallPicture = QUrl(profile.value(QStringLiteral("photo")).toString());
+        person.mediumPicture = QUrl(profile.value(QStringLiteral("photo_medium")).toString());
+        person.birthDate = QDate::fromString(
+            profile.value(QStringLiteral("bdate")).toString(), QStringLiteral("d.M.yyyy"));
+        switch (profile.value(QStringLiteral("sex")).toInt()) {
+        case 1:
+            person.gender = Female;
+            break;
+        case 2:
+            person.gender = Male;
+            break;
+        default:
+            person.gender = UnknownGender;
+            break;
+        }
+        person.networkType = Vkontakte;
+        people.append(person);
+    }
+    return people;
+}
+
+VkInfo::VkInfo(QObject *parent)
+    : ISocialInfo(parent)
+{
+    connect(&requests, &Network::RequestReplyStack::reply, this, &VkInfo::getUserInfoReply);
+}
+
+QUrl VkInfo::loginUrl() const
+{
+    return QUrl(vkHost() + QStringLiteral("/login.php?app=") + appId()
+        + QStringLiteral("&layout=touch&type=browser&settings=") + QString::number(AccessRights));
+}
+
+bool VkInfo::isLoggedIn() const
+{
+    return loggedIn;
+}
+
+NetworkType VkInfo::networkType() const
+{
+    return Vkontakte;
+}
+
+void VkInfo::setWebView(QWebView *view)
+{
+    webView.attach(view, this);
+    if (!view)
+        return;
+    connect(view, &QWebView::urlChanged, this, &VkInfo::urlChanged);
+    connect(view->page(), &QWebPage::loadFinished, this, &VkInfo::loadFinished);
+    connect(view->page(), &QWebPage::loadStarted, this, &VkInfo::storeLogin);
+}
+
+void VkInfo::login()
+{
+    if (webView.view())
+        webView.view()->load(loginUrl());
+}
+
+void VkInfo::detachWebView()
+{
+    setWebView(nullptr);
+}
+
+void VkInfo::retrieveUserInfo()
+{
+    retrieveUsersInfo(QVector<QString> {mid});
+}
+
+void VkInfo::retrieveUsersInfo(QVector<QString> ids)
+{
+    const QString uids = QStringList(ids.begin(), ids.end()).join(QLatin1Char(','));
+    const QByteArray sig = QCryptographicHash::hash(
+        vkSignatureInput(mid, appId(), uids, secret), QCryptographicHash::Md5)
+                               .toHex();
+    const QString url = vkHost() + QStringLiteral("/api.php?api_id=") + appId()
+        + QStringLiteral("&fields=") + Fields + QStringLiteral("&format=") + Format
+        + QStringLiteral("&method=") + Method + QStringLiteral("&sid=") + sid
+        + QStringLiteral("&sig=") + QString::fromLatin1(sig) + QStringLiteral("&uids=") + uids
+        + QStringLiteral("&v=") + Version;
+    QNetworkRequest request {QUrl(url)};
+    request.setRawHeader("User-Agent", "Pinrova. Qt mobile application.");
+    requests.get(request);
+}
+
+QUrl VkInfo::profileUrl(QString id) const
+{
+    return QUrl(outsideAddress(OutsideAddress::VkProfile) + QStringLiteral("/id") + id);
+}
+
+void VkInfo::urlChanged()
+{
+    QWebView *view = webView.view();
+    if (!view)
+        return;
+    const QUrl url = view->url();
+    const QUrl host(vkHost());
+    // The port is compared too: stand-ins for several servers share one loopback host.
+    if (url.host() != host.host() || url.port() != host.port())
+        return;
+
+    if (url.path() == QLatin1String("/api/login_success.html")) {
+        if (!url.hasQuery())
+            return;
+        const QString session
+            = QUrlQuery(url).queryItemValue(QStringLiteral("session"), QUrl::FullyDecoded);
+        const VkSession credentials = parseVkSession(session.toUtf8());
+        mid = credentials.mid;
+        secret = credentials.secret;
+        sid = credentials.sid;
+        loggedIn = true;
+        emit loginResult(true);
+    } else if (url.path() == QLatin1String("/api/login_failure.html")) {
+        loggedIn = false;
+        emit loginResult(false);
+    }
+}
+
+void VkInfo::storeLogin()
+{
+    QWebFrame *frame = mainFrame(webView.view());
+    if (!frame)
+        return;
+    const QWebElementCollection fields = frame->findAllElements(EmailFields);
+    for (QWebElement field : fields) {
+        // What the user typed lives in the field's value property; the attribute only holds
+        // the page's initial text.
+        const QVariant typed = field.evaluateJavaScript(QStringLiteral("this.value"));
+        settings().setValue(LoginKey,
+            typed.isValid() ? typed.toString() : field.attribute(QStringLiteral("value")));
+    }
+}
+
+void VkInfo::loadFinished(bool ok)
+{
+    if (!ok)
+        return;
+    QWebFrame *frame = mainFrame(webView.view());
+    if (!frame)
+        return;
+    const QVariant remembered = settings().value(LoginKey);
+    if (remembered.isNull())
+        return;
+    const QString email = remembered.toString();
+    const QWebElementCollection fields = frame->findAllElements(EmailFields);
+    for (QWebElement field : fields) {
+        field.setAttribute(QStringLiteral("value"), email);
+        field.evaluateJavaScript(QStringLiteral("this.value = this.getAttribute('value');"));
+    }
+}
+
+void VkInfo::getUserInfoReply(QNetworkReply *reply)
+{
+    const QByteArray body = reply->readAll();
+    requests.releaseReply(reply);
+    for (const Person &person : parseVkProfiles(body))
+        emit userInfoRetrieved(person);
+}
+
+} // namespace Pinrova::Social
