@@ -116,7 +116,10 @@ std::string PresenceModel::usersNear(const GetUsersRequest &request, std::int64_
     const auto count = std::min(candidates.size(), policy.maxUsers);
     std::partial_sort(candidates.begin(), candidates.begin() + count, candidates.end());
 
-    body.reserve(64 + count * 400);
+    std::size_t size = 64;
+    for (std::size_t i = 0; i < count; ++i)
+        size += people[candidates[i].entry].fragment.size() + 96;
+    body.reserve(size);
     UserListXml xml(body);
     xml.begin();
     for (std::size_t i = 0; i < count; ++i) {

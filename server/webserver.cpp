@@ -5,7 +5,6 @@
 
 #include <boost/asio/dispatch.hpp>
 #include <boost/asio/steady_timer.hpp>
-#include <boost/asio/strand.hpp>
 #include <boost/beast/core.hpp>
 #include <boost/beast/http.hpp>
 
@@ -101,7 +100,7 @@ private:
         if (question != std::string::npos)
             webRequest.query = target.substr(question + 1);
         router.dispatch(webRequest, [self = shared_from_this()](WebReply reply) {
-            // Inline when answered on this connection's strand, queued when from another thread.
+            // Inline when answered on this connection's thread, queued when from another one.
             asio::dispatch(self->stream.get_executor(),
                 [self, reply = std::move(reply)]() mutable { self->send(std::move(reply)); });
         });
@@ -161,7 +160,6 @@ WebServer::WebServer(const Router &router, WebServerLimits limits, AccessLog *lo
     : router(router)
     , limits(limits)
     , log(log)
-    , acceptor(io)
     , connections(std::make_shared<std::atomic<int>>(0))
 { }
 
@@ -172,30 +170,40 @@ WebServer::~WebServer()
 
 void WebServer::start(const std::string &host, unsigned short port)
 {
-    const tcp::endpoint endpoint(asio::ip::make_address(host), port);
-    acceptor.open(endpoint.protocol());
-    acceptor.set_option(asio::socket_base::reuse_address(true));
-    acceptor.bind(endpoint);
-    acceptor.listen(asio::socket_base::max_listen_connections);
-    boundPort = acceptor.local_endpoint().port();
-    accept();
     int count = limits.threads > 0 ? limits.threads
                                    : static_cast<int>(std::thread::hardware_concurrency());
     if (count < 1)
         count = 1;
     for (int i = 0; i < count; ++i)
-        threads.emplace_back([this] { io.run(); });
+        contexts.push_back(std::make_unique<asio::io_context>(1));
+    const tcp::endpoint endpoint(asio::ip::make_address(host), port);
+    acceptor = std::make_unique<tcp::acceptor>(*contexts[0]);
+    acceptor->open(endpoint.protocol());
+    acceptor->set_option(asio::socket_base::reuse_address(true));
+    acceptor->bind(endpoint);
+    acceptor->listen(asio::socket_base::max_listen_connections);
+    boundPort = acceptor->local_endpoint().port();
+    accept();
+    for (auto &context : contexts) {
+        asio::io_context *io = context.get();
+        threads.emplace_back([io] {
+            // Keeps the thread's loop alive while it has no connection yet.
+            auto work = asio::make_work_guard(*io);
+            io->run();
+        });
+    }
 }
 
 void WebServer::stop()
 {
     if (threads.empty())
         return;
-    asio::dispatch(io, [this] {
+    asio::dispatch(*contexts[0], [this] {
         beast::error_code ignored;
-        acceptor.close(ignored);
+        acceptor->close(ignored);
     });
-    io.stop();
+    for (auto &context : contexts)
+        context->stop();
     for (auto &thread : threads)
         thread.join();
     threads.clear();
@@ -203,12 +211,15 @@ void WebServer::stop()
 
 void WebServer::accept()
 {
-    acceptor.async_accept(asio::make_strand(io), [this](beast::error_code ec, tcp::socket socket) {
-        if (!acceptor.is_open())
+    asio::io_context &target = *contexts[nextContext];
+    nextContext = (nextContext + 1) % contexts.size();
+    acceptor->async_accept(target, [this](beast::error_code ec, tcp::socket socket) {
+        if (!acceptor->is_open())
             return;
         if (ec) {
             // Out of file descriptors and the like: back off instead of spinning.
-            auto timer = std::make_shared<asio::steady_timer>(io, std::chrono::milliseconds(50));
+            auto timer
+                = std::make_shared<asio::steady_timer>(*contexts[0], std::chrono::milliseconds(50));
             timer->async_wait([this, timer](beast::error_code) { accept(); });
             return;
         }

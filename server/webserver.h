@@ -25,8 +25,10 @@ struct WebServerLimits
 };
 
 // HTTP/1.1 with keep-alive on Boost.Beast: GET requests without a body, answered by the
-// router. One io_context run by a thread per core; each connection on its own strand. The
-// router and the access log (which may be null) are not owned and must outlive the server.
+// router. One single-threaded io_context per thread (a thread per core by default), and new
+// connections dealt out to them in turn: a connection never changes threads, so there are no
+// strands and no hand-offs between threads on the hot path. The router and the access log
+// (which may be null) are not owned and must outlive the server.
 class WebServer
 {
 public:
@@ -50,8 +52,9 @@ private:
     const Router &router;
     const WebServerLimits limits;
     AccessLog *log;
-    boost::asio::io_context io;
-    boost::asio::ip::tcp::acceptor acceptor;
+    std::vector<std::unique_ptr<boost::asio::io_context>> contexts; // [0] also accepts
+    std::size_t nextContext = 0;
+    std::unique_ptr<boost::asio::ip::tcp::acceptor> acceptor;
     std::shared_ptr<std::atomic<int>> connections;
     std::vector<std::thread> threads;
     unsigned short boundPort = 0;

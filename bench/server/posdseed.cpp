@@ -56,7 +56,8 @@ int main(int argc, char **argv)
         }
         std::vector<PositionRecord> positions;
         for (auto id : ids)
-            positions.push_back({id, lat + halfLat * unit(random), lon + halfLon * unit(random), now});
+            positions.push_back(
+                {id, lat + halfLat * unit(random), lon + halfLon * unit(random), now});
         std::vector<std::int64_t> none;
         if (!store.commit(positions, {}, none, error)) {
             std::fprintf(stderr, "posd_seed: %s\n", error.c_str());
