@@ -8,6 +8,9 @@
 #include <QtTest>
 
 #include "connectivityhelper.h"
+#include "dialoganswerer.h"
+
+using Pinrova::Testing::DialogAnswerer;
 
 QT_WARNING_PUSH
 QT_WARNING_DISABLE_DEPRECATED
@@ -18,58 +21,6 @@ Q_DECLARE_METATYPE(QMessageBox::StandardButton)
 
 namespace {
 
-// Answers the next message box that shows up, so no test is ever left hanging on a dialog.
-class DialogAnswerer : public QObject
-{
-public:
-    struct Seen
-    {
-        QString text;
-        QString informativeText;
-        QMessageBox::Icon icon = QMessageBox::NoIcon;
-        QMessageBox::StandardButtons buttons;
-        QMessageBox::StandardButton defaultButton = QMessageBox::NoButton;
-        QWidget *parent = nullptr;
-        bool modal = false;
-    };
-
-    // Clicks the button, or presses Escape when it is NoButton.
-    explicit DialogAnswerer(QMessageBox::StandardButton answer)
-        : answer(answer)
-    {
-        connect(&poll, &QTimer::timeout, this, &DialogAnswerer::look);
-        poll.start(5);
-    }
-
-    int count = 0;
-    Seen seen;
-
-private:
-    void look()
-    {
-        for (QWidget *widget : QApplication::topLevelWidgets()) {
-            auto *box = qobject_cast<QMessageBox *>(widget);
-            if (!box || !box->isVisible())
-                continue;
-            ++count;
-            seen.text = box->text();
-            seen.informativeText = box->informativeText();
-            seen.icon = box->icon();
-            seen.buttons = box->standardButtons();
-            seen.defaultButton = box->standardButton(box->defaultButton());
-            seen.parent = box->parentWidget();
-            seen.modal = box->isModal();
-            if (answer == QMessageBox::NoButton)
-                QTest::keyClick(box, Qt::Key_Escape);
-            else
-                box->button(answer)->click();
-            return;
-        }
-    }
-
-    QMessageBox::StandardButton answer;
-    QTimer poll;
-};
 
 // An active configuration, so that opening a session on it reports opened() at once on Qt's
 // generic bearer; invalid when this machine has none.
