@@ -8,6 +8,7 @@
 #include <boost/beast/core.hpp>
 #include <boost/beast/http.hpp>
 
+#include <array>
 #include <optional>
 
 namespace Pinrova::Server {
@@ -89,6 +90,7 @@ private:
         method = std::string(request.method_string());
         target = std::string(request.target());
         keepAlive = request.keep_alive();
+        httpVersion = request.version();
         if (request.method() != http::verb::get)
             return send(WebReply::text(405, "only GET is served"));
         if (target.empty() || target.front() != '/')
@@ -108,24 +110,36 @@ private:
 
     void send(WebReply reply)
     {
-        response.emplace();
-        response->result(static_cast<http::status>(reply.status));
-        response->version(11);
-        response->set(http::field::content_type, reply.contentType);
+        // The head is written by hand into a buffer kept across requests: Beast's general
+        // response object allocates for every field, which showed in the SetPos profile.
+        head.clear();
+        head += "HTTP/1.1 ";
+        head += std::to_string(reply.status);
+        head += ' ';
+        const auto reason = http::obsolete_reason(static_cast<http::status>(reply.status));
+        head.append(reason.data(), reason.size());
+        head += "\r\nContent-Type: ";
+        head += reply.contentType;
+        head += "\r\nContent-Length: ";
+        head += std::to_string(reply.body.size());
         if (reply.status == 405)
-            response->set(http::field::allow, "GET");
-        response->body() = std::move(reply.body);
-        response->keep_alive(keepAlive);
-        response->prepare_payload();
+            head += "\r\nAllow: GET";
+        if (!keepAlive)
+            head += "\r\nConnection: close";
+        else if (httpVersion == 10)
+            head += "\r\nConnection: keep-alive";
+        head += "\r\n\r\n";
+        body = std::move(reply.body);
         if (log) {
             const auto micros = std::chrono::duration_cast<std::chrono::microseconds>(
                 std::chrono::steady_clock::now() - started)
                                     .count();
-            log->record(client, method, target, reply.status, response->body().size(), micros);
+            log->record(client, method, target, reply.status, body.size(), micros);
         }
         stream.expires_after(limits.readTimeout);
-        http::async_write(
-            stream, *response, [self = shared_from_this()](beast::error_code ec, std::size_t) {
+        const std::array<asio::const_buffer, 2> buffers {asio::buffer(head), asio::buffer(body)};
+        asio::async_write(
+            stream, buffers, [self = shared_from_this()](beast::error_code ec, std::size_t) {
                 if (ec || !self->keepAlive)
                     return self->close();
                 self->awaitRequest();
@@ -142,7 +156,9 @@ private:
     beast::tcp_stream stream;
     beast::flat_buffer buffer;
     std::optional<http::request_parser<http::empty_body>> parser;
-    std::optional<http::response<http::string_body>> response;
+    std::string head;
+    std::string body;
+    unsigned httpVersion = 11;
     const Router &router;
     const WebServerLimits &limits;
     AccessLog *log;
