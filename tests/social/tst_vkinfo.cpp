@@ -1,0 +1,358 @@
+#include <QCryptographicHash>
+#include <QNetworkReply>
+#include <QSettings>
+#include <QSignalSpy>
+#include <QWebElement>
+#include <QWebFrame>
+#include <QWebView>
+#include <QtTest>
+
+#include <memory>
+
+#include "requestreplystack.h"
+#include "testsupport.h"
+#include "vkinfo.h"
+#include "vkstandin.h"
+
+using namespace Pinrova::Social;
+using namespace Pinrova::Testing;
+using Pinrova::Sandbox::VkStandIn;
+
+Q_DECLARE_METATYPE(Gender)
+
+namespace {
+
+QString fieldsOf(const Person &p)
+{
+    return QStringLiteral("%1|%2|%3|%4|%5")
+        .arg(p.userIds[Vkontakte], p.name, QString::number(p.gender),
+            p.birthDate.toString(Qt::ISODate), p.smallPicture.toString());
+}
+
+} // namespace
+
+class TestVkInfo : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void init();
+
+    void signInAndReadOwnProfile();
+    void wrongPasswordFails();
+    void successPageRules_data();
+    void successPageRules();
+    void signature_data();
+    void signature();
+    void profiles_data();
+    void profiles();
+    void severalProfilesInOrder();
+    void failurePageKeepsCredentials();
+    void emailRememberedAcrossRestart();
+    void addresses();
+
+private:
+    // Types the address and password into the login page and submits it.
+    void submitLogin(QWebView &view, const QString &email, const QString &password);
+    void signIn(VkInfo &info, QWebView &view);
+    QList<Person> collect(VkInfo &info, const QVector<QString> &ids);
+
+    HttpServer server;
+    std::unique_ptr<VkStandIn> vk;
+};
+
+void TestVkInfo::initTestCase()
+{
+    qRegisterMetaType<QNetworkReply *>();
+    useCleanTestPaths();
+    vk = std::make_unique<VkStandIn>(server, VkStandIn::Options());
+    QVERIFY(server.start());
+    qputenv("PINROVA_VK_HOST", baseUrl(server).toUtf8());
+    qputenv("PINROVA_VK_PROFILE", "http://vk.example");
+}
+
+void TestVkInfo::init()
+{
+    QSettings(QStringLiteral("Tavrion"), QStringLiteral("Pinrova"))
+        .remove(QStringLiteral("VkLogin"));
+    server.clearLog();
+}
+
+void TestVkInfo::submitLogin(QWebView &view, const QString &email, const QString &password)
+{
+    QTRY_VERIFY(!view.page()->mainFrame()->findFirstElement(QStringLiteral("#pass")).isNull());
+    QWebFrame *frame = view.page()->mainFrame();
+    frame->findFirstElement(QStringLiteral("#email"))
+        .evaluateJavaScript(QStringLiteral("this.value = '%1'").arg(email));
+    frame->findFirstElement(QStringLiteral("#pass"))
+        .evaluateJavaScript(QStringLiteral("this.value = '%1'").arg(password));
+    frame->findFirstElement(QStringLiteral("#submit"))
+        .evaluateJavaScript(QStringLiteral("this.click()"));
+}
+
+void TestVkInfo::signIn(VkInfo &info, QWebView &view)
+{
+    QSignalSpy results(&info, &VkInfo::loginResult);
+    info.setWebView(&view);
+    info.login();
+    submitLogin(view, QStringLiteral("pavel@vk.example"), QStringLiteral("secret"));
+    QTRY_COMPARE(results.count(), 1);
+    QCOMPARE(results.first().first().toBool(), true);
+}
+
+QList<Person> TestVkInfo::collect(VkInfo &info, const QVector<QString> &ids)
+{
+    QList<Person> people;
+    const auto connection
+        = connect(&info, &VkInfo::userInfoRetrieved, this, [&](const Person &p) { people << p; });
+    QSignalSpy finished(info.findChild<Pinrova::Network::RequestReplyStack *>(),
+        &Pinrova::Network::RequestReplyStack::reply);
+    if (ids.isEmpty())
+        info.retrieveUserInfo();
+    else
+        info.retrieveUsersInfo(ids);
+    finished.wait(10000);
+    disconnect(connection);
+    return people;
+}
+
+void TestVkInfo::signInAndReadOwnProfile()
+{
+    QWebView view;
+    VkInfo info;
+    signIn(info, view);
+    QVERIFY(info.isLoggedIn());
+    QCOMPARE(info.userId(), QStringLiteral("1"));
+    QCOMPARE(info.sessionId().size(), 32);
+    QCOMPARE(vk->sessionCount(), 1);
+
+    const QList<Person> people = collect(info, {});
+    QCOMPARE(people.size(), 1);
+    const Person &me = people.first();
+    QCOMPARE(me.userIds[Vkontakte], QStringLiteral("1"));
+    QCOMPARE(me.name, QStringLiteral("Pavel Durov"));
+    QCOMPARE(me.firstName, QStringLiteral("Pavel"));
+    QCOMPARE(me.gender, Male);
+    QCOMPARE(me.birthDate, QDate(1984, 10, 10));
+    QCOMPARE(me.networkType, Vkontakte);
+    QCOMPARE(me.smallPicture.path(), QStringLiteral("/photos/1_50.png"));
+
+    const HttpRequest api = server.requests().back();
+    QCOMPARE(api.path, std::string("/api.php"));
+    QCOMPARE(api.header("User-Agent"), std::string("Pinrova. Qt mobile application."));
+    QCOMPARE(api.queryValue("sid"), info.sessionId().toStdString());
+}
+
+void TestVkInfo::wrongPasswordFails()
+{
+    QWebView view;
+    VkInfo info;
+    QSignalSpy results(&info, &VkInfo::loginResult);
+    info.setWebView(&view);
+    info.login();
+    submitLogin(view, QStringLiteral("pavel@vk.example"), QStringLiteral("guess"));
+    QTRY_COMPARE(results.count(), 1);
+    QCOMPARE(results.first().first().toBool(), false);
+    QVERIFY(!info.isLoggedIn());
+    QCOMPARE(view.url().path(), QStringLiteral("/api/login_failure.html"));
+}
+
+void TestVkInfo::successPageRules_data()
+{
+    QTest::addColumn<QString>("address");
+    QTest::addColumn<int>("results");
+    QTest::addColumn<QString>("mid");
+
+    const QString base = baseUrl(server);
+    const QString session = QString::fromLatin1(QUrl::toPercentEncoding(
+        QStringLiteral(R"({"mid":77,"secret":"s","sid":"abc","expire":0})")));
+    QTest::newRow("session") << base + "/api/login_success.html?session=" + session << 1 << "77";
+    QTest::newRow("no query") << base + "/api/login_success.html" << 0 << "";
+    QTest::newRow("unreadable session still signs in")
+        << base + "/api/login_success.html?session=%7Bbroken" << 1 << "";
+    QTest::newRow("another host") << QString(base).replace(
+                                         QStringLiteral("127.0.0.1"), QStringLiteral("localhost"))
+            + "/api/login_success.html?session=" + session
+                                  << 0 << "";
+    QTest::newRow("path in another case")
+        << base + "/api/Login_Success.html?session=" + session << 0 << "";
+}
+
+void TestVkInfo::successPageRules()
+{
+    QFETCH(QString, address);
+    QFETCH(int, results);
+    QFETCH(QString, mid);
+
+    QWebView view;
+    VkInfo info;
+    QSignalSpy verdicts(&info, &VkInfo::loginResult);
+    info.setWebView(&view);
+    QSignalSpy loaded(view.page(), &QWebPage::loadFinished);
+    view.setUrl(QUrl(address));
+    QVERIFY(loaded.wait(10000));
+    QCOMPARE(verdicts.count(), results);
+    QCOMPARE(info.isLoggedIn(), results > 0);
+    QCOMPARE(info.userId(), mid);
+}
+
+void TestVkInfo::signature_data()
+{
+    QTest::addColumn<QVector<QString>>("ids");
+    QTest::addColumn<QString>("uids");
+
+    QTest::newRow("own id") << QVector<QString> {QStringLiteral("1")} << "1";
+    QTest::newRow("two ids") << QVector<QString> {QStringLiteral("1"), QStringLiteral("2")}
+                             << "1,2";
+}
+
+void TestVkInfo::signature()
+{
+    QFETCH(QVector<QString>, ids);
+    QFETCH(QString, uids);
+
+    qputenv("PINROVA_VK_APP_ID", "2345678");
+    QWebView view;
+    VkInfo info;
+    info.setWebView(&view);
+    const QString session = QString::fromLatin1(
+        QUrl::toPercentEncoding(QStringLiteral(R"({"mid":"1","secret":"s3cr3t","sid":"sid9"})")));
+    view.setUrl(QUrl(baseUrl(server) + "/api/login_success.html?session=" + session));
+    QTRY_VERIFY(info.isLoggedIn());
+    collect(info, ids);
+    qunsetenv("PINROVA_VK_APP_ID");
+
+    // Written out by hand: the user id, the parameters in name order, the secret.
+    const QByteArray input
+        = "1api_id=2345678fields=photo,photo_medium,sex,bdateformat=JSONmethod=getProfiles"
+          "uids="
+        + uids.toUtf8() + "v=3.0s3cr3t";
+    QCOMPARE(vkSignatureInput(
+                 QStringLiteral("1"), QStringLiteral("2345678"), uids, QStringLiteral("s3cr3t")),
+        input);
+    const std::string expected
+        = QCryptographicHash::hash(input, QCryptographicHash::Md5).toHex().toStdString();
+
+    const HttpRequest api = server.requests().back();
+    QCOMPARE(api.path, std::string("/api.php"));
+    QCOMPARE(api.queryValue("sig"), expected);
+    QCOMPARE(api.queryValue("uids"), uids.toStdString());
+    QCOMPARE(api.queryValue("sid"), std::string("sid9"));
+    QCOMPARE(api.query.find("secret"), std::string::npos);
+    QCOMPARE(QString::fromStdString(api.query),
+        QStringLiteral(
+            "api_id=2345678&fields=photo,photo_medium,sex,bdate&format=JSON&method=getProfiles"
+            "&sid=sid9&sig=%1&uids=%2&v=3.0")
+            .arg(QString::fromStdString(expected), uids));
+}
+
+void TestVkInfo::profiles_data()
+{
+    QTest::addColumn<QByteArray>("json");
+    QTest::addColumn<QStringList>("expected");
+
+    QTest::newRow("female with full date") << QByteArray(
+        R"({"response":[{"uid":5,"first_name":"Olga","last_name":"I","sex":1,"bdate":"5.3.1985",)"
+        R"("photo":"http://x/a.jpg"}]})") << QStringList {"5|Olga I|2|1985-03-05|http://x/a.jpg"};
+    QTest::newRow("male, date without year") << QByteArray(
+        R"({"response":[{"uid":"6","first_name":"Ivan","last_name":"P","sex":2,"bdate":"5.3"}]})")
+                                             << QStringList {"6|Ivan P|1||"};
+    QTest::newRow("sex 0 and 3 unknown")
+        << QByteArray(R"({"response":[{"uid":7,"sex":0},{"uid":8,"sex":3}]})")
+        << QStringList {"7| |0||", "8| |0||"};
+    QTest::newRow("empty last name keeps the space")
+        << QByteArray(R"({"response":[{"uid":9,"first_name":"Cher","last_name":""}]})")
+        << QStringList {"9|Cher |0||"};
+    QTest::newRow("error answer") << QByteArray(
+        R"({"error":{"error_code":4,"error_msg":"Incorrect signature"}})")
+                                  << QStringList();
+    QTest::newRow("not JSON") << QByteArray("<html>") << QStringList();
+    QTest::newRow("response not a list")
+        << QByteArray(R"({"response":{"uid":1}})") << QStringList();
+}
+
+void TestVkInfo::profiles()
+{
+    QFETCH(QByteArray, json);
+    QFETCH(QStringList, expected);
+
+    QStringList got;
+    for (const Person &person : parseVkProfiles(json)) {
+        QCOMPARE(person.networkType, Vkontakte);
+        got << fieldsOf(person);
+    }
+    QCOMPARE(got, expected);
+}
+
+void TestVkInfo::severalProfilesInOrder()
+{
+    QWebView view;
+    VkInfo info;
+    signIn(info, view);
+    const QList<Person> people = collect(info,
+        {QStringLiteral("3"), QStringLiteral("1"), QStringLiteral("2"), QStringLiteral("404")});
+    QCOMPARE(people.size(), 3);
+    QCOMPARE(people.at(0).userIds[Vkontakte], QStringLiteral("3"));
+    QCOMPARE(people.at(1).userIds[Vkontakte], QStringLiteral("1"));
+    QCOMPARE(people.at(2).userIds[Vkontakte], QStringLiteral("2"));
+    QCOMPARE(people.at(2).gender, Female);
+    QVERIFY(people.at(2).birthDate.isNull()); // "5.3" has no year
+}
+
+void TestVkInfo::failurePageKeepsCredentials()
+{
+    QWebView view;
+    VkInfo info;
+    signIn(info, view);
+    const QString sid = info.sessionId();
+    QSignalSpy results(&info, &VkInfo::loginResult);
+    view.setUrl(QUrl(baseUrl(server) + "/api/login_failure.html"));
+    QTRY_COMPARE(results.count(), 1);
+    QVERIFY(!info.isLoggedIn());
+
+    // The old credentials still sign the next call.
+    QCOMPARE(collect(info, {}).size(), 1);
+    QCOMPARE(server.requests().back().queryValue("sid"), sid.toStdString());
+}
+
+void TestVkInfo::emailRememberedAcrossRestart()
+{
+    {
+        QWebView view;
+        VkInfo info;
+        signIn(info, view);
+    }
+    QSettings settings(QStringLiteral("Tavrion"), QStringLiteral("Pinrova"));
+    QCOMPARE(
+        settings.value(QStringLiteral("VkLogin")).toString(), QStringLiteral("pavel@vk.example"));
+
+    // A new connector, as after a restart, fills the address in.
+    QWebView view;
+    VkInfo info;
+    info.setWebView(&view);
+    QSignalSpy loaded(view.page(), &QWebPage::loadFinished);
+    info.login();
+    QVERIFY(loaded.wait(10000));
+    QWebElement email = view.page()->mainFrame()->findFirstElement(QStringLiteral("#email"));
+    QCOMPARE(email.evaluateJavaScript(QStringLiteral("this.value")).toString(),
+        QStringLiteral("pavel@vk.example"));
+    QCOMPARE(email.attribute(QStringLiteral("value")), QStringLiteral("pavel@vk.example"));
+}
+
+void TestVkInfo::addresses()
+{
+    qputenv("PINROVA_VK_APP_ID", "7654321");
+    VkInfo info;
+    const QString login = info.loginUrl().toString();
+    qunsetenv("PINROVA_VK_APP_ID");
+    QCOMPARE(info.networkType(), Vkontakte);
+    QCOMPARE(login,
+        baseUrl(server)
+            + QStringLiteral("/login.php?app=7654321&layout=touch&type=browser&settings=0"));
+    QCOMPARE(
+        info.profileUrl(QStringLiteral("42")).toString(), QStringLiteral("http://vk.example/id42"));
+}
+
+QTEST_MAIN(TestVkInfo)
+#include "tst_vkinfo.moc"
