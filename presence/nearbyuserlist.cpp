@@ -1,0 +1,208 @@
+#include "nearbyuserlist.h"
+
+#include <QImageReader>
+#include <QNetworkAccessManager>
+#include <QNetworkDiskCache>
+#include <QNetworkReply>
+#include <QNetworkRequest>
+#include <QStandardPaths>
+#include <QTimer>
+
+#include "outsideaddresses.h"
+#include "positionservicerequests.h"
+#include "userlistanswer.h"
+
+namespace Pinrova::Social {
+
+namespace {
+
+// The tag of the GetUsers reply; picture downloads carry their person's index.
+constexpr int UserListTag = -1;
+
+QImage readPicture(QIODevice *device)
+{
+    QImageReader reader(device);
+    const QSize size = reader.size();
+    if (!size.isValid() || size.width() > NearByUserList::MaximumPictureEdge
+        || size.height() > NearByUserList::MaximumPictureEdge)
+        return QImage();
+    return reader.read();
+}
+
+} // namespace
+
+NearByUserList::NearByUserList(QObject *parent)
+    : QObject(parent)
+    , manager(new QNetworkAccessManager(this))
+    , refreshTimer(new QTimer(this))
+{
+    auto *cache = new QNetworkDiskCache;
+    cache->setCacheDirectory(QStandardPaths::writableLocation(QStandardPaths::CacheLocation));
+    manager->setCache(cache);
+    connect(manager, &QNetworkAccessManager::finished, this, &NearByUserList::handleNetworkData);
+    connect(refreshTimer, &QTimer::timeout, this,
+        static_cast<void (NearByUserList::*)()>(&NearByUserList::updateUserList));
+}
+
+NearByUserList::~NearByUserList()
+{
+    const QList<QNetworkReply *> replies = pendingReplies;
+    pendingReplies.clear();
+    qDeleteAll(replies);
+}
+
+void NearByUserList::lockForRead()
+{
+    lock.lockForRead();
+}
+
+void NearByUserList::unlock()
+{
+    lock.unlock();
+}
+
+void NearByUserList::updateUserList(qreal lat, qreal lon, int zoomLevel)
+{
+    lastLat = lat;
+    lastLon = lon;
+    lastZoomLevel = zoomLevel;
+    refreshTimer->start(RefreshInterval);
+
+    // A refresh abandons whatever still runs; abandoned replies are ignored if they finish
+    // before they are deleted.
+    const QList<QNetworkReply *> replies = pendingReplies;
+    pendingReplies.clear();
+    for (QNetworkReply *reply : replies)
+        reply->deleteLater();
+    currentPictureUrl.clear();
+    pictureRunning = false;
+
+    send(getUsersUrl(Network::positionService(), lat, lon, zoomLevel), UserListTag);
+}
+
+void NearByUserList::updateUserList()
+{
+    updateUserList(lastLat, lastLon, lastZoomLevel);
+}
+
+QNetworkReply *NearByUserList::send(const QUrl &url, int tag)
+{
+    QNetworkRequest request(url);
+    request.setRawHeader("User-Agent", positionServiceUserAgent());
+    request.setAttribute(QNetworkRequest::User, tag);
+    QNetworkReply *reply = manager->get(request);
+    // Cut off hostile bodies while they arrive, so memory stays bounded.
+    connect(reply, &QNetworkReply::downloadProgress, reply, [reply](qint64 received, qint64 total) {
+        if (received > MaximumBodyBytes || total > MaximumBodyBytes)
+            reply->abort();
+    });
+    pendingReplies.append(reply);
+    return reply;
+}
+
+void NearByUserList::handleNetworkData(QNetworkReply *reply)
+{
+    // A reply a refresh has abandoned may still finish before its deletion; it belongs to a
+    // list that no longer exists.
+    if (!pendingReplies.contains(reply))
+        return;
+    const int tag = reply->request().attribute(QNetworkRequest::User).toInt();
+    if (tag == UserListTag)
+        handleUserList(reply);
+    else
+        handlePicture(reply, tag);
+}
+
+void NearByUserList::handleUserList(QNetworkReply *reply)
+{
+    // A failed answer stays pending until the next refresh disposes of it; the list stays.
+    if (reply->error() != QNetworkReply::NoError)
+        return;
+    const QByteArray body = reply->read(MaximumBodyBytes + 1);
+    pendingReplies.removeOne(reply);
+    reply->deleteLater();
+    if (body.size() > MaximumBodyBytes)
+        return;
+
+    std::optional<QVector<NearByUser>> fresh = parseUserListAnswer(body);
+    if (!fresh)
+        return;
+    lock.lockForRead();
+    const QVector<NearByUser> current = userVector;
+    lock.unlock();
+    const QVector<NearByUser> merged = mergeUserList(current, std::move(*fresh));
+
+    lock.lockForWrite();
+    userVector = merged;
+    lock.unlock();
+    failedPictures.clear();
+    startNextPicture();
+}
+
+void NearByUserList::handlePicture(QNetworkReply *reply, int index)
+{
+    pendingReplies.removeOne(reply);
+    reply->deleteLater();
+
+    const QUrl target = reply->attribute(QNetworkRequest::RedirectionTargetAttribute).toUrl();
+    if (!target.isEmpty() && redirectsFollowed < MaximumRedirects) {
+        ++redirectsFollowed;
+        currentPictureUrl = reply->url().resolved(target);
+        send(currentPictureUrl, index);
+        return;
+    }
+
+    QImage picture;
+    if (target.isEmpty() && reply->error() == QNetworkReply::NoError)
+        picture = readPicture(reply);
+    if (picture.isNull()) {
+        failedPictures.insert(requestedPictureUrl);
+    } else {
+        lock.lockForWrite();
+        if (index >= 0 && index < userVector.size())
+            userVector[index].picture = picture;
+        lock.unlock();
+    }
+    finishPicture();
+    emit userListChanged();
+    startNextPicture();
+}
+
+void NearByUserList::finishPicture()
+{
+    currentPictureUrl.clear();
+    requestedPictureUrl.clear();
+    redirectsFollowed = 0;
+    pictureRunning = false;
+}
+
+void NearByUserList::startNextPicture()
+{
+    if (pictureRunning)
+        return;
+    int index = -1;
+    QUrl url;
+    lock.lockForRead();
+    for (int i = 0; i < userVector.size(); ++i) {
+        const NearByUser &user = userVector[i];
+        const QUrl &candidate = user.person.smallPicture;
+        // A person without a usable address, or whose picture failed, waits for the next answer.
+        if (user.picture.isNull() && candidate.isValid() && !candidate.isEmpty()
+            && !failedPictures.contains(candidate)) {
+            index = i;
+            url = candidate;
+            break;
+        }
+    }
+    lock.unlock();
+    if (index < 0)
+        return;
+
+    pictureRunning = true;
+    currentPictureUrl = url;
+    requestedPictureUrl = url;
+    redirectsFollowed = 0;
+    send(url, index);
+}
+
+} // namespace Pinrova::Social

@@ -1,0 +1,23 @@
+#pragma once
+
+#include <QVector>
+
+#include <optional>
+
+#include "nearbyuser.h"
+
+class QByteArray;
+
+namespace Pinrova::Social {
+
+// The people of a GetUsers answer, in answer order, each with a null picture. Nothing when the
+// body is not well-formed XML or its document element is not "ArrayOfUser" (the caller then
+// keeps its list); an "ArrayOfUser" without people gives an empty vector.
+std::optional<QVector<NearByUser>> parseUserListAnswer(const QByteArray &body);
+
+// The fresh list to show: a fresh person that the current list already knows (the first entry,
+// in the current list's order, sharing a non-empty identifier in one of the slots 0-4) keeps
+// that entry's record and picture and takes only the new position and online flag.
+QVector<NearByUser> mergeUserList(const QVector<NearByUser> &current, QVector<NearByUser> fresh);
+
+} // namespace Pinrova::Social
