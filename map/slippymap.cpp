@@ -1,6 +1,5 @@
 #include "slippymap.h"
 
-#include <QImageReader>
 #include <QNetworkAccessManager>
 #include <QNetworkDiskCache>
 #include <QNetworkReply>
@@ -10,6 +9,7 @@
 
 #include <cmath>
 
+#include "boundedimage.h"
 #include "outsideaddresses.h"
 
 namespace Pinrova::Map {
@@ -31,16 +31,6 @@ constexpr double MaximumTileCoordinate = 1.0e9;
 int floorDiv(int value, int divisor)
 {
     return value >= 0 ? value / divisor : -((-value + divisor - 1) / divisor);
-}
-
-QImage decodeTile(QNetworkReply *reply)
-{
-    QImageReader reader(reply);
-    const QSize size = reader.size();
-    if (!size.isValid() || size.width() > SlippyMap::MaximumTileEdge
-        || size.height() > SlippyMap::MaximumTileEdge)
-        return QImage();
-    return reader.read();
 }
 
 } // namespace
@@ -230,7 +220,7 @@ void SlippyMap::handleNetworkData(QNetworkReply *reply)
     if (zoomTag.toInt() == zoom) {
         QImage image;
         if (reply->error() == QNetworkReply::NoError)
-            image = decodeTile(reply);
+            image = Network::readBoundedImage(reply, MaximumTileEdge);
         tileCache.insert(key, image.isNull() ? placeholderTile : QPixmap::fromImage(image));
         emit updated(tileScreenRect(key));
         evictDistantTiles();
