@@ -1,0 +1,387 @@
+#include <QGeoPositionInfoSource>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QMessageBox>
+#include <QSignalSpy>
+#include <QWebView>
+#include <QtTest>
+
+#include <chrono>
+#include <mutex>
+
+#include "follower.h"
+#include "isocialinfo.h"
+#include "mapwidget.h"
+#include "slippymap.h"
+#include "testsupport.h"
+
+using namespace Pinrova::Map;
+using namespace Pinrova::Social;
+using namespace Pinrova::Testing;
+using namespace std::chrono_literals;
+
+namespace {
+
+const std::string RegisterPath = "/PosService/PosService.svc/Register";
+const std::string SetPosPath = "/PosService/PosService.svc/SetPos";
+const QUuid Uid(QStringLiteral("{6a1f3c2e-9b4d-4e8f-a2c1-0d5e7f9b3a64}"));
+
+// The platform's position source does not exist here; this one hands out fixes on demand.
+class TestSource : public QGeoPositionInfoSource
+{
+public:
+    TestSource()
+        : QGeoPositionInfoSource(nullptr)
+    { }
+
+    QGeoPositionInfo last;
+    int starts = 0;
+    int stops = 0;
+
+    QGeoPositionInfo lastKnownPosition(bool) const override { return last; }
+    PositioningMethods supportedPositioningMethods() const override
+    {
+        return AllPositioningMethods;
+    }
+    int minimumUpdateInterval() const override { return 0; }
+    Error error() const override { return NoError; }
+    void startUpdates() override { ++starts; }
+    void stopUpdates() override { ++stops; }
+    void requestUpdate(int) override { }
+
+    void fix(double lat, double lon)
+    {
+        emit positionUpdated(QGeoPositionInfo(QGeoCoordinate(lat, lon), QDateTime()));
+    }
+    void timeOut() { emit updateTimeout(); }
+};
+
+QGeoPositionInfo at(double lat, double lon)
+{
+    return QGeoPositionInfo(QGeoCoordinate(lat, lon), QDateTime::currentDateTime());
+}
+
+// What the Graph API answers for "/me"; read on the server's thread.
+struct Profile
+{
+    std::mutex mutex;
+    std::string json;
+    std::chrono::milliseconds delay {0};
+};
+
+QStringList queryKeys(const HttpRequest &request)
+{
+    QStringList keys;
+    for (const QString &pair : QString::fromStdString(request.query).split(QLatin1Char('&')))
+        keys << pair.section(QLatin1Char('='), 0, 0);
+    return keys;
+}
+
+} // namespace
+
+class TestFollower : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void init();
+    void cleanupTestCase();
+
+    void followMode();
+    void restartAfterTimeout();
+    void withoutSourceWarnsOnce();
+    void nothingSentWhileNobodyIsSignedIn();
+    void registerThenReportEveryFix();
+    void valuesArriveWhole_data();
+    void valuesArriveWhole();
+    void emptyIdentityIsNotRegistered();
+    void lateProfileStillRegisters();
+
+private:
+    void signIn();
+    void setProfile(const QString &id, const QString &name, std::chrono::milliseconds delay = {});
+    std::vector<HttpRequest> requestsTo(const std::string &path) const;
+
+    HttpServer server;
+    Profile profile;
+    MapWidget *map = nullptr;
+    TestSource source;
+};
+
+void TestFollower::initTestCase()
+{
+    useCleanTestPaths();
+    server.route(RegisterPath, [](const HttpRequest &) { return HttpResponse::ok("OK"); });
+    server.route(SetPosPath, [](const HttpRequest &) { return HttpResponse::ok("OK"); });
+    server.route("/me", [this](const HttpRequest &) {
+        std::lock_guard<std::mutex> guard(profile.mutex);
+        return HttpResponse::ok(profile.json, "application/json").withDelay(profile.delay);
+    });
+    // Where the sign-in dialog sends the browser back, the token in the fragment.
+    server.route("/", [](const HttpRequest &) {
+        return HttpResponse::ok("<html><body>Signed in</body></html>", "text/html");
+    });
+    QVERIFY(server.start());
+    const QByteArray base = baseUrl(server).toUtf8();
+    qputenv("PINROVA_POSITION_SERVICE", base);
+    qputenv("PINROVA_FACEBOOK_GRAPH", base);
+    qputenv("PINROVA_TILE_SERVER", base);
+    qputenv("PINROVA_REDIRECT_HOST", "127.0.0.1");
+    map = new MapWidget;
+    map->resize(800, 480);
+}
+
+void TestFollower::init()
+{
+    server.clearLog();
+    source.last = QGeoPositionInfo();
+    source.starts = source.stops = 0;
+    setProfile(QStringLiteral("100000000000001"), QStringLiteral("Anna Smirnova"));
+}
+
+void TestFollower::cleanupTestCase()
+{
+    delete map;
+    releaseSocialInfos();
+}
+
+void TestFollower::signIn()
+{
+    const QSharedPointer<ISocialInfo> facebook = socialInfoForNetwork(Facebook);
+    if (facebook->isLoggedIn())
+        return;
+    QWebView view;
+    facebook->setWebView(&view);
+    view.setUrl(QUrl(baseUrl(server) + QStringLiteral("/#access_token=sandbox-token")));
+    QTRY_VERIFY(facebook->isLoggedIn());
+    facebook->detachWebView();
+}
+
+void TestFollower::setProfile(
+    const QString &id, const QString &name, std::chrono::milliseconds delay)
+{
+    QJsonObject object {{QStringLiteral("name"), name}, {QStringLiteral("gender"), "female"}};
+    if (!id.isEmpty())
+        object.insert(QStringLiteral("id"), id);
+    std::lock_guard<std::mutex> guard(profile.mutex);
+    profile.json = toStd(QJsonDocument(object).toJson());
+    profile.delay = delay;
+}
+
+std::vector<HttpRequest> TestFollower::requestsTo(const std::string &path) const
+{
+    std::vector<HttpRequest> found;
+    for (const HttpRequest &request : server.requests()) {
+        if (request.path == path)
+            found.push_back(request);
+    }
+    return found;
+}
+
+void TestFollower::followMode()
+{
+    Follower follower(map, &source);
+    QSignalSpy changed(&follower, &Follower::followingChanged);
+    QSignalSpy positions(&follower, &Follower::newPosition);
+
+    follower.stopFollowing();
+    QCOMPARE(changed.count(), 0);
+
+    // No fix yet: the map goes to the own position it holds.
+    map->setMyPosition(50, 10);
+    map->setCenter(0, 0);
+    follower.startFollowing();
+    QVERIFY(follower.isFollowing());
+    QCOMPARE(changed.count(), 1);
+    QCOMPARE(source.starts, 1);
+    QCOMPARE(source.updateInterval(), 3000);
+    QCOMPARE(source.preferredPositioningMethods(), QGeoPositionInfoSource::AllPositioningMethods);
+    QCOMPARE(map->engine()->latitude(), 50.0);
+
+    // Again: announced again, updates restarted, centred on the last known fix.
+    source.last = at(59.944069, 30.306141);
+    follower.startFollowing();
+    QCOMPARE(changed.count(), 2);
+    QCOMPARE(source.starts, 2);
+    QCOMPARE(map->engine()->latitude(), 59.944069);
+    QCOMPARE(map->myLongitude(), 30.306141);
+    QCOMPARE(positions.count(), 1);
+
+    source.fix(60, 31);
+    QVERIFY(follower.isFollowing()); // re-centring is not a move by the user
+    QCOMPARE(map->engine()->latitude(), 60.0);
+    QCOMPARE(map->myLatitude(), 60.0);
+
+    // A pan by the user ends follow mode; fixes then only move the own position.
+    map->setFocus();
+    QTest::keyClick(map, Qt::Key_Left);
+    QVERIFY(!follower.isFollowing());
+    QCOMPARE(changed.count(), 3);
+    const qreal panned = map->engine()->longitude();
+    source.fix(61, 32);
+    QCOMPARE(map->engine()->longitude(), panned);
+    QCOMPARE(map->myLatitude(), 61.0);
+
+    source.emit positionUpdated(QGeoPositionInfo());
+    QCOMPARE(map->myLatitude(), 61.0);
+    QCOMPARE(positions.count(), 3);
+}
+
+void TestFollower::restartAfterTimeout()
+{
+    Follower follower(map, &source);
+    source.timeOut();
+    QCoreApplication::processEvents();
+    QCOMPARE(source.starts, 0);
+    QTRY_COMPARE(source.starts, 1);
+    QCOMPARE(source.updateInterval(), 3000);
+}
+
+void TestFollower::withoutSourceWarnsOnce()
+{
+    QWidget window;
+    auto *follower = new Follower(map, nullptr, &window);
+    map->setCenter(1, 2);
+    follower->startFollowing();
+    QVERIFY(follower->isFollowing());
+    QCOMPARE(map->engine()->latitude(), 1.0);
+
+    const QList<QMessageBox *> boxes = window.findChildren<QMessageBox *>();
+    QCOMPARE(boxes.size(), 1);
+    QCOMPARE(boxes[0]->icon(), QMessageBox::Warning);
+    QCOMPARE(boxes[0]->text(),
+        QStringLiteral(
+            "Unable to retrieve your coordinates. Can not display your current position."));
+    boxes[0]->accept();
+    QTRY_VERIFY(window.findChildren<QMessageBox *>().isEmpty());
+
+    // Activation changes ask again and again; the box stays down.
+    follower->startPositionUpdates();
+    Follower another(map, nullptr, &window);
+    another.startPositionUpdates();
+    QCoreApplication::processEvents();
+    QVERIFY(window.findChildren<QMessageBox *>().isEmpty());
+}
+
+void TestFollower::nothingSentWhileNobodyIsSignedIn()
+{
+    Follower follower(map, &source);
+    source.last = at(1, 2);
+    follower.startServerCommunication(Uid);
+    source.fix(1, 2);
+    QTest::qWait(200);
+    QCOMPARE(server.requestCount(), std::size_t(0));
+    QVERIFY(!follower.isCommunicating());
+}
+
+void TestFollower::registerThenReportEveryFix()
+{
+    signIn();
+    Follower follower(map, &source);
+    source.last = at(59.944069, 30.306141);
+    // Starting twice while the profile is on its way still registers the profile once.
+    follower.startServerCommunication(Uid);
+    follower.startServerCommunication(Uid);
+    QTRY_COMPARE(requestsTo(SetPosPath).size(), std::size_t(1));
+    QTest::qWait(200);
+
+    const std::vector<HttpRequest> registrations = requestsTo(RegisterPath);
+    QCOMPARE(registrations.size(), std::size_t(1));
+    const HttpRequest &registration = registrations[0];
+    QCOMPARE(queryKeys(registration),
+        QStringList({"uid", "network", "id", "name", "smallPic", "mediumPic", "sex"}));
+    QCOMPARE(registration.queryValue("uid"), toStd(Uid.toString().toUtf8()));
+    QCOMPARE(registration.queryValue("network"), std::string("facebook"));
+    QCOMPARE(registration.queryValue("id"), std::string("100000000000001"));
+    QCOMPARE(registration.queryValue("sex"), std::string("2"));
+    QCOMPARE(registration.header("User-Agent"), std::string("Pinrova. Qt mobile application."));
+
+    const std::string uid = "uid=%7B6a1f3c2e-9b4d-4e8f-a2c1-0d5e7f9b3a64%7D";
+    const HttpRequest report = requestsTo(SetPosPath)[0];
+    QCOMPARE(report.query, uid + "&lat=59.9441&lon=30.3061");
+    QVERIFY(report.header("User-Agent") != "Pinrova. Qt mobile application.");
+
+    source.fix(5e-5, 100.123456);
+    source.emit positionUpdated(QGeoPositionInfo());
+    QTRY_COMPARE(requestsTo(SetPosPath).size(), std::size_t(2));
+    QCOMPARE(requestsTo(SetPosPath)[1].query, uid + "&lat=5e-05&lon=100.123");
+
+    follower.stopServerCommunication();
+    source.fix(1, 1);
+    QTest::qWait(200);
+    QCOMPARE(requestsTo(SetPosPath).size(), std::size_t(2));
+
+    // A null identifier goes out as it is.
+    server.clearLog();
+    follower.startServerCommunication(QUuid());
+    QTRY_COMPARE(requestsTo(SetPosPath).size(), std::size_t(1));
+    QCOMPARE(requestsTo(RegisterPath)[0].queryValue("uid"),
+        std::string("{00000000-0000-0000-0000-000000000000}"));
+}
+
+void TestFollower::valuesArriveWhole_data()
+{
+    QTest::addColumn<QString>("name");
+
+    QTest::newRow("ampersand") << "Tom & Jerry";
+    QTest::newRow("equals and hash") << "a=b #1";
+    QTest::newRow("plus and percent") << "C++ 100%25";
+    QTest::newRow("query of its own") << "?sex=1&id=2";
+    QTest::newRow("Cyrillic") << "Пётр Иванов";
+}
+
+void TestFollower::valuesArriveWhole()
+{
+    QFETCH(QString, name);
+
+    signIn();
+    setProfile(QStringLiteral("100000000000002"), name);
+    Follower follower(map, &source);
+    follower.startServerCommunication(Uid);
+    QTRY_COMPARE(requestsTo(RegisterPath).size(), std::size_t(1));
+
+    const HttpRequest registration = requestsTo(RegisterPath)[0];
+    QCOMPARE(queryKeys(registration).size(), 7);
+    QCOMPARE(QString::fromStdString(registration.queryValue("name")), name);
+    QCOMPARE(QString::fromStdString(registration.queryValue("id")), "100000000000002");
+    // Facebook's picture addresses carry a query of their own.
+    const QString graph = baseUrl(server) + QStringLiteral("/100000000000002/picture?type=");
+    QCOMPARE(QString::fromStdString(registration.queryValue("smallPic")), graph + "square");
+    QCOMPARE(QString::fromStdString(registration.queryValue("mediumPic")), graph + "normal");
+    QCOMPARE(registration.queryValue("sex"), std::string("2"));
+}
+
+void TestFollower::emptyIdentityIsNotRegistered()
+{
+    signIn();
+    setProfile(QString(), QStringLiteral("Nobody"));
+    Follower follower(map, &source);
+    source.last = at(1, 2);
+    follower.startServerCommunication(Uid);
+    QTRY_COMPARE(server.requestCount(), std::size_t(1)); // the profile
+    QTest::qWait(200);
+    QVERIFY(requestsTo(RegisterPath).empty());
+    QVERIFY(!follower.isCommunicating());
+    source.fix(1, 2);
+
+    // The next start asks again.
+    setProfile(QStringLiteral("100000000000003"), QStringLiteral("Somebody"));
+    follower.startServerCommunication(Uid);
+    QTRY_COMPARE(requestsTo(SetPosPath).size(), std::size_t(1));
+    QCOMPARE(requestsTo(RegisterPath).size(), std::size_t(1));
+}
+
+void TestFollower::lateProfileStillRegisters()
+{
+    signIn();
+    setProfile(QStringLiteral("100000000000004"), QStringLiteral("Late"), 300ms);
+    Follower follower(map, &source);
+    follower.startServerCommunication(Uid);
+    follower.stopServerCommunication();
+    QTRY_COMPARE(requestsTo(RegisterPath).size(), std::size_t(1));
+    QVERIFY(follower.isCommunicating());
+}
+
+QTEST_MAIN(TestFollower)
+#include "tst_follower.moc"

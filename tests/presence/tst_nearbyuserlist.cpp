@@ -1,0 +1,271 @@
+#include <QSignalSpy>
+#include <QtTest>
+
+#include <chrono>
+#include <mutex>
+
+#include "nearbyuserlist.h"
+#include "testsupport.h"
+
+using namespace Pinrova::Social;
+using namespace Pinrova::Testing;
+using namespace std::chrono_literals;
+
+namespace {
+
+const char *const ServicePath = "/PosService/PosService.svc/GetUsers";
+
+// The body the scripted service answers GetUsers with; set by the test thread, read by the
+// server's.
+class ScriptedAnswer
+{
+public:
+    void set(std::string body)
+    {
+        std::lock_guard<std::mutex> guard(mutex);
+        text = std::move(body);
+    }
+    std::string get() const
+    {
+        std::lock_guard<std::mutex> guard(mutex);
+        return text;
+    }
+
+private:
+    mutable std::mutex mutex;
+    std::string text;
+};
+
+// One User element with a Facebook identifier and a picture under the test server.
+std::string user(const std::string &id, const std::string &picture, double lat = 59.9)
+{
+    return "<User><Lat>" + std::to_string(lat) + "</Lat><Lon>30.3</Lon><Name>" + id
+        + "</Name><SmallPicture>" + picture + "</SmallPicture><UserIds><UserId><Id>" + id
+        + "</Id><NetworkType>facebook</NetworkType></UserId></UserIds></User>";
+}
+
+std::string list(const std::string &users)
+{
+    return "<?xml version=\"1.0\" encoding=\"utf-8\"?><ArrayOfUser>" + users + "</ArrayOfUser>";
+}
+
+QVector<NearByUser> snapshot(NearByUserList &list)
+{
+    list.lockForRead();
+    const QVector<NearByUser> users = list.users();
+    list.unlock();
+    return users;
+}
+
+} // namespace
+
+class TestNearByUserList : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void init();
+
+    void getUsersRequest_data();
+    void getUsersRequest();
+    void picturesOneAtATimeAndKeptAcrossRefreshes();
+    void refreshDropsRunningPicture();
+    void brokenPictures_data();
+    void brokenPictures();
+    void oversizedAnswerKeepsTheList();
+
+private:
+    std::vector<std::string> requestedPaths() const;
+    std::string pic(const char *path) const { return server.baseUrl() + path; }
+
+    HttpServer server;
+    ScriptedAnswer answer;
+};
+
+void TestNearByUserList::initTestCase()
+{
+    useCleanTestPaths();
+    server.route(ServicePath,
+        [this](const HttpRequest &) { return HttpResponse::ok(answer.get(), "text/xml"); });
+    const std::string red = toStd(pngBytes(Qt::red, 50));
+    const std::string green = toStd(pngBytes(Qt::green, 50));
+    const std::string huge = toStd(pngBytes(Qt::blue, NearByUserList::MaximumPictureEdge + 1));
+    server.route("/red", [red](const HttpRequest &) { return HttpResponse::ok(red, "image/png"); });
+    server.route("/green", [green](const HttpRequest &) {
+        return HttpResponse::ok(green, "image/png").withDelay(50ms);
+    });
+    server.route("/slow", [red](const HttpRequest &) {
+        return HttpResponse::ok(red, "image/png").withDelay(1500ms);
+    });
+    server.route(
+        "/huge", [huge](const HttpRequest &) { return HttpResponse::ok(huge, "image/png"); });
+    server.route("/text", [](const HttpRequest &) { return HttpResponse::ok("not a picture"); });
+    server.route("/missing", [](const HttpRequest &) { return HttpResponse::error(404); });
+    server.route("/loop", [](const HttpRequest &) { return HttpResponse::redirect("/loop"); });
+    // /hop/N redirects N times (relative targets), then answers the picture.
+    server.routePrefix("/hop/", [red](const HttpRequest &request) {
+        const int left = std::stoi(request.path.substr(5));
+        if (left == 0)
+            return HttpResponse::ok(red, "image/png");
+        return HttpResponse::redirect(std::to_string(left - 1));
+    });
+    QVERIFY(server.start());
+    qputenv("PINROVA_POSITION_SERVICE", baseUrl(server).toUtf8());
+}
+
+void TestNearByUserList::init()
+{
+    answer.set(list(""));
+    server.clearLog();
+}
+
+std::vector<std::string> TestNearByUserList::requestedPaths() const
+{
+    std::vector<std::string> paths;
+    for (const HttpRequest &request : server.requests())
+        paths.push_back(request.path);
+    return paths;
+}
+
+void TestNearByUserList::getUsersRequest_data()
+{
+    QTest::addColumn<bool>("withArguments");
+    QTest::addColumn<QString>("query");
+
+    QTest::newRow("before any argument") << false << "lat=0&lon=0&zoomlevel=0";
+    QTest::newRow("the map's centre") << true << "lat=59.9441&lon=30.3061&zoomlevel=13";
+}
+
+void TestNearByUserList::getUsersRequest()
+{
+    QFETCH(bool, withArguments);
+    QFETCH(QString, query);
+
+    NearByUserList users;
+    if (withArguments)
+        users.updateUserList(59.944069, 30.306141, 13);
+    else
+        users.updateUserList();
+    QTRY_COMPARE(server.requestCount(), std::size_t(1));
+    const HttpRequest request = server.requests().front();
+    QCOMPARE(request.path, std::string(ServicePath));
+    QCOMPARE(QString::fromStdString(request.query), query);
+    QCOMPARE(request.header("User-Agent"), std::string("Pinrova. Qt mobile application."));
+}
+
+void TestNearByUserList::picturesOneAtATimeAndKeptAcrossRefreshes()
+{
+    answer.set(list(user("1", pic("/green")) + user("2", pic("/red")) + user("3", pic("/green"))));
+    NearByUserList users;
+    QSignalSpy changed(&users, &NearByUserList::userListChanged);
+    users.updateUserList(59.9, 30.3, 13);
+    QTRY_COMPARE(changed.count(), 3);
+
+    const std::vector<std::string> order {ServicePath, "/green", "/red", "/green"};
+    QCOMPARE(requestedPaths(), order);
+    QCOMPARE(server.maxRequestsInFlight(), 1);
+    for (const HttpRequest &request : server.requests())
+        QCOMPARE(request.header("User-Agent"), std::string("Pinrova. Qt mobile application."));
+    const QVector<NearByUser> first = snapshot(users);
+    QCOMPARE(first.size(), 3);
+    QCOMPARE(first[0].picture.pixelColor(0, 0), QColor(Qt::green));
+    QCOMPARE(first[1].picture.pixelColor(0, 0), QColor(Qt::red));
+    QCOMPARE(first[2].picture.pixelColor(0, 0), QColor(Qt::green));
+
+    // The same people, moved, one of them renamed by the service: nothing is downloaded again.
+    server.clearLog();
+    answer.set(list(user("3", pic("/red"), 10) + user("1", pic("/red"), 11)));
+    users.updateUserList();
+    QTRY_COMPARE(snapshot(users).size(), 2);
+    QTest::qWait(100);
+    QCOMPARE(requestedPaths(), std::vector<std::string> {ServicePath});
+    const QVector<NearByUser> second = snapshot(users);
+    QCOMPARE(second[0].person.name, QStringLiteral("3"));
+    QCOMPARE(second[0].lat, 10.0);
+    QCOMPARE(second[0].picture.pixelColor(0, 0), QColor(Qt::green));
+    QCOMPARE(second[1].lat, 11.0);
+    QCOMPARE(changed.count(), 3);
+
+    // Nobody around: the list empties, silently.
+    answer.set(list(""));
+    users.updateUserList();
+    QTRY_VERIFY(snapshot(users).isEmpty());
+    QCOMPARE(changed.count(), 3);
+}
+
+void TestNearByUserList::refreshDropsRunningPicture()
+{
+    answer.set(list(user("1", pic("/slow"))));
+    NearByUserList users;
+    QSignalSpy changed(&users, &NearByUserList::userListChanged);
+    users.updateUserList();
+    QTRY_COMPARE(users.pictureInFlight(), QUrl(QString::fromStdString(pic("/slow"))));
+    QTRY_COMPARE(server.requestsInFlight(), 1);
+
+    users.updateUserList();
+    QVERIFY(users.pictureInFlight().isEmpty());
+    QTRY_VERIFY(changed.count() == 1);
+    QCOMPARE(
+        requestedPaths(), (std::vector<std::string> {ServicePath, "/slow", ServicePath, "/slow"}));
+    QVERIFY(!snapshot(users).front().picture.isNull());
+    QVERIFY(users.pictureInFlight().isEmpty());
+}
+
+void TestNearByUserList::brokenPictures_data()
+{
+    QTest::addColumn<QByteArray>("path");
+    QTest::addColumn<bool>("loads");
+    QTest::addColumn<int>("requestsPerAnswer");
+
+    QTest::newRow("three redirects") << QByteArray("/hop/3") << true << 4;
+    QTest::newRow("five redirects") << QByteArray("/hop/5") << true << 6;
+    QTest::newRow("six redirects") << QByteArray("/hop/6") << false << 6;
+    QTest::newRow("redirect loop") << QByteArray("/loop") << false << 6;
+    QTest::newRow("not found") << QByteArray("/missing") << false << 1;
+    QTest::newRow("not an image") << QByteArray("/text") << false << 1;
+    QTest::newRow("too many pixels") << QByteArray("/huge") << false << 1;
+}
+
+void TestNearByUserList::brokenPictures()
+{
+    QFETCH(QByteArray, path);
+    QFETCH(bool, loads);
+    QFETCH(int, requestsPerAnswer);
+
+    answer.set(list(user("1", pic(path.constData())) + user("2", pic("/red"))));
+    NearByUserList users;
+    QSignalSpy changed(&users, &NearByUserList::userListChanged);
+    // A failed picture is not asked again before the next answer, which asks once more; the
+    // next person still gets theirs, once.
+    for (int answers = 1; answers <= 2; ++answers) {
+        users.updateUserList();
+        QTRY_COMPARE(changed.count(), loads ? 2 : 1 + answers);
+        QTest::qWait(200);
+        const int picturesAsked = int(server.requestCount()) - answers;
+        QCOMPARE(picturesAsked, loads ? requestsPerAnswer + 1 : answers * requestsPerAnswer + 1);
+        const QVector<NearByUser> current = snapshot(users);
+        QCOMPARE(current[0].picture.isNull(), !loads);
+        QVERIFY(!current[1].picture.isNull());
+    }
+}
+
+void TestNearByUserList::oversizedAnswerKeepsTheList()
+{
+    answer.set(list(user("1", "")));
+    NearByUserList users;
+    users.updateUserList();
+    QTRY_COMPARE(snapshot(users).size(), 1);
+
+    const std::string padding(std::size_t(NearByUserList::MaximumBodyBytes), ' ');
+    answer.set(list(user("2", "") + padding + user("3", "")));
+    users.updateUserList();
+    QTRY_COMPARE(server.requestCount(), std::size_t(2));
+    QTest::qWait(500);
+    const QVector<NearByUser> current = snapshot(users);
+    QCOMPARE(current.size(), 1);
+    QCOMPARE(current[0].person.name, QStringLiteral("1"));
+}
+
+QTEST_MAIN(TestNearByUserList)
+#include "tst_nearbyuserlist.moc"
