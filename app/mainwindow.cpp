@@ -1,10 +1,46 @@
 #include "mainwindow.h"
 
+#include <QAction>
+#include <QApplication>
+#include <QDBusInterface>
+#include <QDBusPendingCall>
+#include <QGeoPositionInfoSource>
 #include <QHBoxLayout>
+#include <QLabel>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QSettings>
+#include <QTimer>
 #include <QVBoxLayout>
 
+#include "about.h"
+#include "connectivityhelper.h"
+#include "follower.h"
 #include "handsetwindow.h"
+#include "installationid.h"
+#include "isocialinfo.h"
+#include "loginwidget.h"
 #include "mapwidget.h"
+#include "networkcheck.h"
+
+// Qt's bearer classes are deprecated in 5.15 but are the session API this program is built on.
+QT_WARNING_PUSH
+QT_WARNING_DISABLE_DEPRECATED
+#include <QNetworkConfigurationManager>
+#include <QNetworkSession>
+
+namespace {
+
+// The handset's mode-control service.
+const QString MceService = QStringLiteral("com.nokia.mce");
+const QString MceRequestPath = QStringLiteral("/com/nokia/mce/request");
+const QString MceRequestInterface = QStringLiteral("com.nokia.mce.request");
+const QString MceSignalPath = QStringLiteral("/com/nokia/mce/signal");
+const QString MceSignalInterface = QStringLiteral("com.nokia.mce.signal");
+const QString DisplayStatusSignal = QStringLiteral("display_status_ind");
+const QString DisplayStatusMethod = QStringLiteral("get_display_status");
+
+} // namespace
 
 void Ui::MainWindow::setupUi(QMainWindow *window)
 {
@@ -35,19 +71,83 @@ void Ui::MainWindow::retranslateUi(QMainWindow *window)
 MainWindow::MainWindow(QWidget *parent)
     : QMainWindow(parent)
     , ui(new Ui::MainWindow)
+    , systemBus(QDBusConnection::systemBus())
 {
     ui->setupUi(this);
     Pinrova::Platform::setHandsetAttributes(this,
         Pinrova::Platform::HandsetAttribute::AutoOrientation
             | Pinrova::Platform::HandsetAttribute::StackedWindow);
 
+    auto *followAction = new QAction(tr("Follow me"), this);
+    connect(followAction, &QAction::triggered, this, &MainWindow::toggleFollowMode);
+    menuBar()->addAction(followAction);
+
+    connectingLabel = new QLabel(tr("Connecting..."), this);
+    ui->verticalLayout->addWidget(connectingLabel, 0);
+
+    if (!defaultNetworkConfigurationUsable()) {
+        networkSetupErrorText = tr("This example requires networking, and no available networks or "
+                                   "access points could be found.");
+        QTimer::singleShot(0, this, &MainWindow::networkSetupError);
+        return;
+    }
+
+    {
+        const QNetworkConfigurationManager manager;
+        networkSession = new QNetworkSession(manager.defaultConfiguration(), this);
+    }
+    connectivityHelper = new ConnectivityHelper(networkSession, this);
+    // Queued: on an already active configuration the session reports opened() from inside
+    // open(), before the map exists; the chooser belongs below the map.
+    connect(networkSession, &QNetworkSession::opened, this, &MainWindow::networkSessionOpened,
+        Qt::QueuedConnection);
+    connect(connectivityHelper, &ConnectivityHelper::networkingCancelled, qApp,
+        &QCoreApplication::quit);
+    networkSession->open();
+
     mapWidget = new Pinrova::Map::MapWidget(this);
     ui->verticalLayout->addWidget(mapWidget, 0);
+    mapWidget->setVisible(false);
+
+    {
+        QSettings settings(QStringLiteral("Tavrion"), QStringLiteral("Pinrova"));
+        uid = readInstallationId(settings);
+    }
+
+    // The source is the window's child; without one the follower warns the user.
+    QGeoPositionInfoSource *source = QGeoPositionInfoSource::createDefaultSource(this);
+    follower = new Pinrova::Map::Follower(mapWidget, source, this);
+
+    menuBar()->addAction(tr("About"), this, &MainWindow::showAbout);
+
+    watchDisplayState();
 }
 
 MainWindow::~MainWindow()
 {
+    cleanUp();
+    Pinrova::Social::releaseSocialInfos();
     delete ui;
+}
+
+void MainWindow::watchDisplayState()
+{
+    mceRequestInterface
+        = new QDBusInterface(MceService, MceRequestPath, MceRequestInterface, systemBus, this);
+    systemBus.connect(MceService, MceSignalPath, MceSignalInterface, DisplayStatusSignal, this,
+        SLOT(displayStateChanged(QDBusMessage)));
+    mceRequestInterface->callWithCallback(DisplayStatusMethod, QList<QVariant>(), this,
+        SLOT(setDisplayState(QString)), SLOT(displayStateError(QDBusError)));
+}
+
+void MainWindow::toggleFollowMode()
+{
+    if (!follower)
+        return;
+    if (follower->isFollowing())
+        follower->stopFollowing();
+    else
+        follower->startFollowing();
 }
 
 void MainWindow::zoomIn()
@@ -61,3 +161,120 @@ void MainWindow::zoomOut()
     if (mapWidget)
         mapWidget->setZoomLevel(mapWidget->zoomLevel() - 1);
 }
+
+void MainWindow::loginResult(bool result)
+{
+    if (!result) {
+        close();
+        return;
+    }
+    if (loginWidget) {
+        loginWidget->hide();
+        ui->verticalLayout->removeWidget(loginWidget);
+        loginWidget = nullptr; // stays a hidden child until the window goes
+    }
+    if (mapWidget) {
+        mapWidget->show();
+        mapWidget->startUserList();
+    }
+    if (follower) {
+        follower->startFollowing();
+        follower->startServerCommunication(uid);
+    }
+}
+
+void MainWindow::networkSetupError()
+{
+    QMessageBox::critical(
+        this, tr("Pinrova"), networkSetupErrorText, QMessageBox::Ok, QMessageBox::NoButton);
+    QTimer::singleShot(0, qApp, &QCoreApplication::quit);
+}
+
+void MainWindow::networkSessionOpened()
+{
+    connectingLabel->hide();
+    loginWidget = new LoginWidget(this);
+    connect(loginWidget, &LoginWidget::finalLoginResult, this, &MainWindow::loginResult);
+    ui->verticalLayout->addWidget(loginWidget, 0);
+}
+
+void MainWindow::showAbout()
+{
+    if (!aboutDialog)
+        aboutDialog = new About(this);
+    aboutDialog->setVisible(true);
+}
+
+void MainWindow::cleanUp()
+{
+    if (mceRequestInterface) {
+        systemBus.disconnect(MceService, MceSignalPath, MceSignalInterface, DisplayStatusSignal,
+            this, SLOT(displayStateChanged(QDBusMessage)));
+        mceRequestInterface->deleteLater();
+        mceRequestInterface = nullptr;
+    }
+    if (connectivityHelper) {
+        connectivityHelper->detachSession();
+        connectivityHelper->disconnect();
+        connectivityHelper->deleteLater();
+        connectivityHelper = nullptr;
+    }
+    if (networkSession) {
+        networkSession->close();
+        networkSession->disconnect();
+        networkSession->deleteLater();
+        networkSession = nullptr;
+    }
+    if (follower) {
+        follower->stopPositionUpdates();
+        follower->stopServerCommunication();
+        follower->deleteLater();
+        follower = nullptr;
+    }
+}
+
+void MainWindow::closeEvent(QCloseEvent *)
+{
+    cleanUp();
+}
+
+void MainWindow::displayStateChanged(const QDBusMessage &message)
+{
+    const QList<QVariant> arguments = message.arguments();
+    if (arguments.isEmpty())
+        return;
+    setDisplayState(arguments.first().toString());
+}
+
+void MainWindow::displayStateError(const QDBusError &) { }
+
+void MainWindow::setDisplayState(const QString &state)
+{
+    if (state == QLatin1String("on"))
+        displayOn = true;
+    else if (state == QLatin1String("off"))
+        displayOn = false;
+    // "dimmed" and anything else leave the last state.
+}
+
+void MainWindow::changeEvent(QEvent *event)
+{
+    if (event && event->type() == QEvent::ActivationChange)
+        updateActiveState();
+}
+
+void MainWindow::updateActiveState()
+{
+    if (!follower)
+        return;
+    if (displayOn && isActiveWindow()) {
+        follower->startPositionUpdates();
+        if (!uid.isNull())
+            follower->startServerCommunication(uid);
+    } else {
+        follower->stopPositionUpdates();
+        follower->stopServerCommunication();
+    }
+}
+
+QT_WARNING_POP

@@ -1,13 +1,45 @@
+#include <QAction>
+#include <QDBusMessage>
 #include <QHBoxLayout>
+#include <QLabel>
+#include <QMenuBar>
+#include <QSettings>
+#include <QTimer>
 #include <QVBoxLayout>
 #include <QtTest>
 
-#include "httpserver.h"
+#include "about.h"
+#include "follower.h"
+#include "loginwidget.h"
 #include "mainwindow.h"
 #include "mapwidget.h"
+#include "networkcheck.h"
 #include "testsupport.h"
 
 using Pinrova::Map::MapWidget;
+
+namespace {
+
+QAction *menuEntry(MainWindow &window, const QString &text)
+{
+    for (QAction *action : window.menuBar()->actions()) {
+        if (action->text() == text)
+            return action;
+    }
+    return nullptr;
+}
+
+QVBoxLayout *contentLayout(MainWindow &window)
+{
+    return window.centralWidget()->findChild<QVBoxLayout *>(QStringLiteral("verticalLayout"));
+}
+
+void invoke(QObject *object, const char *slot)
+{
+    QVERIFY(QMetaObject::invokeMethod(object, slot));
+}
+
+} // namespace
 
 class TestMainWindow : public QObject
 {
@@ -15,9 +47,19 @@ class TestMainWindow : public QObject
 
 private slots:
     void initTestCase();
+    void init();
+
     void formLayout();
     void zoomSlotsStepTheMap_data();
     void zoomSlotsStepTheMap();
+    void chooserFollowsTheSession();
+    void signInSwapsChooserForMap();
+    void signInFailureEndsTheEventLoop();
+    void followMeToggles();
+    void aboutIsOneWindow();
+    void displayStates_data();
+    void displayStates();
+    void cleanUpTwiceIsHarmless();
 
 private:
     Pinrova::Testing::HttpServer server;
@@ -26,8 +68,19 @@ private:
 void TestMainWindow::initTestCase()
 {
     Pinrova::Testing::useCleanTestPaths();
-    QVERIFY(server.start()); // answers every tile with 404, so nothing leaves the machine
-    qputenv("PINROVA_TILE_SERVER", Pinrova::Testing::baseUrl(server).toUtf8());
+    // Tiles, profiles and reports all get a 404 here, so nothing leaves the machine.
+    QVERIFY(server.start());
+    for (const char *name : {"PINROVA_TILE_SERVER", "PINROVA_POSITION_SERVICE",
+             "PINROVA_FACEBOOK_GRAPH", "PINROVA_VK_HOST"})
+        qputenv(name, Pinrova::Testing::baseUrl(server).toUtf8());
+    if (!defaultNetworkConfigurationUsable())
+        QSKIP("this machine offers no usable network configuration, so the window stops at the "
+              "error");
+}
+
+void TestMainWindow::init()
+{
+    QSettings(QStringLiteral("Tavrion"), QStringLiteral("Pinrova")).remove(QStringLiteral("UID"));
 }
 
 void TestMainWindow::formLayout()
@@ -38,28 +91,28 @@ void TestMainWindow::formLayout()
     QCOMPARE(window.size(), QSize(800, 480));
 
     QWidget *central = window.centralWidget();
-    QVERIFY(central);
     QCOMPARE(central->objectName(), QStringLiteral("centralWidget"));
     auto *horizontal = qobject_cast<QHBoxLayout *>(central->layout());
     QVERIFY(horizontal);
     QCOMPARE(horizontal->objectName(), QStringLiteral("horizontalLayout"));
     QCOMPARE(horizontal->spacing(), 6);
     QCOMPARE(horizontal->contentsMargins(), QMargins(11, 11, 11, 11));
-
-    auto *vertical = central->findChild<QVBoxLayout *>(QStringLiteral("verticalLayout"));
+    QVBoxLayout *vertical = contentLayout(window);
     QVERIFY(vertical);
     QCOMPARE(vertical->spacing(), 6);
-    QCOMPARE(horizontal->stretch(horizontal->indexOf(vertical)), 0);
 
-    // The map is the window's child and sits in the vertical layout.
-    MapWidget *map = window.map();
-    QVERIFY(map);
-    QVERIFY(window.isAncestorOf(map));
-    QVERIFY(vertical->indexOf(map) >= 0);
-
-    window.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&window));
-    QVERIFY(map->width() > 700 && map->height() > 400);
+    // "Connecting...", then the map, hidden until the user has signed in.
+    QCOMPARE(vertical->count(), 2);
+    auto *label = qobject_cast<QLabel *>(vertical->itemAt(0)->widget());
+    QVERIFY(label);
+    QCOMPARE(label->text(), QStringLiteral("Connecting..."));
+    QCOMPARE(vertical->itemAt(1)->widget(), window.map());
+    QVERIFY(window.map()->isHidden());
+    QVERIFY(menuEntry(window, QStringLiteral("Follow me")));
+    QVERIFY(!menuEntry(window, QStringLiteral("Follow me"))->isCheckable());
+    QVERIFY(menuEntry(window, QStringLiteral("About")));
+    QVERIFY(window.positionFollower());
+    QVERIFY(!window.installationId().isNull());
 }
 
 void TestMainWindow::zoomSlotsStepTheMap_data()
@@ -87,6 +140,136 @@ void TestMainWindow::zoomSlotsStepTheMap()
         window.zoomOut();
     QCOMPARE(window.map()->zoomLevel(), expected);
     QCOMPARE(stopped.count(), 1);
+}
+
+void TestMainWindow::chooserFollowsTheSession()
+{
+    MainWindow window;
+    window.show();
+    QTRY_VERIFY(window.chooser());
+    LoginWidget *first = window.chooser();
+    QTRY_VERIFY(first->isVisible());
+    QVERIFY(window.findChild<QLabel *>()->isHidden());
+    QCOMPARE(contentLayout(window)->indexOf(first), 2); // below the map
+
+    // Every opened() makes a chooser of its own.
+    invoke(&window, "networkSessionOpened");
+    QVERIFY(window.chooser() != first);
+    QCOMPARE(window.findChildren<LoginWidget *>().size(), 2);
+    QVERIFY(
+        contentLayout(window)->indexOf(window.chooser()) > contentLayout(window)->indexOf(first));
+}
+
+void TestMainWindow::signInSwapsChooserForMap()
+{
+    MainWindow window;
+    window.show();
+    QTRY_VERIFY(window.chooser());
+    QPointer<LoginWidget> chooser = window.chooser();
+
+    emit chooser->finalLoginResult(true);
+
+    QVERIFY(chooser); // alive, hidden, out of the layout
+    QVERIFY(chooser->isHidden());
+    QCOMPARE(contentLayout(window)->indexOf(chooser), -1);
+    QVERIFY(!window.chooser());
+    QVERIFY(window.map()->isVisible());
+    QVERIFY(window.positionFollower()->isFollowing());
+}
+
+void TestMainWindow::signInFailureEndsTheEventLoop()
+{
+    auto *window = new MainWindow;
+    window->setAttribute(Qt::WA_DeleteOnClose);
+    window->show();
+    QTRY_VERIFY(window->chooser());
+    LoginWidget *chooser = window->chooser();
+    QTimer::singleShot(0, chooser, [chooser] { emit chooser->finalLoginResult(false); });
+    QTimer::singleShot(10000, qApp, [] { QCoreApplication::exit(99); }); // a hang fails, not blocks
+    QCOMPARE(QApplication::exec(), 0);
+}
+
+void TestMainWindow::followMeToggles()
+{
+    MainWindow window;
+    QAction *follow = menuEntry(window, QStringLiteral("Follow me"));
+    Pinrova::Map::Follower *follower = window.positionFollower();
+    const bool before = follower->isFollowing();
+    follow->trigger();
+    QCOMPARE(follower->isFollowing(), !before);
+    follow->trigger();
+    QCOMPARE(follower->isFollowing(), before);
+
+    window.show();
+    QTRY_VERIFY(window.chooser());
+    emit window.chooser()->finalLoginResult(true);
+    QVERIFY(follower->isFollowing());
+    follow->trigger();
+    QVERIFY(!follower->isFollowing());
+}
+
+void TestMainWindow::aboutIsOneWindow()
+{
+    MainWindow window;
+    QAction *about = menuEntry(window, QStringLiteral("About"));
+    about->trigger();
+    const QList<About *> windows = window.findChildren<About *>();
+    QCOMPARE(windows.size(), 1);
+    QVERIFY(windows.first()->isVisible());
+    QVERIFY(windows.first()->isWindow());
+    windows.first()->close();
+    about->trigger();
+    QCOMPARE(window.findChildren<About *>(), windows);
+    QVERIFY(windows.first()->isVisible());
+}
+
+void TestMainWindow::displayStates_data()
+{
+    QTest::addColumn<QStringList>("states");
+    QTest::addColumn<bool>("displayOn");
+
+    QTest::newRow("none") << QStringList() << false;
+    QTest::newRow("on") << QStringList {"on"} << true;
+    QTest::newRow("on then off") << QStringList {"on", "off"} << false;
+    QTest::newRow("dimmed keeps on") << QStringList {"on", "dimmed"} << true;
+    QTest::newRow("dimmed keeps off") << QStringList {"off", "dimmed"} << false;
+    QTest::newRow("case matters") << QStringList {"ON"} << false;
+    QTest::newRow("empty changes nothing") << QStringList {"on", ""} << true;
+    QTest::newRow("unknown changes nothing") << QStringList {"on", "bright"} << true;
+}
+
+void TestMainWindow::displayStates()
+{
+    QFETCH(QStringList, states);
+    QFETCH(bool, displayOn);
+
+    MainWindow window;
+    QSignalSpy following(window.positionFollower(), &Pinrova::Map::Follower::followingChanged);
+    for (const QString &state : states) {
+        QDBusMessage signal = QDBusMessage::createSignal(QStringLiteral("/com/nokia/mce/signal"),
+            QStringLiteral("com.nokia.mce.signal"), QStringLiteral("display_status_ind"));
+        signal << state;
+        QVERIFY(
+            QMetaObject::invokeMethod(&window, "displayStateChanged", Q_ARG(QDBusMessage, signal)));
+    }
+    // A message without arguments is ignored.
+    QVERIFY(QMetaObject::invokeMethod(
+        &window, "displayStateChanged", Q_ARG(QDBusMessage, QDBusMessage())));
+    QCOMPARE(window.isDisplayOn(), displayOn);
+    // The state alone starts nothing; only the next activation change acts on it.
+    QCOMPARE(following.count(), 0);
+}
+
+void TestMainWindow::cleanUpTwiceIsHarmless()
+{
+    MainWindow window;
+    QPointer<Pinrova::Map::Follower> follower = window.positionFollower();
+    invoke(&window, "cleanUp");
+    invoke(&window, "cleanUp");
+    QVERIFY(!window.positionFollower());
+    QTRY_VERIFY(!follower); // deleted later
+    menuEntry(window, QStringLiteral("Follow me"))->trigger(); // no follower: nothing
+    invoke(&window, "updateActiveState");
 }
 
 QTEST_MAIN(TestMainWindow)
