@@ -124,12 +124,17 @@ FacebookStandIn::FacebookStandIn(Http::HttpServer &server, Options options)
 
     server.route("/profile.php", [o](const HttpRequest &request) {
         const QString id = fromStd(request.queryValue("id"));
-        if (id != o.user.id)
+        const FacebookUser *user = id == o.user.id ? &o.user : nullptr;
+        for (const FacebookUser &other : o.others) {
+            if (!user && other.id == id)
+                user = &other;
+        }
+        if (!user)
             return htmlPage(QStringLiteral("Facebook"),
                 QStringLiteral("<p>This content isn't available.</p>"), 404);
-        return htmlPage(o.user.firstName + QLatin1Char(' ') + o.user.lastName,
+        return htmlPage(user->firstName + QLatin1Char(' ') + user->lastName,
             QStringLiteral("<h1>%1 %2</h1><p>Facebook profile %3</p>")
-                .arg(htmlEscaped(o.user.firstName), htmlEscaped(o.user.lastName), htmlEscaped(id)));
+                .arg(htmlEscaped(user->firstName), htmlEscaped(user->lastName), htmlEscaped(id)));
     });
 }
 

@@ -2,6 +2,7 @@
 
 #include <QByteArray>
 #include <QString>
+#include <QVector>
 
 #include <map>
 #include <memory>
@@ -37,6 +38,8 @@ public:
         QString accessToken = QStringLiteral("sandbox-token-2f9c");
         int expiresIn = 3600; // 0 leaves "&expires_in=" out of the redirect
         FacebookUser user;
+        // More people with profile pages and no sign-in (the sandbox's crowd).
+        QVector<FacebookUser> others;
     };
 
     // Adds the routes to the server; they keep copies of what they need.

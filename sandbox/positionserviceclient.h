@@ -1,0 +1,44 @@
+#pragma once
+
+#include <QObject>
+#include <QUrl>
+
+class QNetworkAccessManager;
+class QNetworkReply;
+
+namespace Pinrova::Sandbox {
+
+struct CrowdPerson;
+
+// "Register" and "SetPos" requests of the position service for a person of the crowd. Every
+// value is percent-encoded, so names and picture addresses with "&", "=", "+" or "?" arrive
+// whole.
+QUrl registerUrl(const QUrl &service, const CrowdPerson &person);
+QUrl setPosUrl(const QUrl &service, const QString &uid, double lat, double lon);
+
+// Sends those requests and says how each ended. People are numbered by the caller.
+class PositionServiceClient : public QObject
+{
+    Q_OBJECT
+    Q_DISABLE_COPY(PositionServiceClient)
+
+public:
+    explicit PositionServiceClient(const QUrl &service, QObject *parent = nullptr);
+
+    void registerPerson(int person, const CrowdPerson &who);
+    void reportPosition(int person, const QString &uid, double lat, double lon);
+
+signals:
+    // status is the HTTP status, 0 when no answer came.
+    void registerFinished(int person, int status);
+    void reportFinished(int person, int status);
+
+private:
+    void send(const QUrl &url, int person, bool isRegister);
+    void finished(QNetworkReply *reply);
+
+    QUrl service;
+    QNetworkAccessManager *network;
+};
+
+} // namespace Pinrova::Sandbox

@@ -1,0 +1,136 @@
+#include "sandboxworld.h"
+
+#include <QtDebug>
+
+#include "avatargallery.h"
+#include "calmtilepainter.h"
+#include "crowd.h"
+#include "crowdroster.h"
+#include "demousers.h"
+#include "facebookstandin.h"
+#include "httpserver.h"
+#include "mbtilesreader.h"
+#include "sandboxoptions.h"
+#include "tileindex.h"
+#include "tileservice.h"
+#include "vkstandin.h"
+
+namespace Pinrova::Sandbox {
+
+namespace {
+
+QString baseOf(const Http::HttpServer &server)
+{
+    return QString::fromStdString(server.baseUrl());
+}
+
+TileSource generatedTiles()
+{
+    // Built here, on the GUI thread, because it renders its glyphs; the server thread only
+    // calls render(), which stamps them.
+    auto painter = std::make_shared<const CalmTilePainter>();
+    return [painter](const TileIndex &tile) -> std::optional<std::string> {
+        return painter->png(tile).toStdString();
+    };
+}
+
+} // namespace
+
+SandboxWorld::SandboxWorld(QObject *parent)
+    : QObject(parent)
+{ }
+
+SandboxWorld::~SandboxWorld() = default;
+
+bool SandboxWorld::start(const SandboxOptions &options, const DemoUsers &users)
+{
+    TileSource source;
+    QString tileOrigin = QStringLiteral("generated");
+    if (!options.mbtiles.isEmpty()) {
+        auto reader = std::make_shared<MbTilesReader>();
+        if (!reader->open(options.mbtiles.toStdString())) {
+            failure = QString::fromStdString(reader->error());
+            return false;
+        }
+        source = [reader](const TileIndex &tile) { return reader->tile(tile); };
+        tileOrigin = options.mbtiles;
+    } else {
+        source = generatedTiles();
+    }
+
+    tileServer = std::make_unique<Http::HttpServer>();
+    facebookServer = std::make_unique<Http::HttpServer>();
+    vkServer = std::make_unique<Http::HttpServer>();
+    for (Http::HttpServer *server : {tileServer.get(), facebookServer.get(), vkServer.get()}) {
+        if (!server->start()) {
+            failure = QStringLiteral("cannot listen on 127.0.0.1");
+            return false;
+        }
+    }
+
+    TileService::Options tileOptions;
+    tileOptions.cacheBytes = static_cast<std::size_t>(options.tileCacheMiB) << 20;
+    tiles = std::make_unique<TileService>(*tileServer, std::move(source), tileOptions);
+
+    QVector<CrowdPerson> people = crowdRoster(options.crowd, options.seed);
+    facebookAvatars = std::make_unique<AvatarGallery>(*facebookServer, people, Facebook);
+    vkAvatars = std::make_unique<AvatarGallery>(*vkServer, people, Vkontakte);
+
+    FacebookStandIn::Options facebookOptions;
+    facebookOptions.clientId = options.facebookClientId;
+    facebookOptions.redirectHost = options.redirectHost;
+    facebookOptions.user = users.facebook;
+    VkStandIn::Options vkOptions;
+    vkOptions.appId = options.vkAppId;
+    vkOptions.users = users.vkontakte;
+    for (const CrowdPerson &person : people) {
+        if (person.network == Facebook) {
+            facebookOptions.others.append({person.id, person.firstName, person.lastName,
+                person.gender == Female ? QStringLiteral("female") : QStringLiteral("male"),
+                QString()});
+        } else {
+            vkOptions.users.append({person.id, person.firstName, person.lastName,
+                person.gender == Female ? 1 : 2, QString(), QString(), QString()});
+        }
+    }
+    facebook = std::make_unique<FacebookStandIn>(*facebookServer, facebookOptions);
+    vkontakte = std::make_unique<VkStandIn>(*vkServer, vkOptions);
+
+    const QString vk = baseOf(*vkServer);
+    const QString fb = baseOf(*facebookServer);
+    lines = QStringList {
+        QStringLiteral("PINROVA_TILE_SERVER=") + baseOf(*tileServer),
+        QStringLiteral("PINROVA_POSITION_SERVICE=") + options.positionService.toString(),
+        QStringLiteral("PINROVA_FACEBOOK_WEB=") + fb,
+        QStringLiteral("PINROVA_FACEBOOK_GRAPH=") + fb,
+        QStringLiteral("PINROVA_FACEBOOK_CLIENT_ID=") + options.facebookClientId,
+        QStringLiteral("PINROVA_REDIRECT_HOST=") + options.redirectHost,
+        QStringLiteral("PINROVA_VK_HOST=") + vk,
+        QStringLiteral("PINROVA_VK_PROFILE=") + vk,
+        QStringLiteral("PINROVA_VK_APP_ID=") + options.vkAppId,
+    };
+
+    qInfo().noquote() << "pinrova-sandbox: tiles (" + tileOrigin + ") on" << baseOf(*tileServer)
+                      << "| facebook on" << fb << "| vkontakte on" << vk;
+
+    if (!people.isEmpty()) {
+        Crowd::Options crowdOptions;
+        crowdOptions.positionService = options.positionService;
+        crowdOptions.centre = options.centre;
+        crowdOptions.radiusMetres = options.radiusMetres;
+        crowdOptions.reportIntervalMs = options.reportIntervalMs;
+        crowdOptions.silentShare = options.silentShare;
+        crowdOptions.silenceSeconds = options.silenceSeconds;
+        crowdOptions.seed = options.seed;
+        crowdOfPeople = new Crowd(people, crowdOptions, this);
+        crowdOfPeople->start();
+    }
+    return true;
+}
+
+QStringList SandboxWorld::addresses() const
+{
+    return lines;
+}
+
+} // namespace Pinrova::Sandbox
