@@ -74,8 +74,8 @@ CalmTilePainter::CalmTilePainter()
 
 double CalmTilePainter::gridStep(double pixelsPerDegree)
 {
-    static const double ladder[]
-        = {0.001, 0.002, 0.005, 0.01, 0.02, 0.05, 0.1, 0.2, 0.5, 1, 2, 5, 10, 15, 30, 45, 90};
+    static const double ladder[] = {0.0002, 0.0005, 0.001, 0.002, 0.005, 0.01, 0.02, 0.05, 0.1, 0.2,
+        0.5, 1, 2, 5, 10, 15, 30, 45, 90};
     for (const double step : ladder) {
         if (step * pixelsPerDegree >= MinGridSpacing)
             return step;

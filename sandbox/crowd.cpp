@@ -122,6 +122,7 @@ void Crowd::noteAnswer(int status)
     if (answering == serviceAnswering)
         return;
     serviceAnswering = answering;
+    emit serviceAnsweringChanged(answering);
     if (answering)
         qInfo().noquote() << "pinrova-sandbox: position service answers again";
     else

@@ -50,6 +50,8 @@ public:
 
 signals:
     void registeredCountChanged(int count);
+    // The position service stopped or started answering (it is assumed to answer at first).
+    void serviceAnsweringChanged(bool answering);
 
 private:
     struct State

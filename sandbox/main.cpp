@@ -69,17 +69,18 @@ int main(int argc, char **argv)
         std::fprintf(stderr, "pinrova-sandbox: %s\n", qPrintable(world.error()));
         return 1;
     }
-    if (options.printAddresses) {
-        QTextStream out(stdout);
-        for (const QString &line : world.addresses())
-            out << line << '\n';
-        out.flush();
-    }
+    // The file first: whoever has seen the printed lines may rely on it being there.
     if (!options.addressesFile.isEmpty()
         && !writeAddresses(options.addressesFile, world.addresses())) {
         std::fprintf(
             stderr, "pinrova-sandbox: cannot write %s\n", qPrintable(options.addressesFile));
         return 1;
+    }
+    if (options.printAddresses) {
+        QTextStream out(stdout);
+        for (const QString &line : world.addresses())
+            out << line << '\n';
+        out.flush();
     }
     QStringList accounts;
     for (const VkUser &user : users.vkontakte) {
