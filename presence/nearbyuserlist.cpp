@@ -136,6 +136,9 @@ void NearByUserList::handleUserList(QNetworkReply *reply)
     userVector = merged;
     lock.unlock();
     failedPictures.clear();
+    // Announced at once: people without pictures, people who moved and people who left would
+    // otherwise stay as they were on the map until a picture arrives or the map moves.
+    emit userListChanged();
     startNextPicture();
 }
 

@@ -1,77 +1,110 @@
 #include "userlistanswer.h"
 
-#include <QDomDocument>
-#include <QDomElement>
 #include <QHash>
 #include <QString>
+#include <QXmlStreamReader>
 
 #include <array>
+#include <vector>
 
 namespace Pinrova::Social {
 
 namespace {
 
-// The first element of this name below root, in document order, at any depth.
-QDomElement firstBelow(const QDomElement &root, const QString &name)
+// The elements read below a User, each the first of its name at any depth.
+enum Field { Lat, Lon, SmallPicture, MediumPicture, Name, Online, Sex, FieldCount };
+
+Field fieldOf(const QStringRef &name)
 {
-    QDomNode node = root.firstChild();
-    while (!node.isNull() && node != root) {
-        if (node.isElement() && node.nodeName() == name)
-            return node.toElement();
-        if (node.hasChildNodes()) {
-            node = node.firstChild();
-            continue;
-        }
-        while (node != root && node.nextSibling().isNull())
-            node = node.parentNode();
-        if (node != root)
-            node = node.nextSibling();
+    static const char *const names[FieldCount]
+        = {"Lat", "Lon", "SmallPicture", "MediumPicture", "Name", "Online", "Sex"};
+    for (int field = 0; field < FieldCount; ++field) {
+        if (name == QLatin1String(names[field]))
+            return static_cast<Field>(field);
     }
-    return QDomElement();
+    return FieldCount;
 }
 
-QString textBelow(const QDomElement &root, const QString &name)
+struct Identifier
 {
-    return firstBelow(root, name).text();
-}
-
-struct Names
-{
-    QString user = QStringLiteral("User");
-    QString lat = QStringLiteral("Lat");
-    QString lon = QStringLiteral("Lon");
-    QString smallPicture = QStringLiteral("SmallPicture");
-    QString mediumPicture = QStringLiteral("MediumPicture");
-    QString name = QStringLiteral("Name");
-    QString online = QStringLiteral("Online");
-    QString sex = QStringLiteral("Sex");
-    QString userIds = QStringLiteral("UserIds");
-    QString userId = QStringLiteral("UserId");
-    QString id = QStringLiteral("Id");
-    QString networkType = QStringLiteral("NetworkType");
+    QString id;
+    QString network;
+    bool seenId = false;
+    bool seenNetwork = false;
 };
 
-// False for a person without identifiers, who is left out.
-bool readUser(const QDomElement &element, const Names &names, NearByUser &user)
+// What one User element holds, gathered while the reader passes through it. An element's
+// text is all the text below it, as a DOM would give it.
+struct UserTexts
 {
-    const QDomElement ids = firstBelow(element, names.userIds);
-    if (ids.isNull())
+    std::array<QString, FieldCount> fields;
+    std::array<bool, FieldCount> seen {};
+    int userIdsDepth = 0; // depth of the first UserIds while the reader is inside it
+    bool hasUserIds = false;
+    int userIdDepth = 0; // depth of the UserId the reader is inside, or 0
+    QVector<Identifier> identifiers;
+
+    QString *startElement(const QStringRef &name, int depth);
+    void endElement(int depth);
+    // False for a person without identifiers, who is left out.
+    bool toUser(NearByUser &user) const;
+};
+
+QString *UserTexts::startElement(const QStringRef &name, int depth)
+{
+    if (!hasUserIds && name == QLatin1String("UserIds")) {
+        hasUserIds = true;
+        userIdsDepth = depth;
+        return nullptr;
+    }
+    if (userIdsDepth > 0 && depth == userIdsDepth + 1 && name == QLatin1String("UserId")) {
+        identifiers.append(Identifier());
+        userIdDepth = depth;
+        return nullptr;
+    }
+    if (userIdDepth > 0) {
+        Identifier &identifier = identifiers.last();
+        if (!identifier.seenId && name == QLatin1String("Id")) {
+            identifier.seenId = true;
+            return &identifier.id;
+        }
+        if (!identifier.seenNetwork && name == QLatin1String("NetworkType")) {
+            identifier.seenNetwork = true;
+            return &identifier.network;
+        }
+    }
+    const Field field = fieldOf(name);
+    if (field == FieldCount || seen[field])
+        return nullptr;
+    seen[field] = true;
+    return &fields[field];
+}
+
+void UserTexts::endElement(int depth)
+{
+    if (depth == userIdDepth)
+        userIdDepth = 0;
+    if (depth == userIdsDepth) {
+        userIdsDepth = 0;
+    }
+}
+
+bool UserTexts::toUser(NearByUser &user) const
+{
+    if (identifiers.isEmpty())
         return false;
-    QDomElement id = ids.firstChildElement(names.userId);
-    if (id.isNull())
-        return false;
-    for (; !id.isNull(); id = id.nextSiblingElement(names.userId)) {
-        const NetworkType type = networkTypeFromString(textBelow(id, names.networkType));
-        user.person.userIds[static_cast<std::size_t>(type)] = textBelow(id, names.id);
+    for (const Identifier &identifier : identifiers) {
+        const NetworkType type = networkTypeFromString(identifier.network);
+        user.person.userIds[static_cast<std::size_t>(type)] = identifier.id;
         user.person.networkType = type; // the last identifier names the home network
     }
-    user.lat = textBelow(element, names.lat).toDouble();
-    user.lon = textBelow(element, names.lon).toDouble();
-    user.person.smallPicture = QUrl(textBelow(element, names.smallPicture));
-    user.person.mediumPicture = QUrl(textBelow(element, names.mediumPicture));
-    user.person.name = textBelow(element, names.name);
-    user.online = textBelow(element, names.online).toUpper() == QLatin1String("TRUE");
-    user.person.gender = genderFromString(textBelow(element, names.sex));
+    user.lat = fields[Lat].toDouble();
+    user.lon = fields[Lon].toDouble();
+    user.person.smallPicture = QUrl(fields[SmallPicture]);
+    user.person.mediumPicture = QUrl(fields[MediumPicture]);
+    user.person.name = fields[Name];
+    user.online = fields[Online].toUpper() == QLatin1String("TRUE");
+    user.person.gender = genderFromString(fields[Sex]);
     return true;
 }
 
@@ -80,23 +113,56 @@ constexpr int MatchedSlots = UnknownNetwork;
 
 } // namespace
 
+// One pass of a stream reader rather than a DOM: a refresh with thousands of people must not
+// stall the map. The reading is the DOM's all the same: the whole body must be well-formed,
+// names compare as written, and "below" means the first element of that name in document order.
 std::optional<QVector<NearByUser>> parseUserListAnswer(const QByteArray &body)
 {
-    QDomDocument document;
-    if (!document.setContent(QString::fromUtf8(body), false))
-        return std::nullopt;
-    const QDomElement root = document.documentElement();
-    if (root.tagName() != QLatin1String("ArrayOfUser"))
-        return std::nullopt;
+    QXmlStreamReader xml(QString::fromUtf8(body));
+    xml.setNamespaceProcessing(false);
 
-    static const Names names;
     QVector<NearByUser> users;
-    for (QDomElement element = root.firstChildElement(names.user); !element.isNull();
-         element = element.nextSiblingElement(names.user)) {
-        NearByUser user;
-        if (readUser(element, names, user))
-            users.append(user);
+    std::optional<UserTexts> current; // the User the reader is inside
+    std::vector<QString *> open; // per open element below a User: where its text goes
+    int depth = 0;
+    while (!xml.atEnd()) {
+        switch (xml.readNext()) {
+        case QXmlStreamReader::StartElement:
+            ++depth;
+            if (depth == 1) {
+                if (xml.qualifiedName() != QLatin1String("ArrayOfUser"))
+                    return std::nullopt;
+            } else if (depth == 2) {
+                if (xml.qualifiedName() == QLatin1String("User"))
+                    current.emplace();
+            } else if (current) {
+                open.push_back(current->startElement(xml.qualifiedName(), depth));
+            }
+            break;
+        case QXmlStreamReader::Characters:
+            for (QString *text : open) {
+                if (text)
+                    text->append(xml.text());
+            }
+            break;
+        case QXmlStreamReader::EndElement:
+            if (depth == 2 && current) {
+                NearByUser user;
+                if (current->toUser(user))
+                    users.append(user);
+                current.reset();
+            } else if (depth > 2 && current) {
+                open.pop_back();
+                current->endElement(depth);
+            }
+            --depth;
+            break;
+        default:
+            break;
+        }
     }
+    if (xml.hasError() || depth != 0)
+        return std::nullopt;
     return users;
 }
 

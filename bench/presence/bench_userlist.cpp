@@ -1,0 +1,80 @@
+#include <QtTest>
+
+#include "userlistanswer.h"
+
+using namespace Pinrova::Social;
+
+namespace {
+
+// A GetUsers answer as the position service writes it, people spread over both networks.
+QByteArray answerOf(int people)
+{
+    QByteArray xml = "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n<ArrayOfUser>";
+    for (int i = 0; i < people; ++i) {
+        const QByteArray id = QByteArray::number(100000000000000LL + i);
+        const QByteArray network = i % 2 ? "vkontakte" : "facebook";
+        xml += "<User><Lat>59.9" + QByteArray::number(i % 1000) + "</Lat><Lon>30.3"
+            + QByteArray::number(i % 997) + "</Lon><Online>" + (i % 3 ? "true" : "false")
+            + "</Online><Name>Person " + id + "</Name><Sex>Female</Sex><SmallPicture>"
+            + "https://graph.facebook.com/" + id + "/picture?type=square</SmallPicture>"
+            + "<MediumPicture>https://graph.facebook.com/" + id
+            + "/picture?type=normal</MediumPicture><UserIds><UserId><Id>" + id + "</Id>"
+            + "<NetworkType>" + network + "</NetworkType></UserId></UserIds></User>";
+    }
+    return xml + "</ArrayOfUser>\n";
+}
+
+} // namespace
+
+class BenchUserList : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void parseAndMerge_data();
+    void parseAndMerge();
+    void mergeOnly_data();
+    void mergeOnly();
+};
+
+void BenchUserList::parseAndMerge_data()
+{
+    QTest::addColumn<int>("people");
+    QTest::newRow("1000") << 1000;
+    QTest::newRow("10000") << 10000;
+}
+
+// One refresh: the answer parsed and merged into a list that holds the same people.
+void BenchUserList::parseAndMerge()
+{
+    QFETCH(int, people);
+    const QByteArray answer = answerOf(people);
+    const QVector<NearByUser> current = parseUserListAnswer(answer).value();
+    QCOMPARE(current.size(), people);
+    QVector<NearByUser> merged;
+    QBENCHMARK
+    {
+        merged = mergeUserList(current, parseUserListAnswer(answer).value());
+    }
+    QCOMPARE(merged.size(), people);
+}
+
+void BenchUserList::mergeOnly_data()
+{
+    parseAndMerge_data();
+}
+
+void BenchUserList::mergeOnly()
+{
+    QFETCH(int, people);
+    const QVector<NearByUser> parsed = parseUserListAnswer(answerOf(people)).value();
+    QVector<NearByUser> merged;
+    QBENCHMARK
+    {
+        merged = mergeUserList(parsed, parsed);
+    }
+    QCOMPARE(merged.size(), people);
+}
+
+QTEST_APPLESS_MAIN(BenchUserList)
+#include "bench_userlist.moc"
