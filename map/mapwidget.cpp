@@ -7,6 +7,8 @@
 #include <QToolButton>
 
 #include "handsetwindow.h"
+#include "mapuserinfo.h"
+#include "nearbyuserlist.h"
 #include "slippymap.h"
 
 namespace Pinrova::Map {
@@ -14,6 +16,16 @@ namespace Pinrova::Map {
 namespace {
 
 constexpr int ZoomButtonHeight = 42;
+constexpr int MarkerPictureSize = 50;
+// Marker parts relative to the person's point: dot, frame, picture button.
+const QPoint FrameOffset(7, 7);
+const QPoint ButtonOffset(12, 12);
+
+QString personKey(const Person &person)
+{
+    const int network = person.networkType;
+    return network >= 0 && network < NetworkTypeCount ? person.userIds[network] : QString();
+}
 const QPoint ZoomInButtonPos(5, 7);
 const QPoint ZoomOutButtonPos(5, 103);
 
@@ -182,7 +194,7 @@ void MapWidget::paintEvent(QPaintEvent *event)
     QPainter painter(this);
     if (tileEngine)
         tileEngine->paintTiles(&painter, event->rect());
-    paintMarkers(&painter);
+    paintMarkers(&painter, event->rect());
 
     painter.setPen(Qt::black);
     QFont font = painter.font();
@@ -210,29 +222,171 @@ void MapWidget::showEvent(QShowEvent *)
     updateMarkers();
 }
 
-void MapWidget::startUserList()
+MapUserInfo *MapWidget::details() const
 {
-    // The nearby-user list is not part of the map yet; until it is, this only lays out again.
-    if (tileEngine)
-        tileEngine->relayout();
+    return detailsDialog.data();
 }
 
-void MapWidget::userClicked() { }
+QPoint MapWidget::screenPoint(qreal lat, qreal lon) const
+{
+    const int zoom = tileEngine->zoomLevel();
+    const QPointF centre = coordinateToTile(tileEngine->latitude(), tileEngine->longitude(), zoom);
+    const QPointF point = coordinateToTile(lat, lon, zoom);
+    return QPoint(width() / 2 - truncToInt((centre.x() - point.x()) * TileSize),
+        height() / 2 - truncToInt((centre.y() - point.y()) * TileSize));
+}
 
-void MapWidget::setUpMarkerLayer() { }
+void MapWidget::startUserList()
+{
+    if (!tileEngine)
+        return;
+    tileEngine->relayout();
+    // Unique: a second start must not ask for every list twice.
+    connect(this, &MapWidget::userStoppedMovingMap, userList,
+        qOverload<qreal, qreal, int>(&Social::NearByUserList::updateUserList),
+        Qt::UniqueConnection);
+    connect(userList, &Social::NearByUserList::userListChanged, this, &MapWidget::updateMap,
+        Qt::UniqueConnection);
+    userList->updateUserList();
+}
 
-void MapWidget::createMarkerButtons() { }
+void MapWidget::setUpMarkerLayer()
+{
+    userList = new Social::NearByUserList(this);
+    // Premultiplied once here: the raster painter would convert them on every draw otherwise.
+    const auto artwork = [](const QString &path) {
+        return QImage(path).convertToFormat(QImage::Format_ARGB32_Premultiplied);
+    };
+    onlineDotImage = artwork(QStringLiteral(":/Icons/Map/DotOnline.png"));
+    offlineDotImage = artwork(QStringLiteral(":/Icons/Map/DotOffline.png"));
+    onlineFrameImage = artwork(QStringLiteral(":/Icons/Map/FrameOnline.png"));
+    offlineFrameImage = artwork(QStringLiteral(":/Icons/Map/FrameOffline.png"));
+    personPlaceholderImage.load(QStringLiteral(":/Icons/Map/Person.png"));
+    if (!personPlaceholderImage.isNull())
+        personPlaceholderImage
+            = personPlaceholderImage.scaledToWidth(MarkerPictureSize, Qt::FastTransformation);
+    // The own position gets a marker of its own, so it is not mistaken for an online person.
+    userPositionImage.load(QStringLiteral(":/Icons/Map/UserPos.png"));
+    if (!userPositionImage.isNull())
+        userPositionImage
+            = userPositionImage.scaled(18, 18, Qt::KeepAspectRatio, Qt::SmoothTransformation)
+                  .convertToFormat(QImage::Format_ARGB32_Premultiplied);
+    if (!personPlaceholderImage.isNull())
+        placeholderIcon = QPixmap::fromImage(personPlaceholderImage)
+                              .scaledToHeight(MarkerPictureSize, Qt::FastTransformation);
+}
+
+void MapWidget::createMarkerButtons()
+{
+    markerSlots.resize(MarkerCount);
+    for (int i = 0; i < MarkerCount; ++i) {
+        auto *button = new QToolButton(this);
+        button->setObjectName(QString::number(i));
+        button->setIcon(placeholderIcon);
+        button->setIconSize(placeholderIcon.size());
+        button->setStyleSheet(QStringLiteral(
+            "QToolButton { border: none; padding: 0px; width: 50px; height: 50px; }"));
+        button->hide();
+        connect(button, &QToolButton::clicked, this, &MapWidget::userClicked);
+        markerSlots[i].button = button;
+    }
+}
 
 void MapWidget::updateMarkers()
 {
-    // Zoom buttons stay above whatever the marker layer places.
+    int count = 0;
+    if (userList && tileEngine) {
+        userList->lockForRead();
+        const QVector<Social::NearByUser> &people = userList->users();
+        count = people.size();
+        const int shown = qMin(count, MarkerCount);
+        for (int i = 0; i < shown; ++i) {
+            const Social::NearByUser &user = people.at(i);
+            MarkerSlot &slot = markerSlots[i];
+            slot.button->show();
+            const QPoint at = screenPoint(user.lat, user.lon) + ButtonOffset;
+            if (slot.button->pos() != at)
+                slot.button->move(at);
+            const QString key = personKey(user.person);
+            if (key != slot.personKey) {
+                slot.hasPicture = false;
+                slot.personKey = key;
+                slot.button->setIcon(placeholderIcon);
+            }
+            if (!slot.hasPicture && !user.picture.isNull()) {
+                const QPixmap picture
+                    = QPixmap::fromImage(user.picture)
+                          .scaledToHeight(MarkerPictureSize, Qt::FastTransformation);
+                slot.button->setIcon(picture);
+                slot.button->setIconSize(picture.size());
+                slot.hasPicture = true;
+            }
+        }
+        userList->unlock();
+    }
+    for (int i = count; i < markerSlots.size(); ++i) {
+        if (markerSlots[i].button->isVisible())
+            markerSlots[i].button->hide();
+    }
+    // Zoom buttons stay above the markers.
     zoomInButton->raise();
     zoomOutButton->raise();
 }
 
-void MapWidget::paintMarkers(QPainter *painter)
+void MapWidget::paintMarkers(QPainter *painter, const QRect &rect)
 {
-    Q_UNUSED(painter)
+    if (!tileEngine)
+        return;
+    bool anybody = false;
+    if (userList) {
+        userList->lockForRead();
+        const QVector<Social::NearByUser> &people = userList->users();
+        anybody = !people.isEmpty();
+        // A marker is the dot at the point and the frame below and right of it.
+        const QSize markerSize = QSize(FrameOffset.x(), FrameOffset.y()) + onlineFrameImage.size();
+        for (const Social::NearByUser &user : people) {
+            const QPoint at = screenPoint(user.lat, user.lon);
+            if (!rect.intersects(QRect(at, markerSize)))
+                continue;
+            painter->drawImage(at, user.online ? onlineDotImage : offlineDotImage);
+            painter->drawImage(
+                at + FrameOffset, user.online ? onlineFrameImage : offlineFrameImage);
+        }
+        userList->unlock();
+    }
+    if (!anybody) {
+        const QPoint me = screenPoint(myLat, myLon);
+        painter->drawImage(
+            me - QPoint(userPositionImage.width() / 2, userPositionImage.height() / 2),
+            userPositionImage);
+    }
+}
+
+void MapWidget::userClicked()
+{
+    auto *button = qobject_cast<QToolButton *>(sender());
+    if (!button || !userList)
+        return;
+    bool isNumber = false;
+    const int index = button->objectName().toInt(&isNumber, 10);
+    if (!isNumber || index < 0)
+        return;
+
+    userList->lockForRead();
+    if (index >= userList->users().size()) {
+        userList->unlock();
+        return;
+    }
+    const Person person = userList->users().at(index).person;
+    const bool online = userList->users().at(index).online;
+    userList->unlock();
+
+    if (!detailsDialog) {
+        // A window of its own; without a parent widget the map keeps it.
+        detailsDialog = new MapUserInfo(parentWidget() ? parentWidget() : this);
+    }
+    detailsDialog->setPerson(person, online);
+    detailsDialog->show();
 }
 
 } // namespace Pinrova::Map

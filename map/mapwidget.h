@@ -1,9 +1,19 @@
 #pragma once
 
+#include <QImage>
+#include <QPixmap>
 #include <QPoint>
+#include <QPointer>
+#include <QString>
+#include <QVector>
 #include <QWidget>
 
+class MapUserInfo;
 class QToolButton;
+
+namespace Pinrova::Social {
+class NearByUserList;
+}
 
 namespace Pinrova::Map {
 
@@ -35,6 +45,12 @@ public:
     void startUserList();
 
     SlippyMap *engine() const { return tileEngine; }
+    Social::NearByUserList *users() const { return userList; }
+    MapUserInfo *details() const;
+    // Where a position lands in this widget, with the tiles.
+    QPoint screenPoint(qreal lat, qreal lon) const;
+
+    static constexpr int MarkerCount = 100;
 
     // Drags shorter than this on both axes count as a tap.
     static constexpr int TapThreshold = 9;
@@ -65,11 +81,20 @@ private:
     void emitMoved();
     void emitStopped();
 
-    // Marker layer hooks: the people on the map arrive with the nearby-user list.
+    // The marker layer: the people of the nearby-user list, or the own position while nobody
+    // is near.
     void setUpMarkerLayer();
     void createMarkerButtons();
     void updateMarkers();
-    void paintMarkers(QPainter *painter);
+    void paintMarkers(QPainter *painter, const QRect &rect);
+
+    // One picture button and whom it stands for.
+    struct MarkerSlot
+    {
+        QToolButton *button = nullptr;
+        bool hasPicture = false; // the person's own picture is the icon
+        QString personKey; // the person's id on their own network
+    };
 
     SlippyMap *tileEngine = nullptr;
     bool tapCandidate = false;
@@ -78,6 +103,17 @@ private:
     qreal myLon = 0;
     QToolButton *zoomInButton = nullptr;
     QToolButton *zoomOutButton = nullptr;
+
+    Social::NearByUserList *userList = nullptr;
+    QImage onlineDotImage;
+    QImage offlineDotImage;
+    QImage onlineFrameImage;
+    QImage offlineFrameImage;
+    QImage personPlaceholderImage;
+    QImage userPositionImage;
+    QPixmap placeholderIcon; // personPlaceholderImage as every empty button shows it
+    QVector<MarkerSlot> markerSlots;
+    QPointer<MapUserInfo> detailsDialog;
 };
 
 } // namespace Pinrova::Map

@@ -1,16 +1,22 @@
+#include <QSignalSpy>
 #include <QtTest>
 
-#include "httpserver.h"
+#include <vector>
+
 #include "mapwidget.h"
+#include "nearbyuserlist.h"
 #include "slippymap.h"
 #include "testsupport.h"
 #include "tileserver.h"
+#include "userlistxml.h"
 
 using namespace Pinrova::Map;
+using namespace Pinrova::Social;
 using namespace Pinrova::Testing;
 
-// One full repaint of an 800 x 480 map whose visible tiles are all in memory: the cost of every
-// frame while the user drags the map.
+// The cost of every frame while the user drags the map: one full repaint of an 800 x 480 map
+// whose visible tiles are all in memory, without and with people on it, and the re-placing of
+// the picture buttons that follows every pan step.
 class BenchMapWidget : public QObject
 {
     Q_OBJECT
@@ -18,33 +24,102 @@ class BenchMapWidget : public QObject
 private slots:
     void initTestCase();
     void fullRepaint();
+    void fullRepaintWithPeople();
+    void updateMarkers();
 
 private:
+    // A shown map with every tile loaded and, when asked, 150 people (the first 100 with
+    // pictures) spread over the view.
+    void prepare(MapWidget &map, bool people);
+
     HttpServer server;
+    ScriptedBody answer;
 };
 
 void BenchMapWidget::initTestCase()
 {
     useCleanTestPaths();
+    const std::string face = toStd(pngBytes(Qt::darkCyan, 50));
+    server.route("/PosService/PosService.svc/GetUsers",
+        [this](const HttpRequest &) { return HttpResponse::ok(answer.get(), "text/xml"); });
+    server.routePrefix(
+        "/face/", [face](const HttpRequest &) { return HttpResponse::ok(face, "image/png"); });
     server.setFallback(colouredTile);
     QVERIFY(server.start());
     qputenv("PINROVA_TILE_SERVER", baseUrl(server).toUtf8());
+    qputenv("PINROVA_POSITION_SERVICE", baseUrl(server).toUtf8());
+
+    std::vector<ListedUser> crowd;
+    const QPointF centre = coordinateToTile(59.944069, 30.306141, 13);
+    for (int i = 0; i < 150; ++i) {
+        ListedUser user;
+        user.id = QString::number(i + 1);
+        const QPointF tile
+            = centre + QPointF((i % 15 - 7) * 50.0 / TileSize, (i / 15 - 5) * 44.0 / TileSize);
+        user.lat = tileToLatitude(tile.y(), 13);
+        user.lon = tileToLongitude(tile.x(), 13);
+        user.online = i % 3 != 0;
+        if (i < 100)
+            user.picture = baseUrl(server) + QStringLiteral("/face/") + user.id;
+        crowd.push_back(user);
+    }
+    answer.set(userListXml(crowd));
+}
+
+void BenchMapWidget::prepare(MapWidget &map, bool people)
+{
+    map.resize(800, 480);
+    map.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&map));
+    if (people) {
+        map.startUserList();
+        QTRY_VERIFY_WITH_TIMEOUT(
+            [&] {
+                map.users()->lockForRead();
+                const QVector<NearByUser> &users = map.users()->users();
+                const bool done = users.size() == 150 && !users.at(99).picture.isNull();
+                map.users()->unlock();
+                return done;
+            }(),
+            30000);
+    }
+    QTRY_VERIFY_WITH_TIMEOUT(map.engine()->tileInFlight().isEmpty(), 30000);
+    for (const QPoint &tile : map.engine()->cachedTiles())
+        QVERIFY(!map.engine()->isPlaceholder(tile));
+    // The first paint loads fonts and prepares the pixmaps; measure the frames after it.
+    map.repaint();
 }
 
 void BenchMapWidget::fullRepaint()
 {
     MapWidget map;
-    map.resize(800, 480);
-    map.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&map));
-    QTRY_VERIFY_WITH_TIMEOUT(map.engine()->tileInFlight().isEmpty(), 30000);
-    QVERIFY(!map.engine()->cachedTiles().isEmpty());
-    for (const QPoint &tile : map.engine()->cachedTiles())
-        QVERIFY(!map.engine()->isPlaceholder(tile));
-
+    prepare(map, false);
     QBENCHMARK
     {
         map.repaint();
+    }
+}
+
+void BenchMapWidget::fullRepaintWithPeople()
+{
+    MapWidget map;
+    prepare(map, true);
+    QBENCHMARK
+    {
+        map.repaint();
+    }
+}
+
+void BenchMapWidget::updateMarkers()
+{
+    MapWidget map;
+    prepare(map, true);
+    // Each pan step moves every button; alternate the centre so every pass has work to do.
+    int step = 0;
+    QBENCHMARK
+    {
+        map.engine()->setCenter(59.944069 + (step++ % 2) * 0.0005, 30.306141);
+        map.updateMap();
     }
 }
 

@@ -1,0 +1,334 @@
+#include <QLabel>
+#include <QPainter>
+#include <QSignalSpy>
+#include <QToolButton>
+#include <QtTest>
+
+#include <vector>
+
+#include "mapuserinfo.h"
+#include "mapwidget.h"
+#include "nearbyuserlist.h"
+#include "slippymap.h"
+#include "testsupport.h"
+#include "userlistxml.h"
+
+using namespace Pinrova::Map;
+using namespace Pinrova::Social;
+using namespace Pinrova::Testing;
+
+namespace {
+
+const std::string ServicePath = "/PosService/PosService.svc/GetUsers";
+
+QToolButton *marker(MapWidget &map, int index)
+{
+    return map.findChild<QToolButton *>(QString::number(index), Qt::FindDirectChildrenOnly);
+}
+
+int visibleMarkers(MapWidget &map)
+{
+    int count = 0;
+    for (int i = 0; i < MapWidget::MarkerCount; ++i)
+        count += marker(map, i)->isVisible();
+    return count;
+}
+
+QColor iconColor(QToolButton *button)
+{
+    return button->icon().pixmap(button->iconSize()).toImage().pixelColor(25, 25);
+}
+
+// The colour an artwork pixel gets when painted over the white test tiles.
+QColor overWhite(const QImage &art, const QPoint &pixel)
+{
+    QImage canvas(art.size(), QImage::Format_ARGB32);
+    canvas.fill(Qt::white);
+    QPainter painter(&canvas);
+    painter.drawImage(0, 0, art);
+    painter.end();
+    return canvas.pixelColor(pixel);
+}
+
+// Positions on a grid around the default centre, a marker's width apart at zoom 13.
+ListedUser gridUser(int index, int columns, bool online)
+{
+    ListedUser user;
+    user.id = QString::number(1000 + index);
+    const QPointF centre = coordinateToTile(59.944069, 30.306141, 13);
+    const QPointF tile = centre
+        + QPointF((index % columns - columns / 2) * 100.0 / TileSize,
+            (index / columns - 4) * 100.0 / TileSize);
+    user.lat = tileToLatitude(tile.y(), 13);
+    user.lon = tileToLongitude(tile.x(), 13);
+    user.online = online;
+    return user;
+}
+
+} // namespace
+
+class TestMarkerLayer : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void init();
+
+    void emptyListShowsOwnPosition();
+    void threePeople();
+    void reorderTakesNewPicturesInOnePass();
+    void morePeopleThanButtons();
+    void markersFollowThePan();
+    void zoomButtonsStayOnTop();
+    void tapOpensDetails();
+    void startingTwiceAsksOnce();
+
+private:
+    // A shown map of the given size, wired to the list, with the first answer in.
+    void start(MapWidget &map, const QSize &size);
+    void answer(const std::vector<ListedUser> &users) { body.set(userListXml(users)); }
+    // Makes the list ask again and waits for the answer and every picture.
+    void refresh(MapWidget &map);
+    QString picture(const char *name) const { return baseUrl(server) + QLatin1Char('/') + name; }
+
+    HttpServer server;
+    ScriptedBody body;
+};
+
+void TestMarkerLayer::initTestCase()
+{
+    useCleanTestPaths();
+    const std::string white = toStd(pngBytes(Qt::white));
+    const std::string red = toStd(pngBytes(Qt::red, 50));
+    const std::string blue = toStd(pngBytes(Qt::blue, 50));
+    server.route(ServicePath,
+        [this](const HttpRequest &) { return HttpResponse::ok(body.get(), "text/xml"); });
+    server.route(
+        "/red.png", [red](const HttpRequest &) { return HttpResponse::ok(red, "image/png"); });
+    server.route(
+        "/blue.png", [blue](const HttpRequest &) { return HttpResponse::ok(blue, "image/png"); });
+    server.setFallback(
+        [white](const HttpRequest &) { return HttpResponse::ok(white, "image/png"); });
+    QVERIFY(server.start());
+    qputenv("PINROVA_TILE_SERVER", baseUrl(server).toUtf8());
+    qputenv("PINROVA_POSITION_SERVICE", baseUrl(server).toUtf8());
+}
+
+void TestMarkerLayer::init()
+{
+    answer({});
+}
+
+void TestMarkerLayer::start(MapWidget &map, const QSize &size)
+{
+    map.resize(size);
+    map.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&map));
+    QSignalSpy changed(map.users(), &NearByUserList::userListChanged);
+    map.startUserList();
+    QVERIFY(changed.wait(10000));
+    QTRY_VERIFY_WITH_TIMEOUT(map.engine()->tileInFlight().isEmpty(), 20000);
+    QTRY_VERIFY(map.users()->pictureInFlight().isEmpty());
+}
+
+void TestMarkerLayer::refresh(MapWidget &map)
+{
+    QSignalSpy changed(map.users(), &NearByUserList::userListChanged);
+    map.users()->updateUserList();
+    QVERIFY(changed.wait(10000));
+    QTRY_VERIFY(map.users()->pictureInFlight().isEmpty());
+    QApplication::processEvents();
+}
+
+void TestMarkerLayer::emptyListShowsOwnPosition()
+{
+    MapWidget map;
+    map.setMyPosition(59.944069 + 0.001, 30.306141 + 0.002);
+    start(map, QSize(800, 480));
+    QCOMPARE(visibleMarkers(map), 0);
+
+    const QImage own(QStringLiteral(":/Icons/Map/UserPos.png"));
+    QVERIFY(!own.isNull());
+    const QImage shown = map.grab().toImage();
+    const QPoint at = map.screenPoint(map.myLatitude(), map.myLongitude());
+    // The own-position marker (18 x 18) is centred on the point.
+    const QImage scaled = own.scaled(18, 18, Qt::KeepAspectRatio, Qt::SmoothTransformation);
+    QCOMPARE(shown.pixelColor(at), overWhite(scaled, QPoint(9, 9)));
+    QVERIFY(shown.pixelColor(at) != QColor(Qt::white));
+}
+
+void TestMarkerLayer::threePeople()
+{
+    answer({gridUser(0, 3, true), gridUser(1, 3, false), gridUser(2, 3, true)});
+    MapWidget map;
+    map.setMyPosition(59.95, 30.31);
+    start(map, QSize(800, 480));
+
+    QCOMPARE(visibleMarkers(map), 3);
+    map.users()->lockForRead();
+    const QVector<NearByUser> people = map.users()->users();
+    map.users()->unlock();
+    QCOMPARE(people.size(), 3);
+    for (int i = 0; i < 3; ++i)
+        QCOMPARE(
+            marker(map, i)->pos(), map.screenPoint(people[i].lat, people[i].lon) + QPoint(12, 12));
+    for (int i = 3; i < MapWidget::MarkerCount; ++i)
+        QVERIFY(marker(map, i)->isHidden());
+
+    // Somebody is near, so the own position is not drawn.
+    const QImage shown = map.grab().toImage();
+    QCOMPARE(shown.pixelColor(map.screenPoint(59.95, 30.31)), QColor(Qt::white));
+}
+
+void TestMarkerLayer::reorderTakesNewPicturesInOnePass()
+{
+    ListedUser a = gridUser(0, 2, true);
+    a.picture = picture("red.png");
+    ListedUser b = gridUser(1, 2, true);
+    b.picture = picture("blue.png");
+    answer({a, b});
+    MapWidget map;
+    start(map, QSize(800, 480));
+    QTRY_COMPARE(iconColor(marker(map, 0)), QColor(Qt::red));
+    QTRY_COMPARE(iconColor(marker(map, 1)), QColor(Qt::blue));
+
+    // The list keeps both pictures, so each slot takes its new person's at once.
+    answer({b, a});
+    QSignalSpy changed(map.users(), &NearByUserList::userListChanged);
+    map.users()->updateUserList();
+    QVERIFY(changed.wait(10000));
+    QCOMPARE(iconColor(marker(map, 0)), QColor(Qt::blue));
+    QCOMPARE(iconColor(marker(map, 1)), QColor(Qt::red));
+    QCOMPARE(marker(map, 0)->iconSize(), QSize(50, 50));
+
+    // A newcomer without a picture falls back to the placeholder.
+    ListedUser c = gridUser(2, 2, true);
+    c.id = QStringLiteral("new");
+    answer({c, a});
+    refresh(map);
+    QVERIFY(iconColor(marker(map, 0)) != QColor(Qt::blue));
+    QCOMPARE(iconColor(marker(map, 1)), QColor(Qt::red));
+}
+
+void TestMarkerLayer::morePeopleThanButtons()
+{
+    std::vector<ListedUser> crowd;
+    for (int i = 0; i < 150; ++i)
+        crowd.push_back(gridUser(i, 15, i % 2 == 0));
+    answer(crowd);
+    MapWidget map;
+    start(map, QSize(1700, 1800));
+    QCOMPARE(visibleMarkers(map), 100);
+
+    const QImage shown = map.grab().toImage();
+    const QImage onlineDot(QStringLiteral(":/Icons/Map/DotOnline.png"));
+    const QImage offlineDot(QStringLiteral(":/Icons/Map/DotOffline.png"));
+    const QImage onlineFrame(QStringLiteral(":/Icons/Map/FrameOnline.png"));
+    const QImage offlineFrame(QStringLiteral(":/Icons/Map/FrameOffline.png"));
+    map.users()->lockForRead();
+    const QVector<NearByUser> people = map.users()->users();
+    map.users()->unlock();
+    QCOMPARE(people.size(), 150);
+    int painted = 0;
+    for (const NearByUser &person : people) {
+        const QPoint at = map.screenPoint(person.lat, person.lon);
+        const QImage &dot = person.online ? onlineDot : offlineDot;
+        const QImage &frame = person.online ? onlineFrame : offlineFrame;
+        // The dot's middle, and a pixel on the frame's edge the picture button leaves free.
+        const bool dotShown = shown.pixelColor(at + QPoint(6, 6)) == overWhite(dot, QPoint(6, 6));
+        const bool frameShown
+            = shown.pixelColor(at + QPoint(7 + 34, 7 + 2)) == overWhite(frame, QPoint(34, 2));
+        painted += dotShown && frameShown;
+    }
+    QCOMPARE(painted, 150);
+}
+
+void TestMarkerLayer::markersFollowThePan()
+{
+    answer({gridUser(0, 1, true)});
+    MapWidget map;
+    start(map, QSize(800, 480));
+    const QPoint before = marker(map, 0)->pos();
+    QTest::keyClick(&map, Qt::Key_Left); // the content moves 20 px right
+    QApplication::processEvents();
+    QCOMPARE(marker(map, 0)->pos(), before + QPoint(20, 0));
+}
+
+void TestMarkerLayer::zoomButtonsStayOnTop()
+{
+    answer({gridUser(0, 1, true)});
+    MapWidget map;
+    start(map, QSize(800, 480));
+    QList<QWidget *> stack;
+    for (QObject *child : map.children()) {
+        if (auto *widget = qobject_cast<QWidget *>(child))
+            stack << widget;
+    }
+    // The last children are drawn last: the zoom buttons, above every marker.
+    QCOMPARE(stack.at(stack.size() - 2)->pos(), QPoint(5, 7));
+    QCOMPARE(stack.last()->pos(), QPoint(5, 103));
+}
+
+void TestMarkerLayer::tapOpensDetails()
+{
+    ListedUser first = gridUser(0, 2, true);
+    first.name = QStringLiteral("First Person");
+    ListedUser second = gridUser(1, 2, false);
+    second.name = QStringLiteral("Second Person");
+    answer({first, second});
+    QWidget window;
+    auto *map = new MapWidget(&window);
+    map->resize(800, 480);
+    window.resize(800, 480);
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    QSignalSpy changed(map->users(), &NearByUserList::userListChanged);
+    map->startUserList();
+    QVERIFY(changed.wait(10000));
+
+    QTest::mouseClick(marker(*map, 1), Qt::LeftButton);
+    MapUserInfo *details = map->details();
+    QVERIFY(details);
+    QVERIFY(details->isVisible());
+    QCOMPARE(details->parentWidget(), &window);
+    QCOMPARE(details->findChild<QLabel *>(QStringLiteral("lblName"))->text(),
+        QStringLiteral("Second Person"));
+    QCOMPARE(details->findChild<QLabel *>(QStringLiteral("OnlineStatus"))->text(),
+        QStringLiteral("Offline"));
+
+    QTest::mouseClick(marker(*map, 0), Qt::LeftButton);
+    QCOMPARE(map->details(), details);
+    QCOMPARE(details->findChild<QLabel *>(QStringLiteral("lblName"))->text(),
+        QStringLiteral("First Person"));
+
+    // The list shrank before the buttons caught up: the tap does nothing.
+    QTRY_VERIFY_WITH_TIMEOUT(map->engine()->tileInFlight().isEmpty(), 20000);
+    disconnect(map->users(), nullptr, map, nullptr);
+    answer({first});
+    refresh(*map);
+    QVERIFY(marker(*map, 1)->isVisible());
+    QTest::mouseClick(marker(*map, 1), Qt::LeftButton);
+    QCOMPARE(details->findChild<QLabel *>(QStringLiteral("lblName"))->text(),
+        QStringLiteral("First Person"));
+}
+
+void TestMarkerLayer::startingTwiceAsksOnce()
+{
+    MapWidget map;
+    start(map, QSize(800, 480));
+    QSignalSpy changed(map.users(), &NearByUserList::userListChanged);
+    map.startUserList();
+    QVERIFY(changed.wait(10000));
+    server.clearLog();
+    // One release, one question to the service.
+    QTest::mouseClick(&map, Qt::LeftButton, Qt::NoModifier, QPoint(400, 240));
+    QTest::qWait(300);
+    int asked = 0;
+    for (const HttpRequest &request : server.requests())
+        asked += request.path == ServicePath;
+    QCOMPARE(asked, 1);
+}
+
+QTEST_MAIN(TestMarkerLayer)
+#include "tst_markerlayer.moc"
