@@ -8,7 +8,7 @@
 #include "slippymap.h"
 #include "testsupport.h"
 #include "tileserver.h"
-#include "userlistxml.h"
+#include "getusersanswer.h"
 
 using namespace Pinrova::Map;
 using namespace Pinrova::Social;
@@ -49,10 +49,10 @@ void BenchMapWidget::initTestCase()
     qputenv("PINROVA_TILE_SERVER", baseUrl(server).toUtf8());
     qputenv("PINROVA_POSITION_SERVICE", baseUrl(server).toUtf8());
 
-    std::vector<ListedUser> crowd;
+    std::vector<AnsweredUser> crowd;
     const QPointF centre = coordinateToTile(59.944069, 30.306141, 13);
     for (int i = 0; i < 150; ++i) {
-        ListedUser user;
+        AnsweredUser user;
         user.id = QString::number(i + 1);
         const QPointF tile
             = centre + QPointF((i % 15 - 7) * 50.0 / TileSize, (i / 15 - 5) * 44.0 / TileSize);

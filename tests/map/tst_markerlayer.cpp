@@ -11,7 +11,7 @@
 #include "nearbyuserlist.h"
 #include "slippymap.h"
 #include "testsupport.h"
-#include "userlistxml.h"
+#include "getusersanswer.h"
 
 using namespace Pinrova::Map;
 using namespace Pinrova::Social;
@@ -51,9 +51,9 @@ QColor overWhite(const QImage &art, const QPoint &pixel)
 }
 
 // Positions on a grid around the default centre, a marker's width apart at zoom 13.
-ListedUser gridUser(int index, int columns, bool online)
+AnsweredUser gridUser(int index, int columns, bool online)
 {
-    ListedUser user;
+    AnsweredUser user;
     user.id = QString::number(1000 + index);
     const QPointF centre = coordinateToTile(59.944069, 30.306141, 13);
     const QPointF tile = centre
@@ -87,7 +87,7 @@ private slots:
 private:
     // A shown map of the given size, wired to the list, with the first answer in.
     void start(MapWidget &map, const QSize &size);
-    void answer(const std::vector<ListedUser> &users) { body.set(userListXml(users)); }
+    void answer(const std::vector<AnsweredUser> &users) { body.set(userListXml(users)); }
     // Makes the list ask again and waits for the answer and every picture.
     void refresh(MapWidget &map);
     QString picture(const char *name) const { return baseUrl(server) + QLatin1Char('/') + name; }
@@ -183,9 +183,9 @@ void TestMarkerLayer::threePeople()
 
 void TestMarkerLayer::reorderTakesNewPicturesInOnePass()
 {
-    ListedUser a = gridUser(0, 2, true);
+    AnsweredUser a = gridUser(0, 2, true);
     a.picture = picture("red.png");
-    ListedUser b = gridUser(1, 2, true);
+    AnsweredUser b = gridUser(1, 2, true);
     b.picture = picture("blue.png");
     answer({a, b});
     MapWidget map;
@@ -203,7 +203,7 @@ void TestMarkerLayer::reorderTakesNewPicturesInOnePass()
     QCOMPARE(marker(map, 0)->iconSize(), QSize(50, 50));
 
     // A newcomer without a picture falls back to the placeholder.
-    ListedUser c = gridUser(2, 2, true);
+    AnsweredUser c = gridUser(2, 2, true);
     c.id = QStringLiteral("new");
     answer({c, a});
     refresh(map);
@@ -213,7 +213,7 @@ void TestMarkerLayer::reorderTakesNewPicturesInOnePass()
 
 void TestMarkerLayer::morePeopleThanButtons()
 {
-    std::vector<ListedUser> crowd;
+    std::vector<AnsweredUser> crowd;
     for (int i = 0; i < 150; ++i)
         crowd.push_back(gridUser(i, 15, i % 2 == 0));
     answer(crowd);
@@ -272,9 +272,9 @@ void TestMarkerLayer::zoomButtonsStayOnTop()
 
 void TestMarkerLayer::tapOpensDetails()
 {
-    ListedUser first = gridUser(0, 2, true);
+    AnsweredUser first = gridUser(0, 2, true);
     first.name = QStringLiteral("First Person");
-    ListedUser second = gridUser(1, 2, false);
+    AnsweredUser second = gridUser(1, 2, false);
     second.name = QStringLiteral("Second Person");
     answer({first, second});
     QWidget window;

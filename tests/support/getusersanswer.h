@@ -9,7 +9,7 @@
 // GetUsers answers as the position service writes them, for tests that feed the app's list.
 namespace Pinrova::Testing {
 
-struct ListedUser
+struct AnsweredUser
 {
     QString id; // the person's id on their network
     double lat = 59.944069;
@@ -20,7 +20,7 @@ struct ListedUser
     QString name;
 };
 
-inline QString userXml(const ListedUser &user)
+inline QString userXml(const AnsweredUser &user)
 {
     const QString name = user.name.isEmpty() ? QStringLiteral("Person ") + user.id : user.name;
     return QStringLiteral(
@@ -36,7 +36,7 @@ inline QString userXml(const ListedUser &user)
 template<typename Users> std::string userListXml(const Users &users)
 {
     QString body = QStringLiteral("<?xml version=\"1.0\" encoding=\"utf-8\"?><ArrayOfUser>");
-    for (const ListedUser &user : users)
+    for (const AnsweredUser &user : users)
         body += userXml(user);
     body += QStringLiteral("</ArrayOfUser>");
     return body.toStdString();
