@@ -1,0 +1,230 @@
+#include <QDBusInterface>
+#include <QDBusReply>
+#include <QLabel>
+#include <QListWidget>
+#include <QProcess>
+#include <QToolButton>
+#include <QWebElement>
+#include <QWebFrame>
+#include <QWebView>
+#include <QtTest>
+
+#include <memory>
+
+#include "facebookstandin.h"
+#include "follower.h"
+#include "getusersanswer.h"
+#include "isocialinfo.h"
+#include "loginwidget.h"
+#include "mainwindow.h"
+#include "mapuserinfo.h"
+#include "mapwidget.h"
+#include "networkcheck.h"
+#include "privatebus.h"
+#include "testsupport.h"
+#include "webloginform.h"
+
+using namespace Pinrova::Testing;
+
+namespace {
+
+const std::string Service = "/PosService/PosService.svc/";
+
+int requestsFor(const HttpServer &server, const std::string &path)
+{
+    int count = 0;
+    for (const HttpRequest &request : server.requests())
+        count += request.path == path;
+    return count;
+}
+
+int reports(const HttpServer &service)
+{
+    return requestsFor(service, Service + "SetPos");
+}
+
+} // namespace
+
+// The whole application in one process against its world on loopback: a private system bus
+// with the mode-control stand-in, the replayed track as the position source, the tile server,
+// the Facebook stand-in and a recording position service.
+class TestEndToEnd : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void cleanupTestCase();
+    void signInMapPeopleAndActivation();
+
+private:
+    void activate(QWidget *window);
+    void setDisplay(const QString &state);
+
+    std::unique_ptr<PrivateBus> bus;
+    HttpServer tiles;
+    HttpServer facebookServer;
+    HttpServer service;
+    std::unique_ptr<Pinrova::Sandbox::FacebookStandIn> facebook;
+    std::unique_ptr<QWidget> elsewhere; // takes the activation away from the main window
+};
+
+void TestEndToEnd::initTestCase()
+{
+    useCleanTestPaths();
+    // The system bus must be ours before anything in the process connects to one.
+    bus = std::make_unique<PrivateBus>();
+    QVERIFY2(bus->isValid(), qPrintable(bus->error()));
+    bus->exportAsSystemBus();
+    QVERIFY2(bus->startMce(), qPrintable(bus->error()));
+
+    QCoreApplication::addLibraryPath(QStringLiteral(PINROVA_PLUGIN_DIR));
+    qputenv("PINROVA_POSITION_REPLAY", QByteArray(PINROVA_TRACK));
+
+    const std::string white = toStd(pngBytes(Qt::white));
+    tiles.setFallback(
+        [white](const HttpRequest &) { return HttpResponse::ok(white, "image/png"); });
+
+    Pinrova::Sandbox::FacebookStandIn::Options options;
+    options.redirectHost = QStringLiteral("localhost");
+    facebook = std::make_unique<Pinrova::Sandbox::FacebookStandIn>(facebookServer, options);
+
+    const std::string red = toStd(pngBytes(Qt::red, 50));
+    service.route(Service + "Register",
+        [](const HttpRequest &) { return HttpResponse::ok("", "text/plain"); });
+    service.route(
+        Service + "SetPos", [](const HttpRequest &) { return HttpResponse::ok("", "text/plain"); });
+    service.route(
+        "/face.png", [red](const HttpRequest &) { return HttpResponse::ok(red, "image/png"); });
+    for (HttpServer *server : {&tiles, &facebookServer, &service})
+        QVERIFY(server->start());
+
+    AnsweredUser near;
+    near.id = QStringLiteral("501");
+    near.name = QStringLiteral("Near One");
+    near.lat = 59.9445;
+    near.lon = 30.3070;
+    near.picture = baseUrl(service) + QStringLiteral("/face.png");
+    AnsweredUser other = near;
+    other.id = QStringLiteral("502");
+    other.name = QStringLiteral("Near Two");
+    other.lat = 59.9432;
+    other.online = false;
+    const std::string people = userListXml(std::vector<AnsweredUser> {near, other});
+    service.route(Service + "GetUsers",
+        [people](const HttpRequest &) { return HttpResponse::ok(people, "text/xml"); });
+
+    qputenv("PINROVA_TILE_SERVER", baseUrl(tiles).toUtf8());
+    qputenv("PINROVA_FACEBOOK_WEB", baseUrl(facebookServer).toUtf8());
+    qputenv("PINROVA_FACEBOOK_GRAPH", baseUrl(facebookServer).toUtf8());
+    qputenv("PINROVA_REDIRECT_HOST", "localhost");
+    qputenv("PINROVA_POSITION_SERVICE", baseUrl(service).toUtf8());
+
+    if (!defaultNetworkConfigurationUsable())
+        QSKIP("this machine offers no usable network configuration, so the window stops at the "
+              "error");
+    elsewhere = std::make_unique<QWidget>();
+    elsewhere->resize(100, 100);
+}
+
+void TestEndToEnd::cleanupTestCase()
+{
+    elsewhere.reset();
+    Pinrova::Social::releaseSocialInfos();
+}
+
+void TestEndToEnd::activate(QWidget *window)
+{
+    window->show();
+    window->raise();
+    window->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(window));
+}
+
+void TestEndToEnd::setDisplay(const QString &state)
+{
+    QDBusInterface mce(QStringLiteral("com.nokia.mce"), QStringLiteral("/com/nokia/mce/request"),
+        QStringLiteral("com.nokia.mce.request"), bus->connect(QStringLiteral("end-to-end")));
+    const QDBusMessage reply = mce.call(QStringLiteral("set_display_status"), state);
+    QVERIFY2(reply.type() != QDBusMessage::ErrorMessage, qPrintable(reply.errorMessage()));
+}
+
+void TestEndToEnd::signInMapPeopleAndActivation()
+{
+    MainWindow window;
+    activate(&window);
+    QTRY_VERIFY(window.isDisplayOn()); // the service said "on"
+
+    // Sign in with Facebook through the real web view.
+    QTRY_VERIFY(window.chooser());
+    QPointer<LoginWidget> chooser = window.chooser();
+    QListWidget *list = chooser->findChild<QListWidget *>(QStringLiteral("listWidget"));
+    QTRY_VERIFY(list->isVisible());
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, Qt::NoModifier,
+        list->visualItemRect(list->item(0)).center());
+    QVERIFY(chooser->webWindow());
+    QWebFrame *page = chooser->webWindow()->webView()->page()->mainFrame();
+    QTRY_VERIFY(page->toPlainText().contains(QStringLiteral("Continue")));
+    page->evaluateJavaScript(QStringLiteral("document.getElementById('continue').click()"));
+
+    QTRY_VERIFY(window.map()->isVisible());
+    QVERIFY(chooser);
+    QVERIFY(chooser->isHidden());
+    QVERIFY(!window.chooser());
+    activate(&window);
+
+    // Register, then reports of the replayed track.
+    QTRY_VERIFY_WITH_TIMEOUT(requestsFor(service, Service + "Register") == 1, 15000);
+    QTRY_VERIFY_WITH_TIMEOUT(reports(service) >= 1, 15000);
+    const std::vector<HttpRequest> log = service.requests();
+    const auto registration = std::find_if(log.begin(), log.end(),
+        [](const HttpRequest &r) { return r.path == Service + "Register"; });
+    const auto firstReport = std::find_if(
+        log.begin(), log.end(), [](const HttpRequest &r) { return r.path == Service + "SetPos"; });
+    QVERIFY(registration < firstReport);
+    QCOMPARE(QString::fromStdString(registration->queryValue("uid")),
+        window.installationId().toString());
+    QCOMPARE(registration->queryValue("network"), std::string("facebook"));
+    QCOMPARE(QString::fromStdString(registration->queryValue("id")), facebook->options().user.id);
+    const double lat = std::stod(firstReport->queryValue("lat"));
+    QVERIFY2(qAbs(lat - 59.944) < 0.01, firstReport->target.c_str());
+
+    // The people around the map's centre appear, and a tap shows who they are.
+    QTRY_VERIFY(requestsFor(service, Service + "GetUsers") >= 1);
+    Pinrova::Map::MapWidget *map = window.map();
+    auto *first = map->findChild<QToolButton *>(QStringLiteral("0"), Qt::FindDirectChildrenOnly);
+    auto *second = map->findChild<QToolButton *>(QStringLiteral("1"), Qt::FindDirectChildrenOnly);
+    QTRY_VERIFY(first->isVisible() && second->isVisible());
+    QTest::mouseClick(second, Qt::LeftButton);
+    QVERIFY(map->details());
+    QTRY_VERIFY(map->details()->isVisible());
+    QCOMPARE(map->details()->findChild<QLabel *>(QStringLiteral("lblName"))->text(),
+        QStringLiteral("Near Two"));
+    map->details()->close();
+
+    // Another window in front: the reports stop.
+    activate(elsewhere.get());
+    QTest::qWait(200);
+    int before = reports(service);
+    QTest::qWait(4500); // longer than the 3 s between fixes
+    QCOMPARE(reports(service), before);
+
+    // Display off, window back in front: still stopped.
+    setDisplay(QStringLiteral("off"));
+    QTRY_VERIFY(!window.isDisplayOn());
+    activate(&window);
+    QTest::qWait(4500);
+    QCOMPARE(reports(service), before);
+
+    // Display on: the next activation starts them again.
+    setDisplay(QStringLiteral("on"));
+    QTRY_VERIFY(window.isDisplayOn());
+    QTest::qWait(3500);
+    QCOMPARE(reports(service), before); // the state alone starts nothing
+    activate(elsewhere.get());
+    activate(&window);
+    QTRY_VERIFY_WITH_TIMEOUT(reports(service) > before, 10000);
+}
+
+QTEST_MAIN(TestEndToEnd)
+#include "tst_endtoend.moc"
