@@ -124,16 +124,15 @@ void NearByUserList::handleUserList(QNetworkReply *reply)
     if (body.size() > MaximumBodyBytes)
         return;
 
-    std::optional<QVector<NearByUser>> fresh = parseUserListAnswer(body);
-    if (!fresh)
-        return;
     lock.lockForRead();
     const QVector<NearByUser> current = userVector;
     lock.unlock();
-    const QVector<NearByUser> merged = mergeUserList(current, std::move(*fresh));
+    std::optional<QVector<NearByUser>> merged = readUserListAnswer(body, current);
+    if (!merged)
+        return;
 
     lock.lockForWrite();
-    userVector = merged;
+    userVector = std::move(*merged);
     lock.unlock();
     failedPictures.clear();
     // Announced at once: people without pictures, people who moved and people who left would

@@ -1,5 +1,7 @@
 #include "userlistanswer.h"
 
+#include "plainxmlscanner.h"
+
 #include <QHash>
 #include <QString>
 #include <QXmlStreamReader>
@@ -14,7 +16,7 @@ namespace {
 // The elements read below a User, each the first of its name at any depth.
 enum Field { Lat, Lon, SmallPicture, MediumPicture, Name, Online, Sex, FieldCount };
 
-Field fieldOf(const QStringRef &name)
+template<typename Name> Field fieldOf(const Name &name)
 {
     static const char *const names[FieldCount]
         = {"Lat", "Lon", "SmallPicture", "MediumPicture", "Name", "Online", "Sex"};
@@ -24,6 +26,47 @@ Field fieldOf(const QStringRef &name)
     }
     return FieldCount;
 }
+
+// Slots 0-4 take part in matching; the unknown network's slot 5 never does.
+constexpr int MatchedSlots = UnknownNetwork;
+
+// The current list, looked up by identifier: per slot, each identifier's first entry. A lookup
+// instead of a scan of the whole list per person, with the same first match.
+class KnownPeople
+{
+public:
+    explicit KnownPeople(const QVector<NearByUser> &current)
+        : people(current)
+    {
+        for (int index = 0; index < current.size(); ++index) {
+            const Person &known = current[index].person;
+            for (int slot = 0; slot < MatchedSlots; ++slot) {
+                const QString &id = known.userIds[static_cast<std::size_t>(slot)];
+                if (!id.isEmpty() && !firstEntry[slot].contains(id))
+                    firstEntry[slot].insert(id, index);
+            }
+        }
+    }
+
+    // The first entry sharing a non-empty identifier with this person, or null.
+    const NearByUser *find(const Person &person) const
+    {
+        int match = -1;
+        for (int slot = 0; slot < MatchedSlots; ++slot) {
+            const QString &id = person.userIds[static_cast<std::size_t>(slot)];
+            if (id.isEmpty() || firstEntry[slot].isEmpty())
+                continue;
+            const int index = firstEntry[slot].value(id, -1);
+            if (index >= 0 && (match < 0 || index < match))
+                match = index;
+        }
+        return match < 0 ? nullptr : &people[match];
+    }
+
+private:
+    const QVector<NearByUser> &people;
+    std::array<QHash<QString, int>, MatchedSlots> firstEntry;
+};
 
 struct Identifier
 {
@@ -44,13 +87,14 @@ struct UserTexts
     int userIdDepth = 0; // depth of the UserId the reader is inside, or 0
     QVector<Identifier> identifiers;
 
-    QString *startElement(const QStringRef &name, int depth);
+    template<typename Name> QString *startElement(const Name &name, int depth);
     void endElement(int depth);
-    // False for a person without identifiers, who is left out.
-    bool toUser(NearByUser &user) const;
+    // False for a person without identifiers, who is left out. A known person's record and
+    // picture come from the current list, and only the position is read.
+    bool toUser(NearByUser &user, const KnownPeople &known) const;
 };
 
-QString *UserTexts::startElement(const QStringRef &name, int depth)
+template<typename Name> QString *UserTexts::startElement(const Name &name, int depth)
 {
     if (!hasUserIds && name == QLatin1String("UserIds")) {
         hasUserIds = true;
@@ -89,7 +133,7 @@ void UserTexts::endElement(int depth)
     }
 }
 
-bool UserTexts::toUser(NearByUser &user) const
+bool UserTexts::toUser(NearByUser &user, const KnownPeople &known) const
 {
     if (identifiers.isEmpty())
         return false;
@@ -100,23 +144,22 @@ bool UserTexts::toUser(NearByUser &user) const
     }
     user.lat = fields[Lat].toDouble();
     user.lon = fields[Lon].toDouble();
+    user.online = fields[Online].toUpper() == QLatin1String("TRUE");
+    if (const NearByUser *match = known.find(user.person)) {
+        user.person = match->person;
+        user.picture = match->picture;
+        return true;
+    }
     user.person.smallPicture = QUrl(fields[SmallPicture]);
     user.person.mediumPicture = QUrl(fields[MediumPicture]);
     user.person.name = fields[Name];
-    user.online = fields[Online].toUpper() == QLatin1String("TRUE");
     user.person.gender = genderFromString(fields[Sex]);
     return true;
 }
 
-// Slots 0-4 take part in matching; the unknown network's slot 5 never does.
-constexpr int MatchedSlots = UnknownNetwork;
-
-} // namespace
-
-// One pass of a stream reader rather than a DOM: a refresh with thousands of people must not
-// stall the map. The reading is the DOM's all the same: the whole body must be well-formed,
-// names compare as written, and "below" means the first element of that name in document order.
-std::optional<QVector<NearByUser>> parseUserListAnswer(const QByteArray &body)
+// The full reader, for any document the plain scanner leaves to it.
+std::optional<QVector<NearByUser>> readWithStreamReader(
+    const QByteArray &body, const KnownPeople &known)
 {
     QXmlStreamReader xml(QString::fromUtf8(body));
     xml.setNamespaceProcessing(false);
@@ -148,7 +191,7 @@ std::optional<QVector<NearByUser>> parseUserListAnswer(const QByteArray &body)
         case QXmlStreamReader::EndElement:
             if (depth == 2 && current) {
                 NearByUser user;
-                if (current->toUser(user))
+                if (current->toUser(user, known))
                     users.append(user);
                 current.reset();
             } else if (depth > 2 && current) {
@@ -166,35 +209,84 @@ std::optional<QVector<NearByUser>> parseUserListAnswer(const QByteArray &body)
     return users;
 }
 
-QVector<NearByUser> mergeUserList(const QVector<NearByUser> &current, QVector<NearByUser> fresh)
+// The service's own plain answers; nothing when the scanner cannot tell.
+std::optional<QVector<NearByUser>> readPlain(const QByteArray &body, const KnownPeople &known)
 {
-    // Per slot, each identifier's first entry in the current list: a lookup instead of a scan
-    // of the whole list per person, with the same first match.
-    std::array<QHash<QString, int>, MatchedSlots> firstEntry;
-    for (int index = 0; index < current.size(); ++index) {
-        const Person &known = current[index].person;
-        for (int slot = 0; slot < MatchedSlots; ++slot) {
-            const QString &id = known.userIds[static_cast<std::size_t>(slot)];
-            if (!id.isEmpty() && !firstEntry[slot].contains(id))
-                firstEntry[slot].insert(id, index);
+    PlainXmlScanner xml(std::string_view(body.constData(), std::size_t(body.size())));
+    QVector<NearByUser> users;
+    std::optional<UserTexts> current;
+    std::vector<QString *> open;
+    int depth = 0;
+    for (;;) {
+        switch (xml.next()) {
+        case PlainXmlScanner::StartElement: {
+            ++depth;
+            const QLatin1String name(xml.name().data(), int(xml.name().size()));
+            if (depth == 1) {
+                if (name != QLatin1String("ArrayOfUser"))
+                    return std::nullopt; // the full reader says no at once
+            } else if (depth == 2) {
+                if (name == QLatin1String("User"))
+                    current.emplace();
+            } else if (current) {
+                open.push_back(current->startElement(name, depth));
+            }
+            break;
+        }
+        case PlainXmlScanner::Text:
+            for (QString *text : open) {
+                if (text)
+                    text->append(QString::fromUtf8(xml.text().data(), int(xml.text().size())));
+            }
+            break;
+        case PlainXmlScanner::EndElement:
+            if (depth == 2 && current) {
+                NearByUser user;
+                if (current->toUser(user, known))
+                    users.append(user);
+                current.reset();
+            } else if (depth > 2 && current) {
+                open.pop_back();
+                current->endElement(depth);
+            }
+            --depth;
+            break;
+        case PlainXmlScanner::EndOfDocument:
+            return users;
+        case PlainXmlScanner::Unsupported:
+            return std::nullopt;
         }
     }
+}
 
+} // namespace
+
+// Most answers go through a scanner for the service's plain XML, the rest through a full
+// stream reader: a refresh with thousands of people must not stall the map. Both read as a DOM
+// would: the whole body must be well-formed, names compare as written, and "below" means the
+// first element of that name in document order.
+std::optional<QVector<NearByUser>> readUserListAnswer(
+    const QByteArray &body, const QVector<NearByUser> &current)
+{
+    const KnownPeople known(current);
+    if (std::optional<QVector<NearByUser>> users = readPlain(body, known))
+        return users;
+    return readWithStreamReader(body, known);
+}
+
+std::optional<QVector<NearByUser>> parseUserListAnswer(const QByteArray &body)
+{
+    return readUserListAnswer(body, {});
+}
+
+QVector<NearByUser> mergeUserList(const QVector<NearByUser> &current, QVector<NearByUser> fresh)
+{
+    const KnownPeople known(current);
     for (NearByUser &user : fresh) {
-        int match = -1;
-        for (int slot = 0; slot < MatchedSlots; ++slot) {
-            const QString &id = user.person.userIds[static_cast<std::size_t>(slot)];
-            if (id.isEmpty())
-                continue;
-            const int index = firstEntry[slot].value(id, -1);
-            if (index >= 0 && (match < 0 || index < match))
-                match = index;
+        if (const NearByUser *match = known.find(user.person)) {
+            user.person = match->person;
+            user.picture = match->picture;
         }
-        if (match < 0)
-            continue;
-        const NearByUser &known = current[match];
-        user.person = known.person;
-        user.picture = known.picture;
     }
     return fresh;
 }

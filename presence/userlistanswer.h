@@ -20,4 +20,9 @@ std::optional<QVector<NearByUser>> parseUserListAnswer(const QByteArray &body);
 // that entry's record and picture and takes only the new position and online flag.
 QVector<NearByUser> mergeUserList(const QVector<NearByUser> &current, QVector<NearByUser> fresh);
 
+// Both in one pass, the same as mergeUserList(current, *parseUserListAnswer(body)), without
+// reading what the current list already holds for a known person.
+std::optional<QVector<NearByUser>> readUserListAnswer(
+    const QByteArray &body, const QVector<NearByUser> &current);
+
 } // namespace Pinrova::Social

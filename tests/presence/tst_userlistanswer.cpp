@@ -86,6 +86,15 @@ void TestUserListAnswer::parse_data()
     QTest::newRow("another document element")
         << QByteArray("<Users>") + typical + "</Users>" << false << QStringList();
     QTest::newRow("no people") << wrap("") << true << QStringList();
+    QTest::newRow("end tag does not match")
+        << QByteArray("<ArrayOfUser><User></Users></ArrayOfUser>") << false << QStringList();
+    QTest::newRow("text after the document")
+        << wrap(typical) + "trailing" << false << QStringList();
+    QTest::newRow("unknown entity") << wrap("&nbsp;") << false << QStringList();
+    QTest::newRow("entities, CDATA, comments and CRLF")
+        << wrap("<!-- c --><User>\r\n<Name>A &amp; B&#x20;<![CDATA[<C>]]></Name><?pi x?>"
+                "<UserIds><UserId><Id>&#49;</Id></UserId></UserIds></User>")
+        << true << QStringList {"A & B <C>|0|0|offline|sex 0|home 5|,,,,,1||"};
     QTest::newRow("user without UserIds")
         << wrap("<User><Name>Lost</Name><Lat>1</Lat></User>") << true << QStringList();
     QTest::newRow("UserIds without a UserId")
@@ -127,12 +136,18 @@ void TestUserListAnswer::parse()
     QFETCH(bool, isList);
     QFETCH(QStringList, users);
 
-    const std::optional<QVector<NearByUser>> parsed = parseUserListAnswer(body);
-    QCOMPARE(parsed.has_value(), isList);
-    QStringList described;
-    for (const NearByUser &user : parsed.value_or(QVector<NearByUser>()))
-        described << describe(user);
-    QCOMPARE(described, users);
+    // An attribute on the document element sends the answer past the fast scanner to the full
+    // reader; both must read it alike.
+    QByteArray withAttribute = body;
+    withAttribute.replace("<ArrayOfUser>", "<ArrayOfUser xmlns=\"urn:pinrova\">");
+    for (const QByteArray &document : {body, withAttribute}) {
+        const std::optional<QVector<NearByUser>> parsed = parseUserListAnswer(document);
+        QCOMPARE(parsed.has_value(), isList);
+        QStringList described;
+        for (const NearByUser &user : parsed.value_or(QVector<NearByUser>()))
+            described << describe(user);
+        QCOMPARE(described, users);
+    }
 }
 
 void TestUserListAnswer::merge_data()
