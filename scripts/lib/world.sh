@@ -1,0 +1,98 @@
+# The world Pinrova talks to, on loopback: a private system bus with the mode-control stand-in,
+# the position service, and the sandbox (tiles, Facebook, VKontakte, a crowd). Sourced by
+# scripts/run and by the smoke test, so both start exactly the same thing.
+#
+#   world_start DIR     start everything; DIR holds sockets, logs and app.env
+#   world_app_env DIR   the environment lines the app needs (also written to DIR/app.env)
+#   world_stop          stop everything world_start started (also on exit)
+#
+# Settings, from the environment: PINROVA_BUILD_DIR (default build/), PINROVA_DEMO_PORT (the
+# position service's port, default 8080), PINROVA_DEMO_CROWD (default 40), PINROVA_DEMO_DATA
+# (the service's database folder, default $XDG_DATA_HOME/pinrova-demo).
+
+world_root=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
+world_build=${PINROVA_BUILD_DIR:-$world_root/build}
+world_pids=()
+
+world_log() { printf 'world: %s\n' "$*" >&2; }
+
+world_port_taken() {
+    # A listening socket answers a connect; nothing else on loopback does.
+    (exec 3<>"/dev/tcp/127.0.0.1/$1") 2>/dev/null
+}
+
+world_wait_for() { # seconds description test-command...
+    local deadline=$((SECONDS + $1)) what=$2
+    shift 2
+    until "$@"; do
+        if ((SECONDS >= deadline)); then
+            world_log "gave up waiting for $what"
+            return 1
+        fi
+        sleep 0.2
+    done
+}
+
+world_start() {
+    local dir=$1
+    local port=${PINROVA_DEMO_PORT:-8080}
+    local data=${PINROVA_DEMO_DATA:-${XDG_DATA_HOME:-$HOME/.local/share}/pinrova-demo}
+    mkdir -p "$dir" "$data"
+
+    for program in server/pinrova-posd sandbox/pinrova-sandbox platform/mce/pinrova-mce; do
+        if [ ! -x "$world_build/$program" ]; then
+            world_log "$world_build/$program is missing: run scripts/setup first"
+            return 1
+        fi
+    done
+    if world_port_taken "$port"; then
+        world_log "port $port on 127.0.0.1 is taken by another program;"
+        world_log "stop it, or choose another port with PINROVA_DEMO_PORT=<port> $0"
+        return 1
+    fi
+
+    # A bus of our own stands in for the handset's system bus.
+    dbus-daemon --session --nofork --address="unix:path=$dir/system_bus_socket" \
+        --print-address=1 >"$dir/bus.address" 2>"$dir/dbus.log" &
+    world_pids+=($!)
+    world_wait_for 10 "the private bus" test -s "$dir/bus.address" || return 1
+    export DBUS_SYSTEM_BUS_ADDRESS
+    DBUS_SYSTEM_BUS_ADDRESS=$(head -n 1 "$dir/bus.address")
+
+    "$world_build/platform/mce/pinrova-mce" 2>"$dir/mce.log" &
+    world_pids+=($!)
+
+    "$world_build/server/pinrova-posd" --listen "127.0.0.1:$port" --db "$data/positions.db" \
+        2>"$dir/posd.log" &
+    world_pids+=($!)
+    world_wait_for 10 "the position service on port $port" world_port_taken "$port" || return 1
+
+    "$world_build/sandbox/pinrova-sandbox" --position-service "http://127.0.0.1:$port" \
+        --crowd "${PINROVA_DEMO_CROWD:-40}" --addresses-file "$dir/addresses.env" \
+        2>"$dir/sandbox.log" &
+    world_pids+=($!)
+    world_wait_for 30 "the sandbox" test -s "$dir/addresses.env" || return 1
+
+    world_app_env "$dir" >"$dir/app.env"
+    world_log "position service http://127.0.0.1:$port, logs in $dir"
+}
+
+world_app_env() {
+    local dir=$1
+    cat "$dir/addresses.env"
+    echo "DBUS_SYSTEM_BUS_ADDRESS=$DBUS_SYSTEM_BUS_ADDRESS"
+    echo "QT_PLUGIN_PATH=$world_build/plugins"
+    echo "PINROVA_POSITION_REPLAY=$world_root/platform/position/tracks/centrewalk.nmea"
+}
+
+world_stop() {
+    local pid
+    for ((i = ${#world_pids[@]} - 1; i >= 0; i--)); do
+        pid=${world_pids[i]}
+        kill -TERM "$pid" 2>/dev/null || true
+    done
+    for pid in "${world_pids[@]}"; do
+        wait "$pid" 2>/dev/null || true
+    done
+    world_pids=()
+}
