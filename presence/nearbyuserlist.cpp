@@ -29,6 +29,14 @@ QImage readPicture(QIODevice *device)
     return reader.read();
 }
 
+// Pictures come from the web only: an answer or a redirect naming a local file or resource
+// must not make the list read it.
+bool isWebUrl(const QUrl &url)
+{
+    const QString scheme = url.scheme().toLower();
+    return url.isValid() && (scheme == QLatin1String("http") || scheme == QLatin1String("https"));
+}
+
 } // namespace
 
 NearByUserList::NearByUserList(QObject *parent)
@@ -147,9 +155,10 @@ void NearByUserList::handlePicture(QNetworkReply *reply, int index)
     reply->deleteLater();
 
     const QUrl target = reply->attribute(QNetworkRequest::RedirectionTargetAttribute).toUrl();
-    if (!target.isEmpty() && redirectsFollowed < MaximumRedirects) {
+    const QUrl next = reply->url().resolved(target);
+    if (!target.isEmpty() && redirectsFollowed < MaximumRedirects && isWebUrl(next)) {
         ++redirectsFollowed;
-        currentPictureUrl = reply->url().resolved(target);
+        currentPictureUrl = next;
         send(currentPictureUrl, index);
         return;
     }
@@ -188,9 +197,8 @@ void NearByUserList::startNextPicture()
     for (int i = 0; i < userVector.size(); ++i) {
         const NearByUser &user = userVector[i];
         const QUrl &candidate = user.person.smallPicture;
-        // A person without a usable address, or whose picture failed, waits for the next answer.
-        if (user.picture.isNull() && candidate.isValid() && !candidate.isEmpty()
-            && !failedPictures.contains(candidate)) {
+        // A person without a web address, or whose picture failed, waits for the next answer.
+        if (user.picture.isNull() && isWebUrl(candidate) && !failedPictures.contains(candidate)) {
             index = i;
             url = candidate;
             break;

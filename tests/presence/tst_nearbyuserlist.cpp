@@ -1,4 +1,5 @@
 #include <QSignalSpy>
+#include <QTemporaryFile>
 #include <QtTest>
 
 #include <chrono>
@@ -81,6 +82,7 @@ private:
 
     HttpServer server;
     ScriptedAnswer answer;
+    QTemporaryFile localPicture;
 };
 
 void TestNearByUserList::initTestCase()
@@ -101,6 +103,12 @@ void TestNearByUserList::initTestCase()
     server.route(
         "/huge", [huge](const HttpRequest &) { return HttpResponse::ok(huge, "image/png"); });
     server.route("/text", [](const HttpRequest &) { return HttpResponse::ok("not a picture"); });
+    // A picture on this machine's disk, which only a redirect could point the list at.
+    QVERIFY(localPicture.open());
+    localPicture.write(pngBytes(Qt::red, 50));
+    localPicture.flush();
+    const std::string local = toStd(QUrl::fromLocalFile(localPicture.fileName()).toEncoded());
+    server.route("/local", [local](const HttpRequest &) { return HttpResponse::redirect(local); });
     server.route("/missing", [](const HttpRequest &) { return HttpResponse::error(404); });
     server.route("/loop", [](const HttpRequest &) { return HttpResponse::redirect("/loop"); });
     // /hop/N redirects N times (relative targets), then answers the picture.
@@ -227,6 +235,7 @@ void TestNearByUserList::brokenPictures_data()
     QTest::newRow("not found") << QByteArray("/missing") << false << 1;
     QTest::newRow("not an image") << QByteArray("/text") << false << 1;
     QTest::newRow("too many pixels") << QByteArray("/huge") << false << 1;
+    QTest::newRow("redirect to a local file") << QByteArray("/local") << false << 1;
 }
 
 void TestNearByUserList::brokenPictures()
