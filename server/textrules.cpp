@@ -73,9 +73,11 @@ bool isWebAddress(std::string_view text)
         return false;
     if (text.size() == start)
         return false;
+    // Spaces are allowed: the app sends its picture addresses in QUrl's plain form, which
+    // writes "%20" as a space.
     for (char c : text) {
         const auto byte = static_cast<unsigned char>(c);
-        if (byte <= 0x20 || byte == 0x7f)
+        if (byte < 0x20 || byte == 0x7f)
             return false;
     }
     return isXmlSafeUtf8(text);

@@ -9,7 +9,7 @@ namespace Pinrova::Server {
 // surrogates, no overlong forms, no U+FFFE or U+FFFF.
 bool isXmlSafeUtf8(std::string_view text);
 
-// An absolute http or https address without spaces or control characters.
+// An absolute http or https address without control characters.
 bool isWebAddress(std::string_view text);
 
 } // namespace Pinrova::Server

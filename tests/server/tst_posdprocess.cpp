@@ -1,5 +1,6 @@
 #include "sqlitedatabase.h"
 
+#include "posdprocess.h"
 #include "posdtesting.h"
 
 #include <QNetworkAccessManager>
@@ -16,55 +17,6 @@ using namespace Pinrova::Server;
 using namespace Pinrova::Testing;
 
 namespace {
-
-// pinrova-posd as its own process on a free port.
-class PosdProcess
-{
-public:
-    explicit PosdProcess(const QString &database)
-    {
-        process.setProgram(POSD_EXECUTABLE);
-        process.setArguments({"--listen", "127.0.0.1:0", "--db", database, "--threads", "2"});
-        process.start();
-    }
-
-    ~PosdProcess()
-    {
-        if (process.state() != QProcess::NotRunning) {
-            process.kill();
-            process.waitForFinished(5000);
-        }
-    }
-
-    // Waits for the start-up line; 0 when it does not come.
-    quint16 waitForPort()
-    {
-        QRegularExpression line("listening on 127\\.0\\.0\\.1:(\\d+)");
-        QElapsedTimer timer;
-        timer.start();
-        while (timer.elapsed() < 10000) {
-            output += process.readAllStandardError();
-            const auto match = line.match(QString::fromUtf8(output));
-            if (match.hasMatch())
-                return match.captured(1).toUShort();
-            if (!process.waitForReadyRead(200) && process.state() == QProcess::NotRunning)
-                break;
-        }
-        return 0;
-    }
-
-    QUrl url(quint16 port, const QString &request, const QString &query) const
-    {
-        QUrl url(QStringLiteral("http://127.0.0.1:%1/PosService/PosService.svc/%2")
-                     .arg(port)
-                     .arg(request));
-        url.setQuery(query);
-        return url;
-    }
-
-    QProcess process;
-    QByteArray output;
-};
 
 QString registerQuery(int n)
 {
@@ -117,7 +69,7 @@ void TestPosdProcess::commandLine()
     QFETCH(QStringList, arguments);
     QFETCH(int, exitCode);
     QProcess process;
-    process.start(POSD_EXECUTABLE, arguments);
+    process.start(posdExecutable(), arguments);
     QVERIFY(process.waitForFinished(10000));
     QCOMPARE(process.exitStatus(), QProcess::NormalExit);
     QCOMPARE(process.exitCode(), exitCode);

@@ -175,10 +175,15 @@ void TestWireRequests::parses_data()
         << QByteArray("Register")
         << registerQuery("http://pics.example/m.jpg", "javascript:alert(1)")
         << QByteArray("error: mediumPic is not an http");
-    QTest::newRow("picture with a space")
+    QTest::newRow("picture with a space, as QUrl's plain form writes %20")
         << QByteArray("Register")
         << registerQuery("http://pics.example/s.jpg", "http://pics.example/a%20b")
-        << QByteArray("error: smallPic is not an http");
+        << QByteArray("{0123abcd-0000-4000-8000-00000000beef} 1 42 [Ivan] "
+                      "http://pics.example/a b 1");
+    QTest::newRow("picture with a tab")
+        << QByteArray("Register")
+        << registerQuery("http://pics.example/s.jpg", "http://pics.example/a%09b")
+        << QByteArray("error: smallPic is not valid UTF-8 text");
     QTest::newRow("picture 2048 bytes")
         << QByteArray("Register")
         << registerQuery("http://pics.example/s.jpg", "http://p/" + repeated('a', 2048 - 9))
