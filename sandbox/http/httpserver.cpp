@@ -454,6 +454,13 @@ std::size_t HttpServer::requestCount() const
     return d->log.size();
 }
 
+int HttpServer::requestCount(const std::string &path) const
+{
+    std::lock_guard lock(d->mutex);
+    return static_cast<int>(std::count_if(d->log.begin(), d->log.end(),
+        [&](const HttpRequest &request) { return request.path == path; }));
+}
+
 void HttpServer::clearLog()
 {
     std::lock_guard lock(d->mutex);

@@ -89,6 +89,8 @@ public:
 
     std::vector<HttpRequest> requests() const;
     std::size_t requestCount() const;
+    // Requests logged for one path (the target up to "?").
+    int requestCount(const std::string &path) const;
     void clearLog();
 
     // Requests received and not yet answered, and the highest that count has been.

@@ -3,6 +3,7 @@
 #include <QLabel>
 #include <QListWidget>
 #include <QProcess>
+#include <QSettings>
 #include <QToolButton>
 #include <QWebElement>
 #include <QWebFrame>
@@ -30,17 +31,9 @@ namespace {
 
 const std::string Service = "/PosService/PosService.svc/";
 
-int requestsFor(const HttpServer &server, const std::string &path)
-{
-    int count = 0;
-    for (const HttpRequest &request : server.requests())
-        count += request.path == path;
-    return count;
-}
-
 int reports(const HttpServer &service)
 {
-    return requestsFor(service, Service + "SetPos");
+    return service.requestCount(Service + "SetPos");
 }
 
 } // namespace
@@ -72,6 +65,8 @@ private:
 void TestEndToEnd::initTestCase()
 {
     useCleanTestPaths();
+    // A first start: a new installation identifier is made.
+    QSettings(QStringLiteral("Tavrion"), QStringLiteral("Pinrova")).remove(QStringLiteral("UID"));
     // The system bus must be ours before anything in the process connects to one.
     bus = std::make_unique<PrivateBus>();
     QVERIFY2(bus->isValid(), qPrintable(bus->error()));
@@ -174,7 +169,7 @@ void TestEndToEnd::signInMapPeopleAndActivation()
     activate(&window);
 
     // Register, then reports of the replayed track.
-    QTRY_VERIFY_WITH_TIMEOUT(requestsFor(service, Service + "Register") == 1, 15000);
+    QTRY_VERIFY_WITH_TIMEOUT(service.requestCount(Service + "Register") == 1, 15000);
     QTRY_VERIFY_WITH_TIMEOUT(reports(service) >= 1, 15000);
     const std::vector<HttpRequest> log = service.requests();
     const auto registration = std::find_if(log.begin(), log.end(),
@@ -190,7 +185,7 @@ void TestEndToEnd::signInMapPeopleAndActivation()
     QVERIFY2(qAbs(lat - 59.944) < 0.01, firstReport->target.c_str());
 
     // The people around the map's centre appear, and a tap shows who they are.
-    QTRY_VERIFY(requestsFor(service, Service + "GetUsers") >= 1);
+    QTRY_VERIFY(service.requestCount(Service + "GetUsers") >= 1);
     Pinrova::Map::MapWidget *map = window.map();
     auto *first = map->findChild<QToolButton *>(QStringLiteral("0"), Qt::FindDirectChildrenOnly);
     auto *second = map->findChild<QToolButton *>(QStringLiteral("1"), Qt::FindDirectChildrenOnly);

@@ -21,17 +21,9 @@ namespace {
 // The sign-in ends on a host that refuses connections at once, so pages never stall.
 const QByteArray RedirectHost = "localhost";
 
-int requestsFor(const HttpServer &server, const std::string &path)
-{
-    int count = 0;
-    for (const HttpRequest &request : server.requests())
-        count += request.path == path;
-    return count;
-}
-
 int dialogRequests(const HttpServer &server)
 {
-    return requestsFor(server, "/dialog/oauth");
+    return server.requestCount("/dialog/oauth");
 }
 
 } // namespace
@@ -238,7 +230,7 @@ void TestFacebookInfo::cancelReloadsOnceThenFails()
         QCOMPARE(results.count(), 0);
         view.page()->mainFrame()->evaluateJavaScript(
             QStringLiteral("document.getElementById('cancel').click()"));
-        QTRY_COMPARE(requestsFor(server, "/dialog/oauth/cancel"), attempt);
+        QTRY_COMPARE(server.requestCount("/dialog/oauth/cancel"), attempt);
     }
     QTRY_COMPARE(results.count(), 1);
     QCOMPARE(results.first().first().toBool(), false);

@@ -39,14 +39,6 @@ QWebFrame *page(LoginWidget &chooser)
     return chooser.webWindow()->webView()->page()->mainFrame();
 }
 
-int requestsFor(const HttpServer &server, const std::string &path)
-{
-    int count = 0;
-    for (const HttpRequest &request : server.requests())
-        count += request.path == path;
-    return count;
-}
-
 } // namespace
 
 class TestLoginWidget : public QObject
@@ -157,7 +149,7 @@ void TestLoginWidget::clickingTwiceConnectsOnce()
     QSignalSpy finals(&chooser, &LoginWidget::finalLoginResult);
     click(chooser, 0);
     click(chooser, 0);
-    QTRY_COMPARE(requestsFor(server, "/dialog/oauth"), 2);
+    QTRY_COMPARE(server.requestCount("/dialog/oauth"), 2);
     QTRY_VERIFY(page(chooser)->toPlainText().contains(QStringLiteral("Continue")));
     page(chooser)->evaluateJavaScript(
         QStringLiteral("document.getElementById('continue').click()"));

@@ -49,14 +49,6 @@ Person somebody(NetworkType network, const QString &id, const QUrl &picture)
     return person;
 }
 
-int requestsFor(const HttpServer &server, const std::string &path)
-{
-    int count = 0;
-    for (const HttpRequest &request : server.requests())
-        count += request.path == path;
-    return count;
-}
-
 } // namespace
 
 class TestMapUserInfo : public QObject
@@ -237,7 +229,7 @@ void TestMapUserInfo::laterPersonWins()
 {
     MapUserInfo dialog;
     dialog.setPerson(somebody(Facebook, QStringLiteral("1"), url("/slow-red.png")), true);
-    QTRY_COMPARE(requestsFor(server, "/slow-red.png"), 1); // A's picture is on its way
+    QTRY_COMPARE(server.requestCount("/slow-red.png"), 1); // A's picture is on its way
     Person b = somebody(Vkontakte, QStringLiteral("2"), url("/blue.png"));
     b.name = QStringLiteral("B");
     dialog.setPerson(b, false);
