@@ -6,6 +6,7 @@
 #include <mutex>
 
 #include "nearbyuserlist.h"
+#include "getusersanswer.h"
 #include "testsupport.h"
 
 using namespace Pinrova::Social;
@@ -16,26 +17,6 @@ namespace {
 
 const char *const ServicePath = "/PosService/PosService.svc/GetUsers";
 
-// The body the scripted service answers GetUsers with; set by the test thread, read by the
-// server's.
-class ScriptedAnswer
-{
-public:
-    void set(std::string body)
-    {
-        std::lock_guard<std::mutex> guard(mutex);
-        text = std::move(body);
-    }
-    std::string get() const
-    {
-        std::lock_guard<std::mutex> guard(mutex);
-        return text;
-    }
-
-private:
-    mutable std::mutex mutex;
-    std::string text;
-};
 
 // One User element with a Facebook identifier and a picture under the test server.
 std::string user(const std::string &id, const std::string &picture, double lat = 59.9)
@@ -81,7 +62,7 @@ private:
     std::string pic(const char *path) const { return server.baseUrl() + path; }
 
     HttpServer server;
-    ScriptedAnswer answer;
+    ScriptedBody answer; // set by the test thread, read by the server's
     QTemporaryFile localPicture;
 };
 

@@ -35,9 +35,9 @@ QByteArray wrap(const char *users)
 }
 
 // "Name fb=1 vk=7": a person named Name with those identifiers; home network the last one.
-NearByUser person(const QString &spec)
+NearByUser person(const QString &description)
 {
-    const QStringList parts = spec.split(QLatin1Char(' '));
+    const QStringList parts = description.split(QLatin1Char(' '));
     NearByUser user;
     user.person.name = parts.value(0);
     for (const QString &part : parts.mid(1)) {
@@ -186,14 +186,14 @@ void TestUserListAnswer::merge()
     QImage picture(2, 2, QImage::Format_ARGB32);
     picture.fill(Qt::red);
     QVector<NearByUser> known;
-    for (const QString &spec : current) {
-        known << person(spec);
+    for (const QString &description : current) {
+        known << person(description);
         known.last().picture = picture;
         known.last().lat = -90;
     }
     QVector<NearByUser> answer;
-    for (const QString &spec : fresh) {
-        answer << person(spec);
+    for (const QString &description : fresh) {
+        answer << person(description);
         answer.last().lat = answer.size();
         answer.last().online = true;
     }
