@@ -152,18 +152,28 @@ void FacebookInfo::urlChanged()
     view->setUrl(loginUrl());
 }
 
-bool FacebookInfo::takeToken(const QString &fragment)
+std::optional<FacebookToken> parseFacebookFragment(const QString &fragment)
 {
     if (!fragment.startsWith(TokenKey))
-        return false;
+        return std::nullopt;
     const int expires = fragment.indexOf(ExpiresKey);
-    const QString newToken = expires < 0 ? fragment.mid(TokenKey.size())
-                                         : fragment.mid(TokenKey.size(), expires - TokenKey.size());
-    if (newToken.isEmpty())
-        return false;
+    const QString token = expires < 0 ? fragment.mid(TokenKey.size())
+                                      : fragment.mid(TokenKey.size(), expires - TokenKey.size());
+    if (token.isEmpty())
+        return std::nullopt;
     const int lastExpires = fragment.lastIndexOf(ExpiresKey);
-    lifetime = lastExpires < 0 ? 0 : fragment.mid(lastExpires + ExpiresKey.size()).toInt();
-    token = newToken;
+    const int lifetime
+        = lastExpires < 0 ? 0 : fragment.mid(lastExpires + ExpiresKey.size()).toInt();
+    return FacebookToken {token, lifetime};
+}
+
+bool FacebookInfo::takeToken(const QString &fragment)
+{
+    const std::optional<FacebookToken> taken = parseFacebookFragment(fragment);
+    if (!taken)
+        return false;
+    lifetime = taken->lifetime;
+    token = taken->token;
     tokenTime.start();
     loggedIn = true;
     return true;

@@ -2,6 +2,8 @@
 
 #include <QElapsedTimer>
 
+#include <optional>
+
 #include "isocialinfo.h"
 #include "requestreplystack.h"
 #include "webviewlink.h"
@@ -51,6 +53,16 @@ private:
     bool retried = false;
     Network::RequestReplyStack requests {this};
 };
+
+struct FacebookToken
+{
+    QString token;
+    int lifetime = 0; // seconds; 0 or less never expires
+};
+
+// The token and its lifetime in the fragment of the dialog's redirect ("access_token=...", then
+// optionally "&expires_in=..."); nothing when the fragment carries no token.
+std::optional<FacebookToken> parseFacebookFragment(const QString &fragment);
 
 // The profile in a Graph "/me" answer; an answer that is not a JSON object gives a Person with
 // only the Facebook network and the picture addresses of an empty id.
