@@ -1,0 +1,62 @@
+// The GetUsers answer: parsing, merging, and the one-pass read that must give what parsing
+// then merging gives. Bytes before the first NUL are the current list's answer, the rest is
+// the fresh answer.
+#include <QByteArray>
+
+#include <cmath>
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
+
+#include "userlistanswer.h"
+
+using namespace Pinrova::Social;
+
+namespace {
+
+bool sameNumber(qreal a, qreal b)
+{
+    return a == b || (std::isnan(a) && std::isnan(b));
+}
+
+bool samePerson(const Person &a, const Person &b)
+{
+    return a.smallPicture == b.smallPicture && a.mediumPicture == b.mediumPicture
+        && a.name == b.name && a.firstName == b.firstName && a.lastName == b.lastName
+        && a.gender == b.gender && a.birthDate == b.birthDate && a.networkType == b.networkType
+        && a.userIds == b.userIds;
+}
+
+bool sameUser(const NearByUser &a, const NearByUser &b)
+{
+    return samePerson(a.person, b.person) && a.picture.cacheKey() == b.picture.cacheKey()
+        && sameNumber(a.lat, b.lat) && sameNumber(a.lon, b.lon) && a.online == b.online;
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size)
+{
+    const QByteArray bytes
+        = QByteArray::fromRawData(reinterpret_cast<const char *>(data), static_cast<int>(size));
+    const int split = bytes.indexOf('\0');
+    const QByteArray currentBody = split < 0 ? QByteArray() : bytes.left(split);
+    const QByteArray freshBody = split < 0 ? bytes : bytes.mid(split + 1);
+
+    const QVector<NearByUser> current
+        = parseUserListAnswer(currentBody).value_or(QVector<NearByUser>());
+    const std::optional<QVector<NearByUser>> fresh = parseUserListAnswer(freshBody);
+    const std::optional<QVector<NearByUser>> read = readUserListAnswer(freshBody, current);
+    if (fresh.has_value() != read.has_value())
+        std::abort();
+    if (!fresh)
+        return 0;
+    const QVector<NearByUser> merged = mergeUserList(current, *fresh);
+    if (merged.size() != read->size())
+        std::abort();
+    for (int i = 0; i < merged.size(); ++i) {
+        if (!sameUser(merged.at(i), read->at(i)))
+            std::abort();
+    }
+    return 0;
+}
