@@ -180,6 +180,9 @@ void MapUserInfo::setPerson(const Person &person, bool online)
 
 void MapUserInfo::requestPicture(const QUrl &url, int redirects)
 {
+    // Picture addresses come from other people's registrations: never read local files.
+    if (url.scheme() != QLatin1String("http") && url.scheme() != QLatin1String("https"))
+        return;
     QNetworkRequest request(url);
     request.setRawHeader("User-Agent", "Pinrova. Qt mobile application.");
     request.setAttribute(RedirectsAttribute, redirects);

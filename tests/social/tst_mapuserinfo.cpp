@@ -3,6 +3,7 @@
 #include <QNetworkReply>
 #include <QPushButton>
 #include <QSignalSpy>
+#include <QTemporaryDir>
 #include <QTranslator>
 #include <QtTest>
 
@@ -66,6 +67,7 @@ private slots:
     void pictures_data();
     void pictures();
     void laterPersonWins();
+    void localFilesAreNotRead();
     void viewProfile_data();
     void viewProfile();
 
@@ -237,6 +239,26 @@ void TestMapUserInfo::laterPersonWins()
     QTest::qWait(500); // past the slow picture's answer
     QCOMPARE(pictureColor(dialog), QColor(Qt::blue));
     QCOMPARE(label(dialog, "lblName")->text(), QStringLiteral("B"));
+}
+
+void TestMapUserInfo::localFilesAreNotRead()
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("picture.png"));
+    QVERIFY(QImage::fromData(pngBytes(Qt::red, 100)).save(path));
+    MapUserInfo dialog;
+    dialog.setPerson(somebody(Facebook, QStringLiteral("5"), QUrl::fromLocalFile(path)), true);
+    QTest::qWait(200);
+    QVERIFY(label(dialog, "mediumPic")->pixmap(Qt::ReturnByValue).isNull());
+
+    // Nor behind a redirect.
+    server.route("/to-file", [path](const HttpRequest &) {
+        return HttpResponse::redirect(QUrl::fromLocalFile(path).toString().toStdString());
+    });
+    dialog.setPerson(somebody(Facebook, QStringLiteral("5"), url("/to-file")), true);
+    QTRY_COMPARE(server.requestCount("/to-file"), 1);
+    QTest::qWait(200);
+    QVERIFY(label(dialog, "mediumPic")->pixmap(Qt::ReturnByValue).isNull());
 }
 
 void TestMapUserInfo::viewProfile_data()
