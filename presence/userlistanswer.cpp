@@ -157,102 +157,110 @@ bool UserTexts::toUser(NearByUser &user, const KnownPeople &known) const
     return true;
 }
 
+// Turns a reader's element events into people; both readers below feed it the same way.
+class UserListBuilder
+{
+public:
+    explicit UserListBuilder(const KnownPeople &known)
+        : known(known)
+    { }
+
+    // False when the document element is not a user list.
+    template<typename Name> bool startElement(const Name &name)
+    {
+        ++depth;
+        if (depth == 1)
+            return name == QLatin1String("ArrayOfUser");
+        if (depth == 2) {
+            if (name == QLatin1String("User"))
+                current.emplace();
+        } else if (current) {
+            open.push_back(current->startElement(name, depth));
+        }
+        return true;
+    }
+
+    void text(const QString &text)
+    {
+        for (QString *target : open) {
+            if (target)
+                target->append(text);
+        }
+    }
+
+    void endElement()
+    {
+        if (depth == 2 && current) {
+            NearByUser user;
+            if (current->toUser(user, known))
+                users.append(user);
+            current.reset();
+        } else if (depth > 2 && current) {
+            open.pop_back();
+            current->endElement(depth);
+        }
+        --depth;
+    }
+
+    bool complete() const { return depth == 0; }
+    QVector<NearByUser> take() { return std::move(users); }
+
+private:
+    const KnownPeople &known;
+    QVector<NearByUser> users;
+    std::optional<UserTexts> current; // the User the reader is inside
+    std::vector<QString *> open; // per open element below a User: where its text goes
+    int depth = 0;
+};
+
 // The full reader, for any document the plain scanner leaves to it.
 std::optional<QVector<NearByUser>> readWithStreamReader(
     const QByteArray &body, const KnownPeople &known)
 {
     QXmlStreamReader xml(QString::fromUtf8(body));
     xml.setNamespaceProcessing(false);
-
-    QVector<NearByUser> users;
-    std::optional<UserTexts> current; // the User the reader is inside
-    std::vector<QString *> open; // per open element below a User: where its text goes
-    int depth = 0;
+    UserListBuilder builder(known);
     while (!xml.atEnd()) {
         switch (xml.readNext()) {
         case QXmlStreamReader::StartElement:
-            ++depth;
-            if (depth == 1) {
-                if (xml.qualifiedName() != QLatin1String("ArrayOfUser"))
-                    return std::nullopt;
-            } else if (depth == 2) {
-                if (xml.qualifiedName() == QLatin1String("User"))
-                    current.emplace();
-            } else if (current) {
-                open.push_back(current->startElement(xml.qualifiedName(), depth));
-            }
+            if (!builder.startElement(xml.qualifiedName()))
+                return std::nullopt;
             break;
         case QXmlStreamReader::Characters:
-            for (QString *text : open) {
-                if (text)
-                    text->append(xml.text());
-            }
+            builder.text(xml.text().toString());
             break;
         case QXmlStreamReader::EndElement:
-            if (depth == 2 && current) {
-                NearByUser user;
-                if (current->toUser(user, known))
-                    users.append(user);
-                current.reset();
-            } else if (depth > 2 && current) {
-                open.pop_back();
-                current->endElement(depth);
-            }
-            --depth;
+            builder.endElement();
             break;
         default:
             break;
         }
     }
-    if (xml.hasError() || depth != 0)
+    if (xml.hasError() || !builder.complete())
         return std::nullopt;
-    return users;
+    return builder.take();
 }
 
 // The service's own plain answers; nothing when the scanner cannot tell.
 std::optional<QVector<NearByUser>> readPlain(const QByteArray &body, const KnownPeople &known)
 {
     PlainXmlScanner xml(std::string_view(body.constData(), std::size_t(body.size())));
-    QVector<NearByUser> users;
-    std::optional<UserTexts> current;
-    std::vector<QString *> open;
-    int depth = 0;
+    UserListBuilder builder(known);
     for (;;) {
         switch (xml.next()) {
-        case PlainXmlScanner::StartElement: {
-            ++depth;
-            const QLatin1String name(xml.name().data(), int(xml.name().size()));
-            if (depth == 1) {
-                if (name != QLatin1String("ArrayOfUser"))
-                    return std::nullopt; // the full reader says no at once
-            } else if (depth == 2) {
-                if (name == QLatin1String("User"))
-                    current.emplace();
-            } else if (current) {
-                open.push_back(current->startElement(name, depth));
-            }
+        case PlainXmlScanner::StartElement:
+            // A wrong document element: the full reader says no at once.
+            if (!builder.startElement(QLatin1String(xml.name().data(), int(xml.name().size()))))
+                return std::nullopt;
             break;
-        }
         case PlainXmlScanner::Text:
-            for (QString *text : open) {
-                if (text)
-                    text->append(QString::fromUtf8(xml.text().data(), int(xml.text().size())));
-            }
+            builder.text(QString::fromUtf8(xml.text().data(), int(xml.text().size())));
             break;
         case PlainXmlScanner::EndElement:
-            if (depth == 2 && current) {
-                NearByUser user;
-                if (current->toUser(user, known))
-                    users.append(user);
-                current.reset();
-            } else if (depth > 2 && current) {
-                open.pop_back();
-                current->endElement(depth);
-            }
-            --depth;
+            builder.endElement();
             break;
         case PlainXmlScanner::EndOfDocument:
-            return users;
+            return builder.take();
         case PlainXmlScanner::Unsupported:
             return std::nullopt;
         }
