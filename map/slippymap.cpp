@@ -11,6 +11,7 @@
 
 #include "boundedimage.h"
 #include "outsideaddresses.h"
+#include "replylimit.h"
 
 namespace Pinrova::Map {
 
@@ -199,10 +200,7 @@ void SlippyMap::fetchNextTile()
     request.setTransferTimeout(TileTimeoutMs);
 
     QNetworkReply *reply = network->get(request);
-    connect(reply, &QNetworkReply::downloadProgress, reply, [reply](qint64 received, qint64) {
-        if (received > MaximumTileBytes)
-            reply->abort();
-    });
+    Network::limitReplyBody(reply, MaximumTileBytes);
     pendingReplies.append(reply);
 }
 

@@ -1,5 +1,7 @@
 #include "requestreplystack.h"
 
+#include "replylimit.h"
+
 #include <QNetworkAccessManager>
 #include <QNetworkDiskCache>
 #include <QNetworkReply>
@@ -31,6 +33,8 @@ void RequestReplyStack::get(const QNetworkRequest &request)
     // An owner that deletes a reply itself instead of releasing it must not leave a dangling
     // entry behind for the destructor to delete again.
     connect(reply, &QObject::destroyed, this, [this, reply] { pendingReplies.removeOne(reply); });
+    if (bodyLimit > 0)
+        limitReplyBody(reply, bodyLimit);
 }
 
 void RequestReplyStack::releaseReply(QNetworkReply *reply)

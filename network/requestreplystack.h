@@ -12,7 +12,9 @@ namespace Pinrova::Network {
 // A one-shot GET client that its owner embeds. Every finished reply, failed or not, comes back
 // once through reply(); the owner reads it and hands it back with releaseReply(). The stack
 // owns each reply from get() until it is released, and deletes those it still holds when it is
-// destroyed. It adds no error handling, time-outs, retries or redirects of its own.
+// destroyed. It adds no error handling, time-outs, retries or redirects of its own; it only
+// cuts off, when asked to, a body larger than a limit while it arrives (the reply then ends
+// with QNetworkReply::OperationCanceledError), so a hostile server cannot fill the memory.
 class RequestReplyStack : public QObject
 {
     Q_OBJECT
@@ -26,6 +28,9 @@ public:
     // Drops the reply from the pending list (if it is there) and deletes it later, either way.
     void releaseReply(QNetworkReply *reply);
     int pendingCount() const;
+    // 0 (the default) reads bodies of any size; applies to requests started afterwards.
+    void setMaximumBodyBytes(qint64 bytes) { bodyLimit = bytes; }
+    qint64 maximumBodyBytes() const { return bodyLimit; }
     // Deletes every pending reply at once; running downloads are dropped without a reply().
     void deleteAllReplies();
 
@@ -40,6 +45,7 @@ private:
 
     QList<QNetworkReply *> pendingReplies; // started, not yet released; in start order
     QNetworkAccessManager *manager = nullptr;
+    qint64 bodyLimit = 0;
     // Replies whose reply() is being emitted; more than one when an owner's slot runs a nested
     // event loop.
     QList<QNetworkReply *> delivering;

@@ -10,6 +10,7 @@
 
 #include "outsideaddresses.h"
 #include "positionservicerequests.h"
+#include "replylimit.h"
 #include "userlistanswer.h"
 
 namespace Pinrova::Social {
@@ -100,10 +101,7 @@ QNetworkReply *NearByUserList::send(const QUrl &url, int tag)
     request.setAttribute(QNetworkRequest::User, tag);
     QNetworkReply *reply = manager->get(request);
     // Cut off hostile bodies while they arrive, so memory stays bounded.
-    connect(reply, &QNetworkReply::downloadProgress, reply, [reply](qint64 received, qint64 total) {
-        if (received > MaximumBodyBytes || total > MaximumBodyBytes)
-            reply->abort();
-    });
+    Pinrova::Network::limitReplyBody(reply, MaximumBodyBytes);
     pendingReplies.append(reply);
     return reply;
 }

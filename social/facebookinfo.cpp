@@ -61,6 +61,7 @@ Person parseFacebookProfile(const QByteArray &json)
 FacebookInfo::FacebookInfo(QObject *parent)
     : ISocialInfo(parent)
 {
+    requests.setMaximumBodyBytes(MaximumProfileBytes);
     connect(&requests, &Network::RequestReplyStack::reply, this, &FacebookInfo::getUserInfoReply);
 }
 

@@ -36,6 +36,9 @@ public:
     virtual void retrieveUsersInfo(QVector<QString> ids) = 0;
     virtual QUrl profileUrl(QString id) const = 0;
 
+    // A profile answer is well under a kilobyte; a longer one is cut off and read as none.
+    static constexpr qint64 MaximumProfileBytes = 64 * 1024;
+
 signals:
     void loginResult(bool loggedIn);
     // Person is not a registered meta-type: connect only directly, on the GUI thread.

@@ -141,6 +141,7 @@ MapUserInfo::MapUserInfo(QWidget *parent)
         Pinrova::Platform::HandsetAttribute::AutoOrientation
             | Pinrova::Platform::HandsetAttribute::StackedWindow);
     ui->setupUi(this);
+    pictureRequests.setMaximumBodyBytes(MaximumPictureBytes);
     connect(&pictureRequests, &Pinrova::Network::RequestReplyStack::reply, this,
         &MapUserInfo::handleNetworkData);
 }

@@ -63,6 +63,7 @@ public:
     // A picture reached through more redirects than this stays empty.
     static constexpr int MaximumRedirects = 5;
     static constexpr int MaximumPictureEdge = 2048;
+    static constexpr qint64 MaximumPictureBytes = 4 * 1024 * 1024;
 
 private slots:
     void on_ViewProfile_clicked();

@@ -106,6 +106,7 @@ QVector<Person> parseVkProfiles(const QByteArray &json)
 VkInfo::VkInfo(QObject *parent)
     : ISocialInfo(parent)
 {
+    requests.setMaximumBodyBytes(MaximumProfileBytes);
     connect(&requests, &Network::RequestReplyStack::reply, this, &VkInfo::getUserInfoReply);
 }
 
@@ -236,7 +237,12 @@ void VkInfo::loadFinished(bool ok)
 void VkInfo::getUserInfoReply(QNetworkReply *reply)
 {
     const QByteArray body = reply->readAll();
+    const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
+    // A cut-off or failed answer may still hold a readable start of the list.
+    const bool failed = reply->error() != QNetworkReply::NoError || status < 200 || status > 299;
     requests.releaseReply(reply);
+    if (failed)
+        return;
     for (const Person &person : parseVkProfiles(body))
         emit userInfoRetrieved(person);
 }

@@ -92,6 +92,8 @@ private slots:
     void deleteAllFromTheReplySlot();
     void destroyingWithRequestsRunning();
     void repliesAreCachedInTheCacheLocation();
+    void bodyLimit_data();
+    void bodyLimit();
 
 private:
     QUrl url(const char *path) const { return QUrl(baseUrl(server) + QLatin1String(path)); }
@@ -110,6 +112,9 @@ void TestRequestReplyStack::initTestCase()
     server.route("/drop", [](const HttpRequest &) { return HttpResponse::drop(); });
     server.route(
         "/slow", [](const HttpRequest &) { return HttpResponse::ok("late").withDelay(400ms); });
+    server.route("/sized", [](const HttpRequest &request) {
+        return HttpResponse::ok(std::string(std::stoul(request.queryValue("bytes")), 'x'));
+    });
     server.route("/cached", [](const HttpRequest &) {
         return HttpResponse::ok("keep me").withHeader("Cache-Control", "max-age=600");
     });
@@ -343,6 +348,39 @@ void TestRequestReplyStack::repliesAreCachedInTheCacheLocation()
     QVERIFY(fromCache);
     QCOMPARE(owner.seen[0].body, QByteArray("keep me"));
     QCOMPARE(int(server.requestCount()), 0);
+}
+
+void TestRequestReplyStack::bodyLimit_data()
+{
+    QTest::addColumn<qint64>("limit");
+    QTest::addColumn<int>("bytes");
+    QTest::addColumn<bool>("delivered");
+
+    QTest::newRow("no limit") << qint64(0) << 3 * 1024 * 1024 << true;
+    QTest::newRow("exactly the limit") << qint64(1000) << 1000 << true;
+    QTest::newRow("one byte over") << qint64(1000) << 1001 << false;
+    QTest::newRow("far over") << qint64(64 * 1024) << 16 * 1024 * 1024 << false;
+}
+
+void TestRequestReplyStack::bodyLimit()
+{
+    QFETCH(qint64, limit);
+    QFETCH(int, bytes);
+    QFETCH(bool, delivered);
+
+    RequestReplyStack stack;
+    stack.setMaximumBodyBytes(limit);
+    Owner owner(&stack, true);
+    stack.get(QNetworkRequest(QUrl(baseUrl(server) + "/sized?bytes=" + QString::number(bytes))));
+    QTRY_COMPARE_WITH_TIMEOUT(owner.seen.size(), 1, 20000);
+    if (delivered) {
+        QCOMPARE(int(owner.seen[0].error), int(QNetworkReply::NoError));
+        QCOMPARE(owner.seen[0].body.size(), bytes);
+    } else {
+        // Still exactly one reply, failed, with nothing like the whole body kept.
+        QCOMPARE(int(owner.seen[0].error), int(QNetworkReply::OperationCanceledError));
+        QVERIFY(owner.seen[0].body.size() <= qMax<qint64>(limit, 1024 * 1024));
+    }
 }
 
 QTEST_GUILESS_MAIN(TestRequestReplyStack)

@@ -332,6 +332,7 @@ void TestFacebookInfo::failedGraphReplyIsNoProfile_data()
     QTest::newRow("server error") << QStringLiteral("/error500") << 0;
     QTest::newRow("connection dropped") << QStringLiteral("/dropped") << 0;
     QTest::newRow("nothing listening") << QStringLiteral("closed") << 0;
+    QTest::newRow("profile padded past the limit") << QStringLiteral("/oversized") << 0;
     QTest::newRow("good token") << QStringLiteral("good") << 1;
 }
 
@@ -344,6 +345,10 @@ void TestFacebookInfo::failedGraphReplyIsNoProfile()
     broken.setFallback([](const HttpRequest &request) {
         if (request.path.rfind("/error500", 0) == 0)
             return HttpResponse::error(500, R"({"id":"1","name":"should not count"})");
+        if (request.path.rfind("/oversized", 0) == 0)
+            return HttpResponse::ok(R"({"id":"1","name":"too long"})"
+                    + std::string(std::size_t(ISocialInfo::MaximumProfileBytes), ' '),
+                "application/json");
         return HttpResponse::drop();
     });
     QVERIFY(broken.start());

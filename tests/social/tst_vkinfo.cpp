@@ -48,6 +48,8 @@ private slots:
     void profiles_data();
     void profiles();
     void severalProfilesInOrder();
+    void brokenApiAnswerIsNoProfile_data();
+    void brokenApiAnswerIsNoProfile();
     void failurePageKeepsCredentials();
     void emailRememberedAcrossRestart();
     void addresses();
@@ -298,6 +300,47 @@ void TestVkInfo::severalProfilesInOrder()
     QCOMPARE(people.at(2).userIds[Vkontakte], QStringLiteral("2"));
     QCOMPARE(people.at(2).gender, Female);
     QVERIFY(people.at(2).birthDate.isNull()); // "5.3" has no year
+}
+
+void TestVkInfo::brokenApiAnswerIsNoProfile_data()
+{
+    QTest::addColumn<QString>("answer");
+    QTest::addColumn<int>("profiles");
+
+    QTest::newRow("server error with a profile in it") << "error500" << 0;
+    QTest::newRow("profile padded past the limit") << "oversized" << 0;
+    QTest::newRow("connection dropped") << "dropped" << 0;
+    QTest::newRow("profile within the limit") << "padded" << 1;
+}
+
+void TestVkInfo::brokenApiAnswerIsNoProfile()
+{
+    QFETCH(QString, answer);
+    QFETCH(int, profiles);
+
+    const std::string profile = R"({"response":[{"uid":1,"first_name":"Ivan","last_name":"P"}])";
+    HttpServer broken;
+    broken.setFallback([&](const HttpRequest &) {
+        if (answer == QLatin1String("error500"))
+            return HttpResponse::error(500, profile + "}");
+        if (answer == QLatin1String("dropped"))
+            return HttpResponse::drop();
+        const std::size_t padding = answer == QLatin1String("oversized")
+            ? std::size_t(ISocialInfo::MaximumProfileBytes)
+            : std::size_t(ISocialInfo::MaximumProfileBytes) - profile.size() - 1;
+        return HttpResponse::ok(profile + std::string(padding, ' ') + "}", "application/json");
+    });
+    QVERIFY(broken.start());
+
+    QWebView view;
+    VkInfo info;
+    signIn(info, view);
+    qputenv("PINROVA_VK_HOST", baseUrl(broken).toUtf8());
+    const QList<Person> people = collect(info, {});
+    qputenv("PINROVA_VK_HOST", baseUrl(server).toUtf8());
+    QCOMPARE(people.size(), profiles);
+    // Qt sends once more on a connection dropped before any answer.
+    QCOMPARE(broken.requestCount(), std::size_t(answer == QLatin1String("dropped") ? 2 : 1));
 }
 
 void TestVkInfo::failurePageKeepsCredentials()
