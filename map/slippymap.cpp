@@ -199,8 +199,7 @@ void SlippyMap::fetchNextTile()
     request.setAttribute(ZoomAttribute, zoom);
     request.setTransferTimeout(TileTimeoutMs);
 
-    QNetworkReply *reply = network->get(request);
-    Network::limitReplyBody(reply, MaximumTileBytes);
+    QNetworkReply *reply = Network::getWithBodyLimit(*network, request, MaximumTileBytes);
     pendingReplies.append(reply);
 }
 

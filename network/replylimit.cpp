@@ -1,11 +1,17 @@
 #include "replylimit.h"
 
+#include <QNetworkAccessManager>
 #include <QNetworkReply>
+#include <QNetworkRequest>
 
 namespace Pinrova::Network {
 
-void limitReplyBody(QNetworkReply *reply, qint64 maximumBytes)
+QNetworkReply *getWithBodyLimit(
+    QNetworkAccessManager &manager, QNetworkRequest request, qint64 maximumBytes)
 {
+    // Qt only inflates what it asked for itself.
+    request.setRawHeader("Accept-Encoding", "identity");
+    QNetworkReply *const reply = manager.get(request);
     const auto check = [reply, maximumBytes] {
         const QVariant announced = reply->header(QNetworkRequest::ContentLengthHeader);
         if (reply->bytesAvailable() > maximumBytes
@@ -14,6 +20,7 @@ void limitReplyBody(QNetworkReply *reply, qint64 maximumBytes)
     };
     QObject::connect(reply, &QNetworkReply::metaDataChanged, reply, check);
     QObject::connect(reply, &QNetworkReply::readyRead, reply, check);
+    return reply;
 }
 
 } // namespace Pinrova::Network

@@ -2,15 +2,21 @@
 
 #include <QtGlobal>
 
+class QNetworkAccessManager;
 class QNetworkReply;
+class QNetworkRequest;
 
 namespace Pinrova::Network {
 
-// Aborts the reply as soon as its body is known to be longer than maximumBytes: from a
-// Content-Length that announces more, or from the unread bytes as they arrive. Watching
-// downloadProgress() is not enough: Qt emits it at most every 100 ms, and a fast server sends
-// far more than any limit in that time. Meant for owners that read the reply once it has
-// finished; the aborted reply finishes with QNetworkReply::OperationCanceledError.
-void limitReplyBody(QNetworkReply *reply, qint64 maximumBytes);
+// Starts a GET whose body may hold at most maximumBytes and aborts the reply as soon as it is
+// known to be longer: from a Content-Length that announces more, or from the unread bytes as
+// they arrive. Watching downloadProgress() is not enough: Qt emits it at most every 100 ms, and
+// a fast server sends far more than any limit in that time. The request asks for an
+// uncompressed body, and a compressed one is left as it came: Qt inflates bodies on its own
+// thread before the limit can see them, so a megabyte of gzip could fill gigabytes. Meant for
+// owners that read the reply once it has finished; an aborted reply finishes with
+// QNetworkReply::OperationCanceledError.
+QNetworkReply *getWithBodyLimit(
+    QNetworkAccessManager &manager, QNetworkRequest request, qint64 maximumBytes);
 
 } // namespace Pinrova::Network

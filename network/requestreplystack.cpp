@@ -28,13 +28,12 @@ RequestReplyStack::~RequestReplyStack()
 
 void RequestReplyStack::get(const QNetworkRequest &request)
 {
-    QNetworkReply *const reply = manager->get(request);
+    QNetworkReply *const reply
+        = bodyLimit > 0 ? getWithBodyLimit(*manager, request, bodyLimit) : manager->get(request);
     pendingReplies.append(reply);
     // An owner that deletes a reply itself instead of releasing it must not leave a dangling
     // entry behind for the destructor to delete again.
     connect(reply, &QObject::destroyed, this, [this, reply] { pendingReplies.removeOne(reply); });
-    if (bodyLimit > 0)
-        limitReplyBody(reply, bodyLimit);
 }
 
 void RequestReplyStack::releaseReply(QNetworkReply *reply)

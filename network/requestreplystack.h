@@ -13,8 +13,8 @@ namespace Pinrova::Network {
 // once through reply(); the owner reads it and hands it back with releaseReply(). The stack
 // owns each reply from get() until it is released, and deletes those it still holds when it is
 // destroyed. It adds no error handling, time-outs, retries or redirects of its own; it only
-// cuts off, when asked to, a body larger than a limit while it arrives (the reply then ends
-// with QNetworkReply::OperationCanceledError), so a hostile server cannot fill the memory.
+// cuts off, when asked to, a body larger than a limit while it arrives (see getWithBodyLimit()),
+// so a hostile server cannot fill the memory.
 class RequestReplyStack : public QObject
 {
     Q_OBJECT

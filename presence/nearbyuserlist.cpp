@@ -99,9 +99,8 @@ QNetworkReply *NearByUserList::send(const QUrl &url, int tag)
     QNetworkRequest request(url);
     request.setRawHeader("User-Agent", positionServiceUserAgent());
     request.setAttribute(QNetworkRequest::User, tag);
-    QNetworkReply *reply = manager->get(request);
     // Cut off hostile bodies while they arrive, so memory stays bounded.
-    Pinrova::Network::limitReplyBody(reply, MaximumBodyBytes);
+    QNetworkReply *reply = Pinrova::Network::getWithBodyLimit(*manager, request, MaximumBodyBytes);
     pendingReplies.append(reply);
     return reply;
 }
