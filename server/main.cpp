@@ -1,16 +1,19 @@
+#include "openfilelimit.h"
 #include "positionserver.h"
 #include "serveroptions.h"
 
+#include <algorithm>
 #include <csignal>
 #include <cstdio>
 #include <filesystem>
 #include <system_error>
+#include <thread>
 
 using namespace Pinrova::Server;
 
 int main(int argc, char **argv)
 {
-    const ServerOptions options = ServerOptions::parse({argv + 1, argv + argc});
+    ServerOptions options = ServerOptions::parse({argv + 1, argv + argc});
     if (options.showHelp) {
         std::fputs(ServerOptions::usage().c_str(), stdout);
         return 0;
@@ -35,6 +38,21 @@ int main(int argc, char **argv)
     std::error_code ignored;
     if (!folder.empty())
         std::filesystem::create_directories(folder, ignored);
+
+    // Past the open-file limit accept() fails and newcomers wait unanswered in the backlog
+    // while idle connections hold every descriptor; a cap under the limit instead lets a
+    // newcomer take the place of the longest waiting connection.
+    WebServerLimits &limits = options.config.limits;
+    const int threads = limits.threads > 0
+        ? limits.threads
+        : std::max(1, static_cast<int>(std::thread::hardware_concurrency()));
+    const long openFiles = raiseOpenFileLimit(limits.maxConnections + reservedDescriptors(threads));
+    const int fitting = connectionsWithin(openFiles, limits.maxConnections, threads);
+    if (fitting < limits.maxConnections) {
+        std::fprintf(stderr, "pinrova-posd: open-file limit %ld, so at most %d connections\n",
+            openFiles, fitting);
+        limits.maxConnections = fitting;
+    }
 
     PositionServer server(options.config);
     try {

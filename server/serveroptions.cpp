@@ -7,6 +7,8 @@ namespace Pinrova::Server {
 
 namespace {
 
+constexpr long long MaxTimeoutMs = 3600LL * 1000;
+
 bool toNumber(const std::string &text, long long low, long long high, long long &value)
 {
     const char *end = text.data() + text.size();
@@ -58,6 +60,12 @@ std::string ServerOptions::usage()
            "  --online-seconds N     a position this recent shows as online (default 60)\n"
            "  --forget-hours N       people silent longer are not listed (default 24)\n"
            "  --max-users N          most people in one answer (default 150)\n"
+           "  --max-connections N    open connections at most (default 4096); at the cap the one\n"
+           "                         waiting longest for a request is closed for a newcomer\n"
+           "  --idle-timeout-ms N    a connection without a request is closed after this\n"
+           "                         (default 30000)\n"
+           "  --read-timeout-ms N    a request must arrive whole this soon after its first\n"
+           "                         byte, and its answer be taken as soon (default 10000)\n"
            "  --access-log           one line per request on stderr\n"
            "  --help                 this text\n";
 }
@@ -118,6 +126,21 @@ ServerOptions ServerOptions::parse(const std::vector<std::string> &arguments)
                 options.config.policy.maxUsers = static_cast<std::size_t>(number);
             else if (options.error.empty())
                 options.error = "--max-users wants a number from 1 to 100000";
+        } else if (name == "--max-connections") {
+            if (takeValue() && toNumber(value, 1, 1000000, number))
+                options.config.limits.maxConnections = static_cast<int>(number);
+            else if (options.error.empty())
+                options.error = "--max-connections wants a number from 1 to 1000000";
+        } else if (name == "--idle-timeout-ms") {
+            if (takeValue() && toNumber(value, 1, MaxTimeoutMs, number))
+                options.config.limits.idleTimeout = std::chrono::milliseconds(number);
+            else if (options.error.empty())
+                options.error = "--idle-timeout-ms wants milliseconds from 1 to 3600000";
+        } else if (name == "--read-timeout-ms") {
+            if (takeValue() && toNumber(value, 1, MaxTimeoutMs, number))
+                options.config.limits.readTimeout = std::chrono::milliseconds(number);
+            else if (options.error.empty())
+                options.error = "--read-timeout-ms wants milliseconds from 1 to 3600000";
         } else {
             options.error = "unknown option " + name;
         }

@@ -2,8 +2,10 @@
 
 #include "accesslog.h"
 #include "router.h"
+#include "waitingconnections.h"
 
 #include <boost/asio/dispatch.hpp>
+#include <boost/asio/post.hpp>
 #include <boost/asio/steady_timer.hpp>
 #include <boost/beast/core.hpp>
 #include <boost/beast/http.hpp>
@@ -24,19 +26,25 @@ class WebSession : public std::enable_shared_from_this<WebSession>
 {
 public:
     WebSession(tcp::socket &&socket, const Router &router, const WebServerLimits &limits,
-        AccessLog *log, std::shared_ptr<std::atomic<int>> connections)
+        AccessLog *log, std::shared_ptr<std::atomic<int>> connections, WaitingConnections &waiting)
         : stream(std::move(socket))
         , router(router)
         , limits(limits)
         , log(log)
         , connections(std::move(connections))
+        , waiting(waiting)
+        , place(waiting.enter([this] { close(); }))
     {
         beast::error_code ignored;
         const auto remote = stream.socket().remote_endpoint(ignored);
         client = ignored ? std::string("-") : remote.address().to_string();
     }
 
-    ~WebSession() { --*connections; }
+    ~WebSession()
+    {
+        waiting.leave(place);
+        --*connections;
+    }
 
     void start()
     {
@@ -47,6 +55,7 @@ public:
 private:
     void awaitRequest()
     {
+        waiting.markWaiting(place);
         parser.emplace();
         parser->header_limit(static_cast<std::uint32_t>(limits.maxHeaderBytes));
         if (buffer.size() > 0) {
@@ -73,6 +82,7 @@ private:
 
     void onRead(beast::error_code ec)
     {
+        waiting.markBusy(place);
         started = std::chrono::steady_clock::now();
         if (ec == http::error::end_of_stream || ec == beast::error::timeout
             || ec == asio::error::operation_aborted || ec == asio::error::connection_reset
@@ -168,6 +178,8 @@ private:
     std::string target;
     bool keepAlive = false;
     std::chrono::steady_clock::time_point started;
+    WaitingConnections &waiting;
+    const WaitingConnections::Place place;
 };
 
 } // namespace
@@ -190,8 +202,10 @@ void WebServer::start(const std::string &host, unsigned short port)
                                    : static_cast<int>(std::thread::hardware_concurrency());
     if (count < 1)
         count = 1;
-    for (int i = 0; i < count; ++i)
+    for (int i = 0; i < count; ++i) {
         contexts.push_back(std::make_unique<asio::io_context>(1));
+        waiting.push_back(std::make_unique<WaitingConnections>());
+    }
     const tcp::endpoint endpoint(asio::ip::make_address(host), port);
     acceptor = std::make_unique<tcp::acceptor>(*contexts[0]);
     acceptor->open(endpoint.protocol());
@@ -227,29 +241,47 @@ void WebServer::stop()
 
 void WebServer::accept()
 {
-    asio::io_context &target = *contexts[nextContext];
+    const std::size_t index = nextContext;
     nextContext = (nextContext + 1) % contexts.size();
-    acceptor->async_accept(target, [this](beast::error_code ec, tcp::socket socket) {
-        if (!acceptor->is_open())
-            return;
-        if (ec) {
-            // Out of file descriptors and the like: back off instead of spinning.
-            auto timer
-                = std::make_shared<asio::steady_timer>(*contexts[0], std::chrono::milliseconds(50));
-            timer->async_wait([this, timer](beast::error_code) { accept(); });
-            return;
-        }
-        if (*connections >= limits.maxConnections) {
-            beast::error_code ignored;
-            socket.close(ignored);
-        } else {
-            ++*connections;
-            socket.set_option(tcp::no_delay(true), ec);
-            std::make_shared<WebSession>(std::move(socket), router, limits, log, connections)
-                ->start();
-        }
-        accept();
-    });
+    acceptor->async_accept(
+        *contexts[index], [this, index](beast::error_code ec, tcp::socket socket) {
+            if (!acceptor->is_open())
+                return;
+            if (ec) {
+                // Out of file descriptors and the like: back off instead of spinning.
+                auto timer = std::make_shared<asio::steady_timer>(
+                    *contexts[0], std::chrono::milliseconds(50));
+                timer->async_wait([this, timer](beast::error_code) { accept(); });
+                return;
+            }
+            // The session is made on its own thread: that thread's line is touched by no other.
+            const bool room = *connections < limits.maxConnections;
+            if (room)
+                ++*connections;
+            asio::post(*contexts[index], [this, index, room, socket = std::move(socket)]() mutable {
+                if (!room) {
+                    // The evicted connection is counted until it ends, soon after; its
+                    // descriptor is closed at once.
+                    if (!waiting[index]->closeLongestWaiting()) {
+                        beast::error_code ignored;
+                        socket.close(ignored);
+                        return;
+                    }
+                    ++*connections;
+                }
+                startSession(index, std::move(socket));
+            });
+            accept();
+        });
+}
+
+void WebServer::startSession(std::size_t context, tcp::socket socket)
+{
+    beast::error_code ignored;
+    socket.set_option(tcp::no_delay(true), ignored);
+    std::make_shared<WebSession>(
+        std::move(socket), router, limits, log, connections, *waiting[context])
+        ->start();
 }
 
 } // namespace Pinrova::Server

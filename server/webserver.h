@@ -14,20 +14,24 @@ namespace Pinrova::Server {
 
 class AccessLog;
 class Router;
+class WaitingConnections;
 
 struct WebServerLimits
 {
     std::size_t maxHeaderBytes = 8 * 1024; // request line and headers together
     std::chrono::milliseconds idleTimeout {30000}; // keep-alive connection with no request
     std::chrono::milliseconds readTimeout {10000}; // from a request's first byte to its end
-    int maxConnections = 4096; // further connections are closed at once
+    // At the cap a newcomer takes the place of the connection that has waited longest for a
+    // request; with none waiting on its thread it is closed at once.
+    int maxConnections = 4096;
     int threads = 0; // 0: one per core
 };
 
 // HTTP/1.1 with keep-alive on Boost.Beast: GET requests without a body, answered by the
 // router. One single-threaded io_context per thread (a thread per core by default), and new
 // connections dealt out to them in turn: a connection never changes threads, so there are no
-// strands and no hand-offs between threads on the hot path. The router and the access log
+// strands and no hand-offs between threads on the hot path; each thread keeps its own line of
+// connections waiting for a request. The router and the access log
 // (which may be null) are not owned and must outlive the server.
 class WebServer
 {
@@ -48,10 +52,13 @@ public:
 
 private:
     void accept();
+    void startSession(std::size_t context, boost::asio::ip::tcp::socket socket);
 
     const Router &router;
     const WebServerLimits limits;
     AccessLog *log;
+    // Before the contexts: sessions still queued in them leave their line when destroyed.
+    std::vector<std::unique_ptr<WaitingConnections>> waiting; // one per context
     std::vector<std::unique_ptr<boost::asio::io_context>> contexts; // [0] also accepts
     std::size_t nextContext = 0;
     std::unique_ptr<boost::asio::ip::tcp::acceptor> acceptor;

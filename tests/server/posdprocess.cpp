@@ -10,11 +10,23 @@ QString posdExecutable()
     return QStringLiteral(POSD_EXECUTABLE);
 }
 
-PosdProcess::PosdProcess(const QString &database, const QStringList &moreArguments)
+PosdProcess::PosdProcess(
+    const QString &database, const QStringList &moreArguments, int openFileLimit)
 {
-    process.setProgram(posdExecutable());
-    process.setArguments(QStringList {"--listen", "127.0.0.1:0", "--db", database, "--threads", "2"}
-        + moreArguments);
+    const QStringList arguments
+        = QStringList {"--listen", "127.0.0.1:0", "--db", database, "--threads", "2"}
+        + moreArguments;
+    if (openFileLimit > 0) {
+        // exec keeps the process id, so kill() reaches the service itself.
+        process.setProgram("/bin/sh");
+        process.setArguments(
+            QStringList {"-c", QString("ulimit -n %1 && exec \"$0\" \"$@\"").arg(openFileLimit),
+                posdExecutable()}
+            + arguments);
+    } else {
+        process.setProgram(posdExecutable());
+        process.setArguments(arguments);
+    }
     process.start();
 }
 

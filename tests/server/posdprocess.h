@@ -12,11 +12,13 @@ namespace Pinrova::Testing {
 QString posdExecutable();
 
 // pinrova-posd as its own process on a free loopback port, with the given database and two
-// threads; killed by the destructor if it still runs.
+// threads; killed by the destructor if it still runs. A positive openFileLimit starts it under
+// that limit on open files (soft and hard), through the shell's ulimit.
 class PosdProcess
 {
 public:
-    explicit PosdProcess(const QString &database, const QStringList &moreArguments = {});
+    explicit PosdProcess(
+        const QString &database, const QStringList &moreArguments = {}, int openFileLimit = 0);
     ~PosdProcess();
     PosdProcess(const PosdProcess &) = delete;
     PosdProcess &operator=(const PosdProcess &) = delete;

@@ -60,6 +60,13 @@ void TestPosdProcess::commandLine_data()
     QTest::newRow("listen without port") << QStringList {"--listen", "127.0.0.1"} << 2;
     QTest::newRow("zero threads") << QStringList {"--threads=0"} << 2;
     QTest::newRow("missing value") << QStringList {"--max-users"} << 2;
+    QTest::newRow("zero read time-out") << QStringList {"--read-timeout-ms=0"} << 2;
+    QTest::newRow("read time-out over an hour")
+        << QStringList {"--read-timeout-ms", "3600001"} << 2;
+    QTest::newRow("idle time-out with a unit") << QStringList {"--idle-timeout-ms", "5s"} << 2;
+    QTest::newRow("idle time-out without value") << QStringList {"--idle-timeout-ms"} << 2;
+    QTest::newRow("zero connections") << QStringList {"--max-connections", "0"} << 2;
+    QTest::newRow("negative connections") << QStringList {"--max-connections=-5"} << 2;
     QTest::newRow("database in a folder that cannot exist")
         << QStringList {"--listen", "127.0.0.1:0", "--db", "/proc/nonexistent/x.db"} << 1;
 }
@@ -73,8 +80,12 @@ void TestPosdProcess::commandLine()
     QVERIFY(process.waitForFinished(10000));
     QCOMPARE(process.exitStatus(), QProcess::NormalExit);
     QCOMPARE(process.exitCode(), exitCode);
-    if (exitCode == 0)
-        QVERIFY(process.readAllStandardOutput().contains("--online-seconds"));
+    if (exitCode == 0) {
+        const QByteArray usage = process.readAllStandardOutput();
+        for (const char *option :
+            {"--online-seconds", "--max-connections", "--idle-timeout-ms", "--read-timeout-ms"})
+            QVERIFY2(usage.contains(option), option);
+    }
 }
 
 void TestPosdProcess::terminateWritesPendingPositions()
