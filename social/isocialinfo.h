@@ -37,7 +37,7 @@ public:
     virtual QUrl profileUrl(QString id) const = 0;
 
     // A profile answer is well under a kilobyte; a longer one is cut off and read as none.
-    static constexpr qint64 MaximumProfileBytes = 64 * 1024;
+    static constexpr qint64 MaximumProfileBytes = 16 * 1024;
 
 signals:
     void loginResult(bool loggedIn);
