@@ -6,6 +6,7 @@
 #include <QNetworkRequest>
 #include <QPainter>
 #include <QStandardPaths>
+#include <QTimer>
 
 #include <cmath>
 
@@ -75,6 +76,12 @@ void SlippyMap::setZoom(int z)
     if (z >= MinimumZoom && z <= MaximumZoom)
         zoom = z;
     tileCache.clear();
+}
+
+void SlippyMap::setTileTimeout(int ms)
+{
+    if (ms > 0 && ms <= MaximumTileTimeoutMs)
+        tileTimeoutMs = ms;
 }
 
 void SlippyMap::relayout()
@@ -197,9 +204,16 @@ void SlippyMap::fetchNextTile()
     request.setRawHeader("User-Agent", UserAgent);
     request.setAttribute(TileAttribute, QVariant(candidate));
     request.setAttribute(ZoomAttribute, zoom);
-    request.setTransferTimeout(TileTimeoutMs);
+    request.setTransferTimeout(tileTimeoutMs);
 
     QNetworkReply *reply = Network::getWithBodyLimit(*network, request, MaximumTileBytes);
+    // The transfer timeout starts over with every byte, so a server trickling a body could keep
+    // this one request, and every tile queued behind it, waiting for ever: the whole request
+    // has a deadline as well.
+    auto *deadline = new QTimer(reply);
+    deadline->setSingleShot(true);
+    connect(deadline, &QTimer::timeout, reply, &QNetworkReply::abort);
+    deadline->start(tileTimeoutMs * TileDeadlineFactor);
     pendingReplies.append(reply);
 }
 

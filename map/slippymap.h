@@ -35,6 +35,11 @@ public:
     void setViewSize(const QSize &size);
     // Levels outside 3 ... 17 are ignored; the tile cache is emptied either way.
     void setZoom(int z);
+    // How long a tile request may stall before it fails (TileTimeoutMs unless changed), and with
+    // it the whole request's deadline; for requests started after the call. Values below 1 and
+    // above an hour are ignored.
+    void setTileTimeout(int ms);
+    int tileTimeout() const { return tileTimeoutMs; }
 
     void relayout();
     void paintTiles(QPainter *painter, const QRect &rect);
@@ -60,6 +65,11 @@ public:
     static constexpr int MaximumTileEdge = 1024;
     // A tile request that stalls this long fails, so one dead request cannot hold up the rest.
     static constexpr int TileTimeoutMs = 30000;
+    // A tile request still running after this many times the stall limit fails too, however
+    // steadily its bytes come: a slow link brings a tile in seconds, a trickle never.
+    static constexpr int TileDeadlineFactor = 4;
+    // Keeps the deadline within what a timer holds.
+    static constexpr int MaximumTileTimeoutMs = 3600 * 1000;
 
 signals:
     void updated(QRect rect);
@@ -83,6 +93,7 @@ private:
     QHash<QPoint, QPixmap> tileCache;
     QNetworkAccessManager *network = nullptr;
     QUrl currentTileUrl;
+    int tileTimeoutMs = TileTimeoutMs;
     QList<QNetworkReply *> pendingReplies;
 };
 
