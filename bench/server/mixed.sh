@@ -1,0 +1,118 @@
+#!/usr/bin/env bash
+# Mixed load on pinrova-posd on loopback (127.0.0.1 only, bounded in time): SetPos, GetUsers
+# and four kinds of bad request in fixed proportions (mixed.lua) from CONNECTIONS keep-alive
+# connections for DURATION seconds against PEOPLE seeded people. Reports requests/s, latency,
+# the answers of each kind and each status, wrk's socket errors, and the service's resident
+# memory every SAMPLE seconds, with its range after the first WARMUP seconds. Exits 1 when an
+# answer is not the one its request must get, a socket error or time-out happened, or the
+# service died.
+# Environment: DURATION (60), CONNECTIONS (256), THREADS wrk threads (2), POSD_THREADS (2),
+# PEOPLE (100000), SAMPLE (2), WARMUP (10), PINROVA_BUILD_DIR (build/).
+set -euo pipefail
+
+root=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
+here="$root/bench/server"
+build=${PINROVA_BUILD_DIR:-$root/build}
+duration=${DURATION:-60}
+connections=${CONNECTIONS:-256}
+threads=${THREADS:-2}
+posd_threads=${POSD_THREADS:-2}
+people=${PEOPLE:-100000}
+sample=${SAMPLE:-2}
+warmup=${WARMUP:-10}
+
+if ! command -v wrk >/dev/null; then
+    echo "mixed.sh: wrk is missing (scripts/setup installs it, or apt-get install wrk)" >&2
+    exit 2
+fi
+# wrk holds a descriptor per connection.
+if [ "$(ulimit -n)" != unlimited ] && [ "$(ulimit -n)" -lt $((connections + 64)) ]; then
+    ulimit -n $((connections + 64)) 2>/dev/null || {
+        echo "mixed.sh: ulimit -n is $(ulimit -n), too low for $connections connections" >&2
+        exit 2
+    }
+fi
+
+work=$(mktemp -d /tmp/posd-mixed.XXXXXX)
+pids=()
+cleanup() {
+    for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
+    wait 2>/dev/null || true
+    rm -rf "$work"
+}
+trap cleanup EXIT
+
+cmake --build "$build" --target pinrova-posd posd_seed >/dev/null
+posd="$build/server/pinrova-posd"
+
+echo "== seeding $people people"
+"$build/bench/server/posd_seed" "$work/people.db" "$people" 59.94 30.31 0.3 1.18
+
+"$posd" --listen 127.0.0.1:0 --db "$work/people.db" --threads "$posd_threads" 2>"$work/posd.log" &
+posd_pid=$!
+pids+=("$posd_pid")
+port=
+for _ in $(seq 100); do
+    port=$(sed -n 's/.*listening on 127\.0\.0\.1:\([0-9]*\).*/\1/p' "$work/posd.log")
+    [ -n "$port" ] && break
+    sleep 0.1
+done
+[ -n "$port" ] || { echo "pinrova-posd did not start:" >&2; cat "$work/posd.log" >&2; exit 1; }
+
+rss_kib() { awk '/VmRSS/ {print $2}' "/proc/$1/status" 2>/dev/null; }
+start_rss=$(rss_kib "$posd_pid")
+
+# Resident memory every $sample s while the load runs: seconds since the start, KiB.
+(
+    start=$SECONDS
+    while kill -0 "$posd_pid" 2>/dev/null; do
+        echo "$((SECONDS - start)) $(rss_kib "$posd_pid")"
+        sleep "$sample"
+    done
+) >"$work/rss" &
+sampler=$!
+pids+=("$sampler")
+
+echo "== mixed load: $connections connections, $threads wrk threads, ${duration}s, port $port"
+PEOPLE=$people wrk -t"$threads" -c"$connections" -d"${duration}s" --latency \
+    -s "$here/mixed.lua" "http://127.0.0.1:$port" | tee "$work/wrk.out"
+kill "$sampler" 2>/dev/null || true
+
+alive=1
+kill -0 "$posd_pid" 2>/dev/null || alive=0
+end_rss=$(rss_kib "$posd_pid" || true)
+
+echo "== resident memory of pinrova-posd (MiB)"
+echo "before the load: $((start_rss / 1024)), after it: $((${end_rss:-0} / 1024))"
+awk -v warmup="$warmup" '
+    { printf "%s%ds %.1f", (NR > 1 ? ", " : ""), $1, $2 / 1024 }
+    $1 >= warmup && $2 != "" { if (min == "" || $2 < min) min = $2; if ($2 > max) max = $2; n++ }
+    END {
+        printf "\n"
+        if (n) printf "after %d s warm-up, %d samples: min %.1f, max %.1f, spread %.1f MiB\n",
+            warmup, n, min / 1024, max / 1024, (max - min) / 1024
+    }' "$work/rss"
+
+status=0
+if ((!alive)); then
+    echo "mixed.sh: pinrova-posd died during the load" >&2
+    tail -5 "$work/posd.log" >&2
+    status=1
+fi
+unexpected=$(sed -n 's/^mixed: .* answered as expected, \([0-9]*\) unexpected.*/\1/p' "$work/wrk.out")
+errors=$(sed -n 's/^mixed: socket errors connect \([0-9]*\), read \([0-9]*\), write \([0-9]*\), timeout \([0-9]*\)/\1 \2 \3 \4/p' "$work/wrk.out")
+if [ "${unexpected:-x}" != 0 ]; then
+    echo "mixed.sh: ${unexpected:-unknown} answers were not the expected ones" >&2
+    status=1
+fi
+if [ "$errors" != "0 0 0 0" ]; then
+    echo "mixed.sh: socket errors (connect read write timeout): ${errors:-unknown}" >&2
+    status=1
+fi
+if grep -q 'write failed\|failed:' "$work/posd.log"; then
+    echo "mixed.sh: pinrova-posd reported failures:" >&2
+    grep 'write failed\|failed:' "$work/posd.log" | head -5 >&2
+    status=1
+fi
+((status == 0)) && echo "mixed.sh: every answer as expected, no socket errors"
+exit "$status"
