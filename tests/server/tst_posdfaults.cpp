@@ -100,7 +100,7 @@ public:
             connect(socket, &QTcpSocket::disconnected, this,
                 [this, i] { clients[i].closedAt = clock.elapsed(); });
             socket->connectToHost(QHostAddress::LocalHost, port);
-            clients.push_back({socket, 0, -1, -1, -1});
+            clients.push_back({socket});
             if (socket->waitForConnected(3000))
                 clients.back().connectedAt = clock.elapsed();
         }
@@ -151,11 +151,11 @@ public:
 private:
     struct Client
     {
-        QTcpSocket *socket;
-        int sent;
-        qint64 connectedAt;
-        qint64 firstByteAt;
-        qint64 closedAt;
+        QTcpSocket *socket = nullptr;
+        int sent = 0; // bytes of the head
+        qint64 connectedAt = -1; // -1: not (yet) happened
+        qint64 firstByteAt = -1;
+        qint64 closedAt = -1;
     };
 
     void sendNextByte()
