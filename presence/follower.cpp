@@ -157,18 +157,42 @@ void Follower::userInfoRetrieved(Person userInfo)
     if (userInfo.userIds[static_cast<std::size_t>(type)].isEmpty())
         return;
 
-    QNetworkRequest request(Social::registerUrl(Network::positionService(), uid, userInfo));
-    request.setRawHeader("User-Agent", Social::positionServiceUserAgent());
-    request.setAttribute(RegisterTag, true);
-    requests.get(request);
+    registration = QNetworkRequest(Social::registerUrl(Network::positionService(), uid, userInfo));
+    registration.setRawHeader("User-Agent", Social::positionServiceUserAgent());
+    registration.setAttribute(RegisterTag, true);
+    registration.setTransferTimeout(ServiceTimeoutMs);
+    registered = false;
+    refused = false;
+    sendRegistration();
     communicating = true;
+}
+
+void Follower::sendRegistration()
+{
+    registering = true;
+    requests.get(registration);
 }
 
 void Follower::networkReply(QNetworkReply *reply)
 {
     const bool wasRegister = reply->request().attribute(RegisterTag).toBool();
+    const bool current = wasRegister && reply->request().url() == registration.url();
+    const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
+    const bool answered = reply->error() == QNetworkReply::NoError && status >= 200 && status < 300;
     requests.releaseReply(reply);
-    if (!wasRegister || !communicating || !positionSource)
+    if (!wasRegister) {
+        // The service answers 404 to a uid it does not know: register again with the next fix.
+        if (status == 404)
+            registered = false;
+        return;
+    }
+    if (!current)
+        return;
+    registering = false;
+    registered = answered;
+    // A 4xx is the service's verdict on the profile itself; a failure or a 5xx may pass.
+    refused = !answered && status >= 400 && status < 500;
+    if (!registered || !communicating || !positionSource)
         return;
     const QGeoPositionInfo last = positionSource->lastKnownPosition(false);
     if (last.coordinate().isValid())
@@ -177,11 +201,18 @@ void Follower::networkReply(QNetworkReply *reply)
 
 void Follower::sendPosition(const QGeoPositionInfo &info)
 {
-    if (!communicating)
+    if (!communicating || refused)
         return;
+    if (!registered) {
+        if (!registering)
+            sendRegistration();
+        return;
+    }
     const QGeoCoordinate coordinate = info.coordinate();
-    requests.get(QNetworkRequest(Social::setPosUrl(
-        Network::positionService(), uid, coordinate.latitude(), coordinate.longitude())));
+    QNetworkRequest request(Social::setPosUrl(
+        Network::positionService(), uid, coordinate.latitude(), coordinate.longitude()));
+    request.setTransferTimeout(ServiceTimeoutMs);
+    requests.get(request);
 }
 
 } // namespace Pinrova::Map

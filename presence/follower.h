@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QGeoPositionInfo>
+#include <QNetworkRequest>
 #include <QObject>
 #include <QPointer>
 #include <QUuid>
@@ -33,6 +34,8 @@ public:
 
     static constexpr int UpdateInterval = 3000; // ms between fixes asked of the source
     static constexpr int RestartDelay = 1000; // ms after a source time-out
+    // A service request that stalls this long fails, so a hung service cannot pile them up.
+    static constexpr int ServiceTimeoutMs = 30000;
 
 signals:
     void followingChanged();
@@ -54,6 +57,7 @@ private slots:
 
 private:
     void sendPosition(const QGeoPositionInfo &info);
+    void sendRegistration();
     void warnNoPositionSource();
 
     QPointer<MapWidget> map;
@@ -61,7 +65,13 @@ private:
     QPointer<QGeoPositionInfoSource> positionSource;
     bool communicating = false;
     QUuid uid;
-    Network::RequestReplyStack requests;
+    // The last profile's Register, sent again whenever the service does not know the uid: it
+    // was down when the profile came, or it has lost its records.
+    QNetworkRequest registration;
+    bool registered = false; // the service answered the Register
+    bool registering = false; // a Register is on its way
+    bool refused = false; // the service rejected the profile; asking again cannot help
+    Network::RequestReplyStack requests {this};
 };
 
 } // namespace Pinrova::Map

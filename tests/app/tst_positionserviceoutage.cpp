@@ -111,7 +111,7 @@ private slots:
 
 private:
     QString base() const { return QStringLiteral("http://127.0.0.1:%1").arg(port); }
-    bool startService(quint16 onPort);
+    bool startService(quint16 onPort, const QString &database = QStringLiteral("positions.db"));
     // Registers one person through the other client and reports them at (lat, lon).
     bool place(const QString &id, const QString &name, double lat, double lon);
     // The list's people; copied under its lock.
@@ -133,14 +133,13 @@ private:
     std::unique_ptr<MainWindow> window;
 };
 
-bool TestPositionServiceOutage::startService(quint16 onPort)
+bool TestPositionServiceOutage::startService(quint16 onPort, const QString &database)
 {
     // A later --listen wins over the helper's port 0.
     QStringList arguments {QStringLiteral("--access-log")};
     if (onPort != 0)
         arguments << QStringLiteral("--listen") << QStringLiteral("127.0.0.1:%1").arg(onPort);
-    posd
-        = std::make_unique<PosdProcess>(folder.filePath(QStringLiteral("positions.db")), arguments);
+    posd = std::make_unique<PosdProcess>(folder.filePath(database), arguments);
     const quint16 got = posd->waitForPort();
     if (got == 0 || (onPort != 0 && got != onPort))
         return false;
@@ -302,15 +301,18 @@ void TestPositionServiceOutage::outage_data()
 {
     QTest::addColumn<bool>("kill");
     QTest::addColumn<QString>("newcomer");
-    // In this order, one app session through both.
-    QTest::newRow("killed with SIGKILL") << true << QStringLiteral("200011");
-    QTest::newRow("stopped with SIGTERM") << false << QStringLiteral("200012");
+    QTest::addColumn<bool>("freshDatabase"); // it comes back having lost every record
+    // In this order, one app session through all.
+    QTest::newRow("killed with SIGKILL") << true << QStringLiteral("200011") << false;
+    QTest::newRow("stopped with SIGTERM") << false << QStringLiteral("200012") << false;
+    QTest::newRow("back with an empty database") << true << QStringLiteral("200013") << true;
 }
 
 void TestPositionServiceOutage::outage()
 {
     QFETCH(bool, kill);
     QFETCH(QString, newcomer);
+    QFETCH(bool, freshDatabase);
     QVERIFY(window);
     QVERIFY2(posd->process.state() == QProcess::Running, "an earlier row left the service down");
     Pinrova::Map::MapWidget *map = window->map();
@@ -358,16 +360,38 @@ void TestPositionServiceOutage::outage()
 
     // Back on the same port and database, the app untouched. Meanwhile one person moved and
     // one came.
-    QVERIFY2(startService(port), posd->output.constData());
+    if (freshDatabase) {
+        QVERIFY2(startService(port, QStringLiteral("fresh.db")), posd->output.constData());
+        // The other client's people are gone with the records: it registers them anew.
+        const QHash<QString, QUuid> placed = uids;
+        uids.clear();
+        for (auto it = placed.cbegin(); it != placed.cend(); ++it) {
+            const auto user = std::find_if(before.cbegin(), before.cend(),
+                [&](const NearByUser &u) { return u.person.userIds[Facebook] == it.key(); });
+            QVERIFY(user != before.cend());
+            QVERIFY(place(it.key(), user->person.name, user->lat, user->lon));
+        }
+    } else {
+        QVERIFY2(startService(port), posd->output.constData());
+    }
     const double movedLat = kill ? 59.9452 : 59.9448;
     QVERIFY(place(QStringLiteral("200001"), QStringLiteral("Olga"), movedLat, CentreLon));
     QVERIFY(place(newcomer, QStringLiteral("Newcomer"), 59.9443, 30.3053));
 
-    // The list refreshes by itself.
-    QTRY_VERIFY_WITH_TIMEOUT(idsOf(shownPeople()).contains(newcomer), 15000);
+    // The list refreshes by itself, with everyone it showed before (the app's own user among
+    // them) and the newcomer.
+    const auto showsEveryone = [&] {
+        const auto shown = idsOf(shownPeople());
+        if (!shown.contains(newcomer))
+            return false;
+        for (const QString &id : idsOf(before)) {
+            if (!shown.contains(id))
+                return false;
+        }
+        return true;
+    };
+    QTRY_VERIFY_WITH_TIMEOUT(showsEveryone(), 25000);
     const QVector<NearByUser> after = shownPeople();
-    for (const QString &id : idsOf(before))
-        QVERIFY2(idsOf(after).contains(id), qPrintable(id));
     const auto olga = std::find_if(after.cbegin(), after.cend(), [](const NearByUser &user) {
         return user.person.userIds[Facebook] == QLatin1String("200001");
     });
@@ -375,7 +399,8 @@ void TestPositionServiceOutage::outage()
     QCOMPARE(olga->lat, movedLat);
     QTRY_COMPARE(visibleMarkers(), shownPeople().size());
 
-    // The app's reports arrive again, accepted: the service still knows it from the database.
+    // The app's reports arrive again, accepted: the service still knows it from the database,
+    // or, when it has lost it, the app registers again once told the uid is unknown.
     const auto appReports = [&] {
         QList<LoggedReport> mine;
         for (const LoggedReport &report : loggedReports(*posd)) {
@@ -384,9 +409,18 @@ void TestPositionServiceOutage::outage()
         }
         return mine;
     };
-    QTRY_VERIFY_WITH_TIMEOUT(!appReports().isEmpty(), 15000);
-    for (const LoggedReport &report : appReports())
-        QCOMPARE(report.status, 200);
+    if (freshDatabase) {
+        QTRY_VERIFY_WITH_TIMEOUT(
+            !appReports().isEmpty() && appReports().last().status == 200, 20000);
+        int refused = 0;
+        for (const LoggedReport &report : appReports())
+            refused += report.status == 404;
+        QVERIFY(refused <= 1); // the one that told the app
+    } else {
+        QTRY_VERIFY_WITH_TIMEOUT(!appReports().isEmpty(), 15000);
+        for (const LoggedReport &report : appReports())
+            QCOMPARE(report.status, 200);
+    }
 
     // And the other client sees the app's user where it reported after the restart.
     const QString appId = facebook->options().user.id;

@@ -6,12 +6,14 @@
 #include <QWebView>
 #include <QtTest>
 
+#include <atomic>
 #include <chrono>
 #include <mutex>
 
 #include "follower.h"
 #include "isocialinfo.h"
 #include "mapwidget.h"
+#include "requestreplystack.h"
 #include "slippymap.h"
 #include "testsupport.h"
 
@@ -97,6 +99,8 @@ private slots:
     void valuesArriveWhole();
     void emptyIdentityIsNotRegistered();
     void lateProfileStillRegisters();
+    void registersAgainWhenTheServiceForgets_data();
+    void registersAgainWhenTheServiceForgets();
 
 private:
     void signIn();
@@ -381,6 +385,64 @@ void TestFollower::lateProfileStillRegisters()
     follower.stopServerCommunication();
     QTRY_COMPARE(requestsTo(RegisterPath).size(), std::size_t(1));
     QVERIFY(follower.isCommunicating());
+}
+
+void TestFollower::registersAgainWhenTheServiceForgets_data()
+{
+    QTest::addColumn<QList<int>>("registerAnswers"); // in turn; the last one repeats
+    QTest::addColumn<int>("firstReportAnswer");
+    QTest::addColumn<int>("registers");
+    QTest::addColumn<int>("reports");
+
+    // Each row: the start, then two fixes, each taken once every answer is in.
+    QTest::newRow("answered") << QList<int> {200} << 200 << 1 << 3;
+    QTest::newRow("register failed, the next fix registers")
+        << QList<int> {500, 200} << 200 << 2 << 2;
+    QTest::newRow("service unavailable twice") << QList<int> {503, 503, 200} << 200 << 3 << 1;
+    QTest::newRow("service lost the registration") << QList<int> {200} << 404 << 2 << 3;
+    QTest::newRow("profile refused") << QList<int> {400} << 200 << 1 << 0;
+}
+
+void TestFollower::registersAgainWhenTheServiceForgets()
+{
+    QFETCH(QList<int>, registerAnswers);
+    QFETCH(int, firstReportAnswer);
+    QFETCH(int, registers);
+    QFETCH(int, reports);
+
+    std::atomic<int> registerCount {0};
+    std::atomic<int> reportCount {0};
+    server.route(RegisterPath, [&](const HttpRequest &) {
+        const int n = registerCount++;
+        const int status = registerAnswers.value(n, registerAnswers.last());
+        return status == 200 ? HttpResponse::ok("OK") : HttpResponse::error(status, "no");
+    });
+    server.route(SetPosPath, [&](const HttpRequest &) {
+        return reportCount++ == 0 && firstReportAnswer != 200
+            ? HttpResponse::error(firstReportAnswer, "unknown uid")
+            : HttpResponse::ok("OK");
+    });
+
+    signIn();
+    Follower follower(map, &source);
+    const auto *stack = follower.findChild<Pinrova::Network::RequestReplyStack *>();
+    QVERIFY(stack);
+    source.last = at(10, 20);
+    follower.startServerCommunication(Uid);
+    QTRY_COMPARE(registerCount.load(), 1);
+    for (int fix = 0; fix < 2; ++fix) {
+        QTRY_COMPARE(stack->pendingCount(), 0);
+        source.fix(10, 20 + fix);
+    }
+    QTRY_COMPARE(stack->pendingCount(), 0);
+    QTRY_COMPARE(registerCount.load(), registers);
+    QTRY_COMPARE(reportCount.load(), reports);
+    QTest::qWait(200); // nothing more follows
+    QCOMPARE(registerCount.load(), registers);
+    QCOMPARE(reportCount.load(), reports);
+
+    server.route(RegisterPath, [](const HttpRequest &) { return HttpResponse::ok("OK"); });
+    server.route(SetPosPath, [](const HttpRequest &) { return HttpResponse::ok("OK"); });
 }
 
 QTEST_MAIN(TestFollower)
