@@ -22,6 +22,7 @@
 #include "mapwidget.h"
 #include "networkcheck.h"
 #include "privatebus.h"
+#include "wholeapp.h"
 #include "testsupport.h"
 #include "webloginform.h"
 
@@ -64,17 +65,9 @@ private:
 
 void TestEndToEnd::initTestCase()
 {
-    useCleanTestPaths();
     // A first start: a new installation identifier is made.
-    QSettings(QStringLiteral("Tavrion"), QStringLiteral("Pinrova")).remove(QStringLiteral("UID"));
-    // The system bus must be ours before anything in the process connects to one.
-    bus = std::make_unique<PrivateBus>();
-    QVERIFY2(bus->isValid(), qPrintable(bus->error()));
-    bus->exportAsSystemBus();
-    QVERIFY2(bus->startMce(), qPrintable(bus->error()));
-
-    QCoreApplication::addLibraryPath(QStringLiteral(PINROVA_PLUGIN_DIR));
-    qputenv("PINROVA_POSITION_REPLAY", QByteArray(PINROVA_TRACK));
+    const QString failed = prepareWholeApp(bus);
+    QVERIFY2(failed.isEmpty(), qPrintable(failed));
 
     const std::string white = toStd(pngBytes(Qt::white));
     tiles.setFallback(

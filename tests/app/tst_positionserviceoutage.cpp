@@ -25,6 +25,7 @@
 #include "posdtesting.h"
 #include "positionservicerequests.h"
 #include "privatebus.h"
+#include "wholeapp.h"
 #include "testsupport.h"
 #include "webloginform.h"
 
@@ -199,16 +200,9 @@ void TestPositionServiceOutage::activate(QWidget *target)
 
 void TestPositionServiceOutage::initTestCase()
 {
-    useCleanTestPaths();
-    QSettings(QStringLiteral("Tavrion"), QStringLiteral("Pinrova")).remove(QStringLiteral("UID"));
-    // The system bus must be ours before anything in the process connects to one.
-    bus = std::make_unique<PrivateBus>();
-    QVERIFY2(bus->isValid(), qPrintable(bus->error()));
-    bus->exportAsSystemBus();
-    QVERIFY2(bus->startMce(), qPrintable(bus->error()));
+    const QString failed = prepareWholeApp(bus);
+    QVERIFY2(failed.isEmpty(), qPrintable(failed));
     otherClient = std::make_unique<QNetworkAccessManager>();
-    QCoreApplication::addLibraryPath(QStringLiteral(PINROVA_PLUGIN_DIR));
-    qputenv("PINROVA_POSITION_REPLAY", QByteArray(PINROVA_TRACK));
 
     const std::string white = toStd(pngBytes(Qt::white));
     const std::string face = toStd(pngBytes(Qt::red, 50));

@@ -79,6 +79,18 @@ QString testUid(int n)
     return QStringLiteral("{%1-0000-4000-8000-000000000000}").arg(n, 8, 16, QLatin1Char('0'));
 }
 
+QString testRegisterQuery(int n)
+{
+    return "uid=" + QUrl::toPercentEncoding(testUid(n)) + "&network=facebook&id="
+        + QString::number(n) + "&name=n" + QString::number(n) + "&smallPic=&mediumPic=&sex=0";
+}
+
+QString testPosQuery(int n, double lat, double lon)
+{
+    return "uid=" + QUrl::toPercentEncoding(testUid(n)) + "&lat=" + QString::number(lat, 'g', 17)
+        + "&lon=" + QString::number(lon, 'g', 17);
+}
+
 std::pair<double, double> offsetByPixels(double lat, double lon, int zoom, double dx, double dy)
 {
     const double pi = 3.141592653589793;

@@ -43,6 +43,11 @@ bool readUserList(const QByteArray &body, QVector<ListedUser> &users);
 // A "uid=" value as the app sends it, numbered for tests.
 QString testUid(int n);
 
+// The query of a Register of facebook person n ("n<n>", no pictures) under testUid(n).
+QString testRegisterQuery(int n);
+// The query of a SetPos for testUid(n).
+QString testPosQuery(int n, double lat, double lon = 30);
+
 // A point offset (dx, dy) screen pixels from (lat, lon) on the app's map at zoom.
 std::pair<double, double> offsetByPixels(double lat, double lon, int zoom, double dx, double dy);
 

@@ -29,18 +29,6 @@ using namespace Pinrova::Testing;
 
 namespace {
 
-QString registerQuery(int n)
-{
-    return "uid=" + QUrl::toPercentEncoding(testUid(n)) + "&network=facebook&id="
-        + QString::number(n) + "&name=n" + QString::number(n) + "&smallPic=&mediumPic=&sex=0";
-}
-
-QString posQuery(int n, double lat, double lon)
-{
-    return "uid=" + QUrl::toPercentEncoding(testUid(n)) + "&lat=" + QString::number(lat, 'g', 17)
-        + "&lon=" + QString::number(lon, 'g', 17);
-}
-
 QString usersQuery(double lat, double lon)
 {
     return "lat=" + QString::number(lat, 'g', 17) + "&lon=" + QString::number(lon, 'g', 17)
@@ -64,14 +52,14 @@ QString roundTrips(
     QNetworkAccessManager manager;
     if (registration == Registration::First) {
         const int status
-            = httpGet(manager, posd.url(port, "Register", registerQuery(person)), 5000).status;
+            = httpGet(manager, posd.url(port, "Register", testRegisterQuery(person)), 5000).status;
         if (status != 200)
             return QString("Register answered %1").arg(status);
     }
     for (int round = 0; round < rounds; ++round) {
         const double lat = -33.9 + round * 0.001;
         const PosdAnswer set
-            = httpGet(manager, posd.url(port, "SetPos", posQuery(person, lat, 18.4)), 5000);
+            = httpGet(manager, posd.url(port, "SetPos", testPosQuery(person, lat, 18.4)), 5000);
         if (set.status != 200)
             return QString("SetPos %1 answered %2").arg(round).arg(set.status);
         const PosdAnswer users
@@ -221,7 +209,7 @@ void TestPosdFaults::killDuringWrkWriteLoadKeepsAcknowledgedRegistrations()
             return;
         const int n = ++sent;
         QNetworkReply *reply
-            = manager.get(QNetworkRequest(posd->url(port, "Register", registerQuery(n))));
+            = manager.get(QNetworkRequest(posd->url(port, "Register", testRegisterQuery(n))));
         ++unfinished;
         connect(reply, &QNetworkReply::finished, this, [&, reply, n]() {
             reply->deleteLater();
@@ -233,8 +221,8 @@ void TestPosdFaults::killDuringWrkWriteLoadKeepsAcknowledgedRegistrations()
             lastAcknowledged = std::max(lastAcknowledged, n);
             if (killed)
                 return;
-            QNetworkReply *pos
-                = manager.get(QNetworkRequest(posd->url(port, "SetPos", posQuery(n, n % 80, 30))));
+            QNetworkReply *pos = manager.get(
+                QNetworkRequest(posd->url(port, "SetPos", testPosQuery(n, n % 80, 30))));
             ++unfinished;
             connect(pos, &QNetworkReply::finished, this, [&, pos]() {
                 pos->deleteLater();

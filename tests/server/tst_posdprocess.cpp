@@ -18,18 +18,6 @@ using namespace Pinrova::Testing;
 
 namespace {
 
-QString registerQuery(int n)
-{
-    return "uid=" + QUrl::toPercentEncoding(testUid(n)) + "&network=facebook&id="
-        + QString::number(n) + "&name=n" + QString::number(n) + "&smallPic=&mediumPic=&sex=0";
-}
-
-QString posQuery(int n, double lat)
-{
-    return "uid=" + QUrl::toPercentEncoding(testUid(n)) + "&lat=" + QString::number(lat, 'g', 17)
-        + "&lon=30";
-}
-
 QString singleText(SqliteDatabase &db, const char *sql)
 {
     SqliteStatement statement(db.handle(), sql);
@@ -97,8 +85,8 @@ void TestPosdProcess::terminateWritesPendingPositions()
         PosdProcess posd(database);
         const quint16 port = posd.waitForPort();
         QVERIFY2(port, posd.output.constData());
-        QCOMPARE(httpGet(manager, posd.url(port, "Register", registerQuery(1))).status, 200);
-        QCOMPARE(httpGet(manager, posd.url(port, "SetPos", posQuery(1, 59.5))).status, 200);
+        QCOMPARE(httpGet(manager, posd.url(port, "Register", testRegisterQuery(1))).status, 200);
+        QCOMPARE(httpGet(manager, posd.url(port, "SetPos", testPosQuery(1, 59.5))).status, 200);
         posd.process.terminate(); // before the next periodic write
         QVERIFY(posd.process.waitForFinished(10000));
         QCOMPARE(posd.process.exitStatus(), QProcess::NormalExit);
@@ -127,7 +115,7 @@ void TestPosdProcess::killDuringWritesKeepsAcknowledgedRegistrations()
             return;
         const int n = ++sent;
         QNetworkReply *reply
-            = manager.get(QNetworkRequest(posd->url(port, "Register", registerQuery(n))));
+            = manager.get(QNetworkRequest(posd->url(port, "Register", testRegisterQuery(n))));
         QObject::connect(reply, &QNetworkReply::finished, [&, reply, n]() {
             reply->deleteLater();
             // A 200 read after the kill was still sent before it, so it counts as well.
@@ -137,7 +125,7 @@ void TestPosdProcess::killDuringWritesKeepsAcknowledgedRegistrations()
             if (killed)
                 return;
             QNetworkReply *pos
-                = manager.get(QNetworkRequest(posd->url(port, "SetPos", posQuery(n, n % 80))));
+                = manager.get(QNetworkRequest(posd->url(port, "SetPos", testPosQuery(n, n % 80))));
             QObject::connect(pos, &QNetworkReply::finished, [&, pos]() {
                 pos->deleteLater();
                 next();
@@ -174,7 +162,7 @@ void TestPosdProcess::killDuringWritesKeepsAcknowledgedRegistrations()
     QRegularExpression people("(\\d+) people");
     const int count = people.match(QString::fromUtf8(again.output)).captured(1).toInt();
     QVERIFY(count >= acknowledged.size());
-    QCOMPARE(httpGet(manager, again.url(againPort, "SetPos", posQuery(1, 1))).status, 200);
+    QCOMPARE(httpGet(manager, again.url(againPort, "SetPos", testPosQuery(1, 1))).status, 200);
 }
 
 QTEST_GUILESS_MAIN(TestPosdProcess)
