@@ -21,7 +21,6 @@ Q_DECLARE_METATYPE(QMessageBox::StandardButton)
 
 namespace {
 
-
 // An active configuration, so that opening a session on it reports opened() at once on Qt's
 // generic bearer; invalid when this machine has none.
 QNetworkConfiguration usableConfiguration()

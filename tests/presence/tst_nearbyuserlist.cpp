@@ -17,7 +17,6 @@ namespace {
 
 const char *const ServicePath = "/PosService/PosService.svc/GetUsers";
 
-
 // One User element with a Facebook identifier and a picture under the test server.
 std::string user(const std::string &id, const std::string &picture, double lat = 59.9)
 {
