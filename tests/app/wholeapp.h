@@ -3,11 +3,17 @@
 #include <QByteArray>
 #include <QCoreApplication>
 #include <QSettings>
+#include <QListWidget>
 #include <QString>
+#include <QWebFrame>
+#include <QWebView>
+#include <QtTest>
 
 #include <memory>
 
+#include "loginwidget.h"
 #include "privatebus.h"
+#include "webloginform.h"
 #include "testsupport.h"
 
 namespace Pinrova::Testing {
@@ -29,6 +35,22 @@ inline QString prepareWholeApp(std::unique_ptr<PrivateBus> &bus)
     QCoreApplication::addLibraryPath(QStringLiteral(PINROVA_PLUGIN_DIR));
     qputenv("PINROVA_POSITION_REPLAY", QByteArray(PINROVA_TRACK));
     return {};
+}
+
+// Picks the first network (Facebook) in the window's chooser and presses Continue on the
+// stand-in's dialog. The caller checks QTest::currentTestFailed() afterwards.
+inline void chooseFacebookAndContinue(LoginWidget *chooser)
+{
+    QVERIFY(chooser);
+    QListWidget *list = chooser->findChild<QListWidget *>(QStringLiteral("listWidget"));
+    QVERIFY(list);
+    QTRY_VERIFY(list->isVisible());
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, Qt::NoModifier,
+        list->visualItemRect(list->item(0)).center());
+    QVERIFY(chooser->webWindow());
+    QWebFrame *page = chooser->webWindow()->webView()->page()->mainFrame();
+    QTRY_VERIFY(page->toPlainText().contains(QStringLiteral("Continue")));
+    page->evaluateJavaScript(QStringLiteral("document.getElementById('continue').click()"));
 }
 
 } // namespace Pinrova::Testing
