@@ -30,7 +30,6 @@ public:
     int pendingCount() const;
     // 0 (the default) reads bodies of any size; applies to requests started afterwards.
     void setMaximumBodyBytes(qint64 bytes) { bodyLimit = bytes; }
-    qint64 maximumBodyBytes() const { return bodyLimit; }
     // Deletes every pending reply at once; running downloads are dropped without a reply().
     void deleteAllReplies();
 
