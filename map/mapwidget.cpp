@@ -5,6 +5,7 @@
 #include <QPainter>
 #include <QPixmap>
 #include <QToolButton>
+#include <QWheelEvent>
 
 #include "handsetwindow.h"
 #include "mapuserinfo.h"
@@ -42,6 +43,8 @@ MapWidget::MapWidget(QWidget *parent)
 {
     Platform::setHandsetAttributes(this, Platform::HandsetAttribute::AutoOrientation);
     setAttribute(Qt::WA_TranslucentBackground, true);
+    // The arrow and zoom keys act on the map, so it takes the focus when clicked.
+    setFocusPolicy(Qt::StrongFocus);
 
     tileEngine = new SlippyMap(this);
     connect(tileEngine, &SlippyMap::updated, this, &MapWidget::updateMap);
@@ -61,6 +64,8 @@ MapWidget::~MapWidget() = default;
 QToolButton *MapWidget::createZoomButton(const QString &iconPath)
 {
     auto *button = new QToolButton(this);
+    // A focused tool button would take the arrow keys to move focus instead of the map.
+    button->setFocusPolicy(Qt::NoFocus);
     const QPixmap picture(iconPath);
     if (!picture.isNull()) {
         const QPixmap face = picture.scaledToHeight(ZoomButtonHeight, Qt::FastTransformation);
@@ -78,6 +83,9 @@ void MapWidget::setCenter(qreal lat, qreal lon)
         return;
     tileEngine->setCenter(lat, lon);
     tileEngine->relayout();
+    // The list looks where the map shows, also when the follower moved it: the next refresh
+    // asks about the new centre, without a request of its own now.
+    userList->setPlace(tileEngine->latitude(), tileEngine->longitude(), tileEngine->zoomLevel());
     update();
     updateMarkers();
 }
@@ -95,9 +103,22 @@ int MapWidget::zoomLevel() const
 
 void MapWidget::setZoomLevel(int level)
 {
+    zoomAbout(level, rect().center());
+}
+
+void MapWidget::zoomAbout(int level, const QPoint &anchor)
+{
     if (!tileEngine)
         return;
+    const int before = tileEngine->zoomLevel();
     tileEngine->setZoom(level);
+    const int step = tileEngine->zoomLevel() - before;
+    if (step == 1 || step == -1) {
+        // The anchor's point moved from d to d * 2^step away from the centre; panning by the
+        // difference brings it back under the anchor.
+        const QPoint d = anchor - QPoint(width() / 2, height() / 2);
+        tileEngine->panBy(step > 0 ? -d : d / 2);
+    }
     tileEngine->relayout();
     update();
     updateMarkers();
@@ -182,11 +203,39 @@ void MapWidget::keyPressEvent(QKeyEvent *event)
     case Qt::Key_Down:
         delta = QPoint(0, -KeyPanStep);
         break;
+    case Qt::Key_Plus:
+    case Qt::Key_Equal: // "+" without Shift on most layouts
+        zoomIn();
+        return;
+    case Qt::Key_Minus:
+        zoomOut();
+        return;
     default:
+        QWidget::keyPressEvent(event);
         return;
     }
     tileEngine->panBy(delta);
     emitMoved();
+}
+
+void MapWidget::wheelEvent(QWheelEvent *event)
+{
+    const int dy = event->angleDelta().y();
+    if (!tileEngine || dy == 0) {
+        QWidget::wheelEvent(event);
+        return;
+    }
+    // A turn the other way starts afresh rather than first undoing the remainder.
+    if ((dy > 0) != (wheelRemainder > 0))
+        wheelRemainder = 0;
+    wheelRemainder += dy;
+    const QPoint anchor = event->position().toPoint();
+    while (qAbs(wheelRemainder) >= WheelNotch) {
+        const int step = wheelRemainder > 0 ? 1 : -1;
+        wheelRemainder -= step * WheelNotch;
+        zoomAbout(zoomLevel() + step, anchor);
+    }
+    event->accept();
 }
 
 void MapWidget::paintEvent(QPaintEvent *event)
@@ -212,6 +261,7 @@ void MapWidget::resizeEvent(QResizeEvent *)
         tileEngine->setViewSize(size());
         tileEngine->relayout();
     }
+    userList->setViewSize(size());
     update();
     updateMarkers();
 }
@@ -241,13 +291,16 @@ void MapWidget::startUserList()
     if (!tileEngine)
         return;
     tileEngine->relayout();
+    userList->setViewSize(size());
     // Unique: a second start must not ask for every list twice.
     connect(this, &MapWidget::userStoppedMovingMap, userList,
         qOverload<qreal, qreal, int>(&Social::NearByUserList::updateUserList),
         Qt::UniqueConnection);
     connect(userList, &Social::NearByUserList::userListChanged, this, &MapWidget::updateMap,
         Qt::UniqueConnection);
-    userList->updateUserList();
+    // The first list is about what the map shows now.
+    userList->updateUserList(
+        tileEngine->latitude(), tileEngine->longitude(), tileEngine->zoomLevel());
 }
 
 void MapWidget::setUpMarkerLayer()
@@ -282,6 +335,7 @@ void MapWidget::createMarkerButtons()
     for (int i = 0; i < MarkerCount; ++i) {
         auto *button = new QToolButton(this);
         button->setObjectName(QString::number(i));
+        button->setFocusPolicy(Qt::NoFocus);
         button->setIcon(placeholderIcon);
         button->setIconSize(placeholderIcon.size());
         button->setStyleSheet(QStringLiteral(

@@ -56,6 +56,8 @@ public:
     static constexpr int TapThreshold = 9;
     // Pixels an arrow key pans the map.
     static constexpr int KeyPanStep = 20;
+    // One notch of a mouse wheel in angleDelta() units; a trackpad sends smaller steps.
+    static constexpr int WheelNotch = 120;
 
 signals:
     void userMovedMap(qreal lat, qreal lon, int zoomLevel);
@@ -72,12 +74,15 @@ protected:
     void mouseReleaseEvent(QMouseEvent *event) override;
     void mouseMoveEvent(QMouseEvent *event) override;
     void keyPressEvent(QKeyEvent *event) override;
+    void wheelEvent(QWheelEvent *event) override;
     void paintEvent(QPaintEvent *event) override;
     void resizeEvent(QResizeEvent *event) override;
     void showEvent(QShowEvent *event) override;
 
 private:
     QToolButton *createZoomButton(const QString &iconPath);
+    // A zoom change that keeps the map point under anchor (widget pixels) where it is.
+    void zoomAbout(int level, const QPoint &anchor);
     void emitMoved();
     void emitStopped();
 
@@ -103,6 +108,7 @@ private:
     qreal myLon = 0;
     QToolButton *zoomInButton = nullptr;
     QToolButton *zoomOutButton = nullptr;
+    int wheelRemainder = 0; // angleDelta() units not yet worth a zoom step
 
     Social::NearByUserList *userList = nullptr;
     QImage onlineDotImage;

@@ -37,6 +37,22 @@ QPointF centreInPixels(const MapWidget &map)
         * TileSize;
 }
 
+// The latitude and longitude under a pixel of the widget.
+QPointF coordinateAt(const MapWidget &map, const QPoint &pixel)
+{
+    const int zoom = map.zoomLevel();
+    const QPointF tile = centreInPixels(map) / TileSize
+        + QPointF(pixel - QPoint(map.width() / 2, map.height() / 2)) / TileSize;
+    return QPointF(tileToLatitude(tile.y(), zoom), tileToLongitude(tile.x(), zoom));
+}
+
+void sendWheel(QWidget *widget, const QPoint &pos, int angle)
+{
+    QWheelEvent event(pos, widget->mapToGlobal(pos), QPoint(), QPoint(0, angle), Qt::NoButton,
+        Qt::NoModifier, Qt::NoScrollPhase, false);
+    QApplication::sendEvent(widget, &event);
+}
+
 } // namespace
 
 class TestMapWidget : public QObject
@@ -54,6 +70,8 @@ private slots:
     void arrowKeys();
     void zoomButtons_data();
     void zoomButtons();
+    void wheelZoomsAboutTheCursor_data();
+    void wheelZoomsAboutTheCursor();
     void resizePlacesButtonsAndLaysOut();
     void setCenterAndMyPositionAreSilent();
     void paintsTilesAndAttribution();
@@ -169,8 +187,11 @@ void TestMapWidget::arrowKeys()
     QSignalSpy stopped(&map, &MapWidget::userStoppedMovingMap);
     const QPointF before = centreInPixels(map);
 
-    QTest::keyClick(&map, Qt::Key(key));
+    QKeyEvent press(QEvent::KeyPress, key, Qt::NoModifier);
+    QApplication::sendEvent(&map, &press);
 
+    // A key the map does not use goes on to its parent.
+    QCOMPARE(press.isAccepted(), !centreShift.isNull());
     QCOMPARE(moved.count(), centreShift.isNull() ? 0 : 1);
     QCOMPARE(stopped.count(), 0);
     const QPointF shift = centreInPixels(map) - before;
@@ -183,10 +204,15 @@ void TestMapWidget::zoomButtons_data()
     QTest::addColumn<int>("start");
     QTest::addColumn<bool>("in");
     QTest::addColumn<int>("expected");
-    QTest::newRow("in") << 13 << true << 14;
-    QTest::newRow("out") << 13 << false << 12;
-    QTest::newRow("in at 17 stays") << 17 << true << 17;
-    QTest::newRow("out at 3 stays") << 3 << false << 3;
+    QTest::addColumn<int>("key"); // 0: the button
+    QTest::newRow("in") << 13 << true << 14 << 0;
+    QTest::newRow("out") << 13 << false << 12 << 0;
+    QTest::newRow("in at 17 stays") << 17 << true << 17 << 0;
+    QTest::newRow("out at 3 stays") << 3 << false << 3 << 0;
+    QTest::newRow("+ key") << 13 << true << 14 << int(Qt::Key_Plus);
+    QTest::newRow("= key") << 13 << true << 14 << int(Qt::Key_Equal);
+    QTest::newRow("- key") << 13 << false << 12 << int(Qt::Key_Minus);
+    QTest::newRow("+ key at 17 stays") << 17 << true << 17 << int(Qt::Key_Plus);
 }
 
 void TestMapWidget::zoomButtons()
@@ -194,6 +220,7 @@ void TestMapWidget::zoomButtons()
     QFETCH(int, start);
     QFETCH(bool, in);
     QFETCH(int, expected);
+    QFETCH(int, key);
 
     MapWidget map;
     map.resize(800, 480);
@@ -210,13 +237,67 @@ void TestMapWidget::zoomButtons()
             button = candidate;
     }
     QVERIFY(button);
-    button->click();
+    // Neither button takes the focus, so the arrows stay with the map.
+    QCOMPARE(button->focusPolicy(), Qt::NoFocus);
+    if (key)
+        QTest::keyClick(&map, Qt::Key(key));
+    else
+        button->click();
 
     QCOMPARE(map.zoomLevel(), expected);
     QCOMPARE(stopped.count(), 1);
     QCOMPARE(stopped.first().at(2).toInt(), expected);
     // The whole view is fetched again, even when the level did not change.
     QVERIFY(map.engine()->cachedTiles().size() < 3);
+}
+
+void TestMapWidget::wheelZoomsAboutTheCursor_data()
+{
+    QTest::addColumn<int>("start");
+    QTest::addColumn<QList<int>>("angles");
+    QTest::addColumn<int>("expected");
+    QTest::addColumn<int>("stops");
+    QTest::addColumn<QPoint>("cursor");
+
+    const QPoint centre(400, 240);
+    const QPoint off(613, 91);
+    QTest::newRow("notch up at the centre") << 13 << QList<int> {120} << 14 << 1 << centre;
+    QTest::newRow("notch up off the centre") << 13 << QList<int> {120} << 14 << 1 << off;
+    QTest::newRow("notch down off the centre") << 13 << QList<int> {-120} << 12 << 1 << off;
+    QTest::newRow("two notches in one event") << 13 << QList<int> {240} << 15 << 2 << off;
+    QTest::newRow("trackpad steps add up") << 13 << QList<int> {30, 30, 30, 30} << 14 << 1 << off;
+    QTest::newRow("less than a notch") << 13 << QList<int> {119} << 13 << 0 << off;
+    QTest::newRow("a turn back starts afresh") << 13 << QList<int> {90, -120} << 12 << 1 << off;
+    QTest::newRow("up at 17 stays") << 17 << QList<int> {120} << 17 << 1 << off;
+    QTest::newRow("down at 3 stays") << 3 << QList<int> {-120} << 3 << 1 << off;
+}
+
+void TestMapWidget::wheelZoomsAboutTheCursor()
+{
+    QFETCH(int, start);
+    QFETCH(QList<int>, angles);
+    QFETCH(int, expected);
+    QFETCH(int, stops);
+    QFETCH(QPoint, cursor);
+
+    MapWidget map;
+    map.resize(800, 480);
+    map.show();
+    map.setZoomLevel(start);
+    const QPointF under = coordinateAt(map, cursor);
+    QSignalSpy stopped(&map, &MapWidget::userStoppedMovingMap);
+
+    for (int angle : angles)
+        sendWheel(&map, cursor, angle);
+
+    QCOMPARE(map.zoomLevel(), expected);
+    QCOMPARE(stopped.count(), stops);
+    if (stops)
+        QCOMPARE(stopped.last().at(2).toInt(), expected);
+    // The place under the cursor stays there, to the pixel.
+    const QPoint now = map.screenPoint(under.x(), under.y());
+    QVERIFY2((now - cursor).manhattanLength() <= 2,
+        qPrintable(QStringLiteral("%1,%2").arg(now.x()).arg(now.y())));
 }
 
 void TestMapWidget::resizePlacesButtonsAndLaysOut()
