@@ -85,25 +85,28 @@ MainWindow::MainWindow(QWidget *parent)
     connectingLabel = new QLabel(tr("Connecting..."), this);
     ui->verticalLayout->addWidget(connectingLabel, 0);
 
-    if (!defaultNetworkConfigurationUsable()) {
+    if (defaultNetworkConfigurationUsable()) {
+        {
+            const QNetworkConfigurationManager manager;
+            networkSession = new QNetworkSession(manager.defaultConfiguration(), this);
+        }
+        connectivityHelper = new ConnectivityHelper(networkSession, this);
+        // Queued: on an already active configuration the session reports opened() from inside
+        // open(), before the map exists; the chooser belongs below the map.
+        connect(networkSession, &QNetworkSession::opened, this, &MainWindow::networkSessionOpened,
+            Qt::QueuedConnection);
+        connect(connectivityHelper, &ConnectivityHelper::networkingCancelled, qApp,
+            &QCoreApplication::quit);
+        networkSession->open();
+    } else if (everyServerIsLocal()) {
+        // Nothing to bring up: go on as if the session had opened, after the map exists.
+        QTimer::singleShot(0, this, &MainWindow::networkSessionOpened);
+    } else {
         networkSetupErrorText = tr("This example requires networking, and no available networks or "
                                    "access points could be found.");
         QTimer::singleShot(0, this, &MainWindow::networkSetupError);
         return;
     }
-
-    {
-        const QNetworkConfigurationManager manager;
-        networkSession = new QNetworkSession(manager.defaultConfiguration(), this);
-    }
-    connectivityHelper = new ConnectivityHelper(networkSession, this);
-    // Queued: on an already active configuration the session reports opened() from inside
-    // open(), before the map exists; the chooser belongs below the map.
-    connect(networkSession, &QNetworkSession::opened, this, &MainWindow::networkSessionOpened,
-        Qt::QueuedConnection);
-    connect(connectivityHelper, &ConnectivityHelper::networkingCancelled, qApp,
-        &QCoreApplication::quit);
-    networkSession->open();
 
     mapWidget = new Pinrova::Map::MapWidget(this);
     ui->verticalLayout->addWidget(mapWidget, 0);
@@ -175,6 +178,8 @@ void MainWindow::loginResult(bool result)
     }
     if (mapWidget) {
         mapWidget->show();
+        // The keys go to the map from the start, not to whatever held the focus in the chooser.
+        mapWidget->setFocus(Qt::OtherFocusReason);
         mapWidget->startUserList();
     }
     if (follower) {

@@ -1,6 +1,11 @@
 #include "networkcheck.h"
 
+#include <QHostAddress>
+#include <QString>
+#include <QUrl>
 #include <QtGlobal>
+
+#include "outsideaddresses.h"
 
 // Qt's bearer classes are deprecated in 5.15 but are the session API this program is built on.
 QT_WARNING_PUSH
@@ -26,3 +31,31 @@ bool defaultNetworkConfigurationUsable()
 }
 
 QT_WARNING_POP
+
+bool isLoopbackAddress(const QString &baseUrl)
+{
+    const QUrl url(baseUrl);
+    const QString host = url.host();
+    if (!url.isValid() || host.isEmpty())
+        return false;
+    if (host.compare(QLatin1String("localhost"), Qt::CaseInsensitive) == 0)
+        return true;
+    const QHostAddress address(host);
+    return !address.isNull() && address.isLoopback();
+}
+
+bool everyServerIsLocal()
+{
+    using Pinrova::Network::OutsideAddress;
+    for (const OutsideAddress server : {OutsideAddress::TileServer, OutsideAddress::PositionService,
+             OutsideAddress::FacebookWeb, OutsideAddress::FacebookGraph, OutsideAddress::VkHost}) {
+        if (!isLoopbackAddress(Pinrova::Network::outsideAddress(server)))
+            return false;
+    }
+    return true;
+}
+
+bool networkUsable()
+{
+    return defaultNetworkConfigurationUsable() || everyServerIsLocal();
+}

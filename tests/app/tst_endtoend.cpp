@@ -107,10 +107,10 @@ void TestEndToEnd::initTestCase()
     qputenv("PINROVA_FACEBOOK_GRAPH", baseUrl(facebookServer).toUtf8());
     qputenv("PINROVA_REDIRECT_HOST", "localhost");
     qputenv("PINROVA_POSITION_SERVICE", baseUrl(service).toUtf8());
+    qputenv("PINROVA_VK_HOST", baseUrl(facebookServer).toUtf8()); // not used, but local
 
-    if (!defaultNetworkConfigurationUsable())
-        QSKIP("this machine offers no usable network configuration, so the window stops at the "
-              "error");
+    // Every server is on loopback, so the window goes on also where no network is configured.
+    QVERIFY(networkUsable());
     elsewhere = std::make_unique<QWidget>();
     elsewhere->resize(100, 100);
 }

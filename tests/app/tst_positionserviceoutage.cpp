@@ -224,9 +224,9 @@ void TestPositionServiceOutage::initTestCase()
     qputenv("PINROVA_FACEBOOK_GRAPH", baseUrl(facebookServer).toUtf8());
     qputenv("PINROVA_REDIRECT_HOST", "localhost");
     qputenv("PINROVA_POSITION_SERVICE", base().toUtf8());
-    if (!defaultNetworkConfigurationUsable())
-        QSKIP("this machine offers no usable network configuration, so the window stops at the "
-              "error");
+    qputenv("PINROVA_VK_HOST", baseUrl(facebookServer).toUtf8()); // not used, but local
+    // Every server is on loopback, so the window goes on also where no network is configured.
+    QVERIFY(networkUsable());
 
     // Three people around the centre before the app starts.
     QVERIFY(place(QStringLiteral("200001"), QStringLiteral("Olga"), 59.9446, CentreLon));

@@ -16,6 +16,8 @@ private slots:
 
     void networkCheck_data();
     void networkCheck();
+    void loopbackAddress_data();
+    void loopbackAddress();
     void firstStartStoresTheId();
     void storedText_data();
     void storedText();
@@ -58,6 +60,30 @@ void TestStartup::networkCheck()
     QFETCH(bool, active);
     QFETCH(bool, usable);
     QCOMPARE(networkConfigurationUsable(canStartStop, valid, active), usable);
+}
+
+void TestStartup::loopbackAddress_data()
+{
+    QTest::addColumn<QString>("base");
+    QTest::addColumn<bool>("local");
+
+    QTest::newRow("127.0.0.1 with port") << "http://127.0.0.1:8080" << true;
+    QTest::newRow("elsewhere in 127/8") << "http://127.3.2.1" << true;
+    QTest::newRow("localhost, any case") << "https://LocalHost:9" << true;
+    QTest::newRow("IPv6 loopback") << "http://[::1]:8081" << true;
+    QTest::newRow("a host name") << "https://tile.openstreetmap.org" << false;
+    QTest::newRow("a name that starts like localhost") << "http://localhost.example" << false;
+    QTest::newRow("a private address") << "http://192.168.1.2" << false;
+    QTest::newRow("127 as a name's label") << "http://127.0.0.1.example" << false;
+    QTest::newRow("empty") << "" << false;
+    QTest::newRow("no host") << "file:///tmp" << false;
+}
+
+void TestStartup::loopbackAddress()
+{
+    QFETCH(QString, base);
+    QFETCH(bool, local);
+    QCOMPARE(isLoopbackAddress(base), local);
 }
 
 void TestStartup::firstStartStoresTheId()
