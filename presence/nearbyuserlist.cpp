@@ -86,7 +86,19 @@ void NearByUserList::updateUserList(qreal lat, qreal lon, int zoomLevel)
     currentPictureUrl.clear();
     pictureRunning = false;
 
-    send(getUsersUrl(Network::positionService(), lat, lon, zoomLevel), UserListTag);
+    send(getUsersUrl(Network::positionService(), lat, lon, zoomLevel, viewSize), UserListTag);
+}
+
+void NearByUserList::setPlace(qreal lat, qreal lon, int zoomLevel)
+{
+    lastLat = lat;
+    lastLon = lon;
+    lastZoomLevel = zoomLevel;
+}
+
+void NearByUserList::setViewSize(const QSize &size)
+{
+    viewSize = size;
 }
 
 void NearByUserList::updateUserList()

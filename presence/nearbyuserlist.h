@@ -4,6 +4,7 @@
 #include <QObject>
 #include <QReadWriteLock>
 #include <QSet>
+#include <QSize>
 #include <QUrl>
 #include <QVector>
 
@@ -32,6 +33,12 @@ public:
     void unlock();
     // Valid between lockForRead() and unlock() only; copy what you need before unlocking.
     const QVector<NearByUser> &users() const { return userVector; }
+
+    // Where the next refresh asks, without asking now: the map tells it when it moves by
+    // itself (the follower re-centring it).
+    void setPlace(qreal lat, qreal lon, int zoomLevel);
+    // The map's size in pixels, sent with every request so the service lists the whole view.
+    void setViewSize(const QSize &size);
 
     // The picture download in flight (redirects included); empty when none runs.
     QUrl pictureInFlight() const { return currentPictureUrl; }
@@ -70,6 +77,7 @@ private:
     qreal lastLat = 0;
     qreal lastLon = 0;
     int lastZoomLevel = 0;
+    QSize viewSize;
 
     // Bounds on a broken picture: it is not asked again before the next answer, and its
     // redirects are counted.

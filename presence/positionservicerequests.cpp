@@ -1,6 +1,7 @@
 #include "positionservicerequests.h"
 
 #include <QByteArray>
+#include <QSize>
 #include <QString>
 #include <QUrl>
 #include <QUuid>
@@ -79,13 +80,22 @@ QUrl setPosUrl(const QString &base, const QUuid &uid, double lat, double lon)
         .url();
 }
 
+QUrl getUsersUrl(const QString &base, qreal lat, qreal lon, int zoomLevel, const QSize &viewSize)
+{
+    QueryBuilder query(base, "GetUsers");
+    query.add("lat", coordinate(double(lat)))
+        .add("lon", coordinate(double(lon)))
+        .add("zoomlevel", QString::number(zoomLevel));
+    if (!viewSize.isEmpty()) {
+        query.add("width", QString::number(qBound(1, viewSize.width(), MaximumViewEdge)))
+            .add("height", QString::number(qBound(1, viewSize.height(), MaximumViewEdge)));
+    }
+    return query.url();
+}
+
 QUrl getUsersUrl(const QString &base, qreal lat, qreal lon, int zoomLevel)
 {
-    return QueryBuilder(base, "GetUsers")
-        .add("lat", coordinate(double(lat)))
-        .add("lon", coordinate(double(lon)))
-        .add("zoomlevel", QString::number(zoomLevel))
-        .url();
+    return getUsersUrl(base, lat, lon, zoomLevel, QSize());
 }
 
 } // namespace Pinrova::Social

@@ -3,6 +3,7 @@
 #include <QtGlobal>
 
 class QByteArray;
+class QSize;
 class QString;
 class QUrl;
 class QUuid;
@@ -19,6 +20,12 @@ QByteArray positionServiceUserAgent();
 // value, so names and picture addresses carrying "&", "=", "#" or "+" reach the service whole.
 QUrl registerUrl(const QString &base, const QUuid &uid, const Person &person);
 QUrl setPosUrl(const QString &base, const QUuid &uid, double lat, double lon);
+// GetUsers appends the view's size in pixels when it is known (each edge clamped into
+// 1 ... MaximumViewEdge); without it the service answers for the handset's 800 x 480 screen.
+QUrl getUsersUrl(const QString &base, qreal lat, qreal lon, int zoomLevel, const QSize &viewSize);
 QUrl getUsersUrl(const QString &base, qreal lat, qreal lon, int zoomLevel);
+
+// The largest view edge the service accepts.
+constexpr int MaximumViewEdge = 4096;
 
 } // namespace Pinrova::Social

@@ -328,6 +328,15 @@ void TestMarkerLayer::startingTwiceAsksOnce()
     for (const HttpRequest &request : server.requests())
         asked += request.path == ServicePath;
     QCOMPARE(asked, 1);
+
+    // The follower re-centres the map: no question now, the next refresh asks about there.
+    server.clearLog();
+    map.setCenter(59.95, 30.32);
+    QTest::qWait(100);
+    QCOMPARE(server.requestCount(ServicePath), 0);
+    refresh(map);
+    QCOMPARE(server.requests().front().query,
+        std::string("lat=59.95&lon=30.32&zoomlevel=13&width=800&height=480"));
 }
 
 QTEST_MAIN(TestMarkerLayer)

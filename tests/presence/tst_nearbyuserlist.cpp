@@ -119,18 +119,38 @@ std::vector<std::string> TestNearByUserList::requestedPaths() const
 void TestNearByUserList::getUsersRequest_data()
 {
     QTest::addColumn<bool>("withArguments");
+    QTest::addColumn<QSize>("view");
+    QTest::addColumn<bool>("placed");
     QTest::addColumn<QString>("query");
 
-    QTest::newRow("before any argument") << false << "lat=0&lon=0&zoomlevel=0";
-    QTest::newRow("the map's centre") << true << "lat=59.9441&lon=30.3061&zoomlevel=13";
+    QTest::newRow("before any argument") << false << QSize() << false << "lat=0&lon=0&zoomlevel=0";
+    QTest::newRow("the map's centre")
+        << true << QSize() << false << "lat=59.9441&lon=30.3061&zoomlevel=13";
+    QTest::newRow("with the view's size")
+        << true << QSize(1258, 731) << false
+        << "lat=59.9441&lon=30.3061&zoomlevel=13&width=1258&height=731";
+    QTest::newRow("view edges kept within the service's range")
+        << true << QSize(9000, 1) << false
+        << "lat=59.9441&lon=30.3061&zoomlevel=13&width=4096&height=1";
+    // The follower moved the map: the refresh asks about where it shows now.
+    QTest::newRow("refresh after the map was re-centred")
+        << false << QSize(800, 480) << true
+        << "lat=59.95&lon=30.32&zoomlevel=14&width=800&height=480";
 }
 
 void TestNearByUserList::getUsersRequest()
 {
     QFETCH(bool, withArguments);
+    QFETCH(QSize, view);
+    QFETCH(bool, placed);
     QFETCH(QString, query);
 
     NearByUserList users;
+    users.setViewSize(view);
+    if (placed)
+        users.setPlace(59.95, 30.32, 14);
+    QTest::qWait(20);
+    QCOMPARE(server.requestCount(), std::size_t(0)); // placing alone asks nothing
     if (withArguments)
         users.updateUserList(59.944069, 30.306141, 13);
     else
