@@ -79,8 +79,9 @@ void LoginWidget::on_listWidget_itemClicked(QListWidgetItem *item)
 
 void LoginWidget::startLogin(int type)
 {
-    if (connector)
-        disconnect(connector.data(), &ISocialInfo::loginResult, this, &LoginWidget::loginResult);
+    // The previous attempt's connector lets go of the view, so it never reads or fills in the
+    // pages of the network chosen now.
+    releaseConnector();
     connector = socialInfoForNetwork(NetworkType(type));
     if (!connector)
         return;
@@ -92,6 +93,9 @@ void LoginWidget::startLogin(int type)
     connector->setWebView(webLoginForm->webView());
     connector->login();
     webLoginForm->show();
+    // Chosen again while the window already exists (perhaps behind the main window).
+    webLoginForm->raise();
+    webLoginForm->activateWindow();
 }
 
 void LoginWidget::releaseConnector()

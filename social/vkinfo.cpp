@@ -50,6 +50,14 @@ QWebFrame *mainFrame(QWebView *view)
     return view->page()->mainFrame();
 }
 
+// Only VKontakte's own pages get the remembered e-mail, and only what is typed there is kept.
+bool isVkPage(const QWebFrame *frame)
+{
+    const QUrl url = frame->url();
+    const QUrl host(vkHost());
+    return url.host() == host.host() && url.port() == host.port();
+}
+
 } // namespace
 
 VkSession parseVkSession(const QByteArray &json)
@@ -193,8 +201,10 @@ void VkInfo::urlChanged()
         mid = credentials.mid;
         secret = credentials.secret;
         sid = credentials.sid;
-        loggedIn = true;
-        emit loginResult(true);
+        // Without all three no profile can be read and nobody can be registered: signing in
+        // with nothing would leave the user on a map where nobody sees them.
+        loggedIn = !mid.isEmpty() && !secret.isEmpty() && !sid.isEmpty();
+        emit loginResult(loggedIn);
     } else if (url.path() == QLatin1String("/api/login_failure.html")) {
         loggedIn = false;
         emit loginResult(false);
@@ -204,7 +214,7 @@ void VkInfo::urlChanged()
 void VkInfo::storeLogin()
 {
     QWebFrame *frame = mainFrame(webView.view());
-    if (!frame)
+    if (!frame || !isVkPage(frame))
         return;
     const QWebElementCollection fields = frame->findAllElements(EmailFields);
     for (QWebElement field : fields) {
@@ -221,7 +231,7 @@ void VkInfo::loadFinished(bool ok)
     if (!ok)
         return;
     QWebFrame *frame = mainFrame(webView.view());
-    if (!frame)
+    if (!frame || !isVkPage(frame))
         return;
     const QVariant remembered = settings().value(LoginKey);
     if (remembered.isNull())

@@ -1,5 +1,6 @@
 #include "webloginform.h"
 
+#include <QHideEvent>
 #include <QVBoxLayout>
 #include <QWebSettings>
 #include <QWebView>
@@ -52,5 +53,8 @@ QWebView *WebLoginForm::webView()
 void WebLoginForm::hideEvent(QHideEvent *event)
 {
     QWidget::hideEvent(event);
-    emit loginCancelled();
+    // A spontaneous hide is the window system's (minimising this window or the main window):
+    // the sign-in goes on when the window comes back. A close or hide() ends the attempt.
+    if (!event->spontaneous())
+        emit loginCancelled();
 }

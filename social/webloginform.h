@@ -18,8 +18,8 @@ struct WebLoginForm
 } // namespace Ui
 
 // A window that holds nothing but the web view the sign-in pages run in. It is lent to the
-// connectors by the login flow; whenever it is hidden, for whatever reason, the attempt counts
-// as cancelled.
+// connectors by the login flow; when it is closed or hidden by the program the attempt counts as
+// cancelled, while minimising it (or the main window with it) leaves the attempt running.
 class WebLoginForm : public QWidget
 {
     Q_OBJECT

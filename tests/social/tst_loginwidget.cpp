@@ -1,6 +1,7 @@
 #include <QLabel>
 #include <QListWidget>
 #include <QNetworkReply>
+#include <QSettings>
 #include <QSignalSpy>
 #include <QWebElement>
 #include <QWebFrame>
@@ -55,6 +56,8 @@ private slots:
     void clickingTwiceConnectsOnce();
     void failureThenRetryThenCancel();
     void successHidesChooserFirst();
+    void minimisingKeepsTheAttempt();
+    void otherNetworkTakesTheWindowOver();
 
 private:
     void failVkSignIn(LoginWidget &chooser);
@@ -226,6 +229,49 @@ void TestLoginWidget::successHidesChooserFirst()
     QCOMPARE(hiddenWhenTold.first(), true);
     QVERIFY(!chooser->webWindow()->isVisible());
     QVERIFY(socialInfoForNetwork(Vkontakte)->isLoggedIn());
+}
+
+void TestLoginWidget::minimisingKeepsTheAttempt()
+{
+    LoginWidget chooser;
+    chooser.show();
+    DialogAnswerer answerer(QMessageBox::Retry);
+    click(chooser, 1);
+    WebLoginForm *window = chooser.webWindow();
+    QTRY_VERIFY(!page(chooser)->findFirstElement(QStringLiteral("#pass")).isNull());
+
+    // The window system hides it; the attempt goes on when it comes back.
+    window->showMinimized();
+    QVERIFY(!window->isVisible() || window->isMinimized());
+    window->showNormal();
+    page(chooser)
+        ->findFirstElement(QStringLiteral("#submit"))
+        .evaluateJavaScript(QStringLiteral("this.click()"));
+    QTRY_COMPARE(answerer.count, 1); // the failure still reaches the chooser
+}
+
+void TestLoginWidget::otherNetworkTakesTheWindowOver()
+{
+    QSettings(QStringLiteral("Tavrion"), QStringLiteral("Pinrova"))
+        .setValue(QStringLiteral("VkLogin"), QStringLiteral("pavel@vk.example"));
+    LoginWidget chooser;
+    chooser.show();
+    click(chooser, 1);
+    WebLoginForm *window = chooser.webWindow();
+    QTRY_VERIFY(!page(chooser)->findFirstElement(QStringLiteral("#pass")).isNull());
+    chooser.activateWindow();
+    QTRY_VERIFY(chooser.isActiveWindow());
+
+    // Facebook chosen while the VKontakte page is open: the window comes to the front, and
+    // VKontakte lets go of it.
+    QSignalSpy vkResults(socialInfoForNetwork(Vkontakte).data(), &ISocialInfo::loginResult);
+    click(chooser, 0);
+    QTRY_VERIFY(window->isActiveWindow());
+    QTRY_VERIFY(page(chooser)->toPlainText().contains(QStringLiteral("Continue")));
+    QSignalSpy loaded(window->webView()->page(), &QWebPage::loadFinished);
+    window->webView()->setUrl(QUrl(baseUrl(server) + QStringLiteral("/api/login_failure.html")));
+    QVERIFY(loaded.wait(10000));
+    QCOMPARE(vkResults.count(), 0);
 }
 
 QTEST_MAIN(TestLoginWidget)
