@@ -79,6 +79,21 @@ void Follower::warnNoPositionSource()
     box->open();
 }
 
+void Follower::tellRefusal()
+{
+    if (toldOfRefusal)
+        return;
+    toldOfRefusal = true;
+    // Not modal, like the warning above: the box's activation changes register again, and
+    // a refusal then must not bring up another box.
+    auto *box = new QMessageBox(QMessageBox::Warning, QString(),
+        tr("The position service did not accept your profile, so other people cannot see you "
+           "on the map."),
+        QMessageBox::Ok, qobject_cast<QWidget *>(parent()));
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->open();
+}
+
 void Follower::updateTimeout()
 {
     QTimer::singleShot(RestartDelay, this, &Follower::startPositionUpdates);
@@ -192,6 +207,8 @@ void Follower::networkReply(QNetworkReply *reply)
     registered = answered;
     // A 4xx is the service's verdict on the profile itself; a failure or a 5xx may pass.
     refused = !answered && status >= 400 && status < 500;
+    if (refused)
+        tellRefusal();
     if (!registered || !communicating || !positionSource)
         return;
     const QGeoPositionInfo last = positionSource->lastKnownPosition(false);

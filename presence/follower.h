@@ -59,6 +59,7 @@ private:
     void sendPosition(const QGeoPositionInfo &info);
     void sendRegistration();
     void warnNoPositionSource();
+    void tellRefusal();
 
     QPointer<MapWidget> map;
     bool following = false;
@@ -71,6 +72,7 @@ private:
     bool registered = false; // the service answered the Register
     bool registering = false; // a Register is on its way
     bool refused = false; // the service rejected the profile; asking again cannot help
+    bool toldOfRefusal = false; // the user hears of a refusal once, not at every activation
     Network::RequestReplyStack requests {this};
 };
 

@@ -186,6 +186,10 @@ p, li { white-space: pre-wrap; }
         <source>Unable to retrieve your coordinates. Can not display your current position.</source>
         <translation>Unable to retrieve your coordinates. Can not display your current position.</translation>
     </message>
+    <message>
+        <source>The position service did not accept your profile, so other people cannot see you on the map.</source>
+        <translation>The position service did not accept your profile, so other people cannot see you on the map.</translation>
+    </message>
 </context>
 <context>
     <name>QJson::ParserRunnable</name>

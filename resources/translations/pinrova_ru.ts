@@ -186,6 +186,10 @@ p, li { white-space: pre-wrap; }
         <source>Unable to retrieve your coordinates. Can not display your current position.</source>
         <translation>Невозможно получить координаты, чтобы отображать вашу позицию.</translation>
     </message>
+    <message>
+        <source>The position service did not accept your profile, so other people cannot see you on the map.</source>
+        <translation>Сервис местоположения не принял ваш профиль, поэтому другие люди не видят вас на карте.</translation>
+    </message>
 </context>
 <context>
     <name>QJson::ParserRunnable</name>

@@ -393,14 +393,16 @@ void TestFollower::registersAgainWhenTheServiceForgets_data()
     QTest::addColumn<int>("firstReportAnswer");
     QTest::addColumn<int>("registers");
     QTest::addColumn<int>("reports");
+    QTest::addColumn<bool>("told"); // the user hears of a refusal
 
     // Each row: the start, then two fixes, each taken once every answer is in.
-    QTest::newRow("answered") << QList<int> {200} << 200 << 1 << 3;
+    QTest::newRow("answered") << QList<int> {200} << 200 << 1 << 3 << false;
     QTest::newRow("register failed, the next fix registers")
-        << QList<int> {500, 200} << 200 << 2 << 2;
-    QTest::newRow("service unavailable twice") << QList<int> {503, 503, 200} << 200 << 3 << 1;
-    QTest::newRow("service lost the registration") << QList<int> {200} << 404 << 2 << 3;
-    QTest::newRow("profile refused") << QList<int> {400} << 200 << 1 << 0;
+        << QList<int> {500, 200} << 200 << 2 << 2 << false;
+    QTest::newRow("service unavailable twice")
+        << QList<int> {503, 503, 200} << 200 << 3 << 1 << false;
+    QTest::newRow("service lost the registration") << QList<int> {200} << 404 << 2 << 3 << false;
+    QTest::newRow("profile refused") << QList<int> {400} << 200 << 1 << 0 << true;
 }
 
 void TestFollower::registersAgainWhenTheServiceForgets()
@@ -409,6 +411,7 @@ void TestFollower::registersAgainWhenTheServiceForgets()
     QFETCH(int, firstReportAnswer);
     QFETCH(int, registers);
     QFETCH(int, reports);
+    QFETCH(bool, told);
 
     std::atomic<int> registerCount {0};
     std::atomic<int> reportCount {0};
@@ -440,6 +443,27 @@ void TestFollower::registersAgainWhenTheServiceForgets()
     QTest::qWait(200); // nothing more follows
     QCOMPARE(registerCount.load(), registers);
     QCOMPARE(reportCount.load(), reports);
+
+    // Told once, also when a later activation registers and is refused again.
+    const auto boxes = [] {
+        QList<QMessageBox *> found;
+        for (QWidget *widget : QApplication::topLevelWidgets()) {
+            if (auto *box = qobject_cast<QMessageBox *>(widget); box && box->isVisible())
+                found << box;
+        }
+        return found;
+    };
+    QTRY_COMPARE(boxes().size(), int(told));
+    follower.startServerCommunication(Uid);
+    QTRY_COMPARE(registerCount.load(), registers + 1);
+    QTest::qWait(100);
+    QCOMPARE(boxes().size(), int(told));
+    if (told) {
+        QCOMPARE(boxes().first()->text(),
+            QStringLiteral("The position service did not accept your profile, so other people "
+                           "cannot see you on the map."));
+        boxes().first()->accept();
+    }
 
     server.route(RegisterPath, [](const HttpRequest &) { return HttpResponse::ok("OK"); });
     server.route(SetPosPath, [](const HttpRequest &) { return HttpResponse::ok("OK"); });
