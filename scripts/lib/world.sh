@@ -62,8 +62,11 @@ world_start() {
     "$world_build/platform/mce/pinrova-mce" 2>"$dir/mce.log" &
     world_pids+=($!)
 
+    local posd_options=()
+    # PINROVA_DEMO_ACCESS_LOG=1: one line per request in posd.log, for checks of what the app asks.
+    [ -n "${PINROVA_DEMO_ACCESS_LOG:-}" ] && posd_options+=(--access-log)
     "$world_build/server/pinrova-posd" --listen "127.0.0.1:$port" --db "$data/positions.db" \
-        2>"$dir/posd.log" &
+        "${posd_options[@]}" 2>"$dir/posd.log" &
     world_pids+=($!)
     world_wait_for 10 "the position service on port $port" world_port_taken "$port" || return 1
 

@@ -14,6 +14,7 @@ work=$(mktemp -d "${TMPDIR:-/tmp}/pinrova-smoke.XXXXXX")
 export PINROVA_BUILD_DIR=$build
 export PINROVA_DEMO_DATA=$work/data
 export PINROVA_DEMO_CROWD=12
+export PINROVA_DEMO_ACCESS_LOG=1 # what the app asks the service, checked below
 export XDG_CONFIG_HOME=$work/config XDG_CACHE_HOME=$work/cache # the app's settings and cache
 unset QT_QPA_PLATFORM
 
@@ -93,6 +94,54 @@ green=$(convert "$out/pinrova-demo.png" -fuzz 4% -fill black +opaque 'rgb(46,184
     -opaque 'rgb(46,184,92)' -colorspace gray -format '%[fx:round(mean*w*h)]' info:)
 [ "$green" -gt 500 ] || fail "no markers on the map ($green frame pixels)"
 echo "smoke: $colours colours, $green frame pixels, screenshot in $out/pinrova-demo.png"
+
+# The user's path, read from what the app asks the service: GetUsers with the map's size (the
+# crowd and this script never send one).
+asked() { grep -o 'GetUsers?[^ ]*&width=[^ ]*' "$work/world/posd.log" | sed 's/^GetUsers?//'; }
+key() { sed -n "s/.*[?&]\?$1=\([^&]*\).*/\1/p" <<<"$2"; }
+near() { awk -v a="$1" -v b="$2" -v t="$3" 'BEGIN { d = a - b; exit !(d <= t && d >= -t) }'; }
+first=$(asked | head -n 1)
+[ -n "$first" ] || fail "the app never asked for the people around it"
+width=$(key width "$first") height=$(key height "$first")
+# The map's centre at zoom 13 (not 0, 0, 0), with the window's size.
+near "$(key lat "$first")" 59.9441 0.001 && near "$(key lon "$first")" 30.3061 0.001 &&
+    [ "$(key zoomlevel "$first")" = 13 ] && [ "$width" -gt 600 ] && [ "$width" -le 800 ] &&
+    [ "$height" -gt 300 ] && [ "$height" -le 480 ] || fail "the first list was asked as $first"
+# In follow mode the list follows the walk.
+following() { [ "$(asked | grep -c 'zoomlevel=13')" -ge 3 ] && [ "$(asked | cut -d'&' -f1,2 | sort -u | wc -l)" -ge 2 ]; }
+world_wait_for 30 "the list to follow the walk" following || fail "the list stayed where the walk began: $(asked | tr '\n' ' ')"
+
+# The map is laid out 11 px inside the 800 x 480 window, at its bottom.
+cx=$((11 + width / 2)) cy=$((480 - 11 - height / 2))
+last_asked() { asked | tail -n 1; }
+count=$(asked | wc -l)
+# A tap on an empty corner of the map gives it the focus and asks about where it shows.
+xdotool mousemove $((11 + width - 30)) $((480 - 11 - height + 60)) click 1
+world_wait_for 10 "the tap's question" test "$(asked | wc -l)" -gt "$count" || fail "a tap asked nothing"
+before=$(last_asked)
+# Ten presses of Left show 200 px more of the west and leave follow mode; a wheel notch at the
+# centre then zooms in about it.
+xdotool key --delay 60 Left Left Left Left Left Left Left Left Left Left
+sleep 0.5
+count=$(asked | wc -l)
+xdotool mousemove "$cx" "$cy" click 4
+world_wait_for 10 "the wheel's question" test "$(asked | wc -l)" -gt "$count" || fail "the wheel asked nothing"
+zoomed=$(last_asked)
+[ "$(key zoomlevel "$zoomed")" = 14 ] || fail "a wheel notch gave $zoomed"
+# 200 px at zoom 13 is 200 / 256 / 2^13 * 360 degrees.
+near "$(awk -v a="$(key lon "$zoomed")" -v b="$(key lon "$before")" 'BEGIN { print b - a }')" 0.0343 0.004 ||
+    fail "the arrows did not pan: $before, then $zoomed"
+# A notch 200 px right of the centre keeps the place under the cursor: the centre moves east
+# by half of those 200 px at zoom 14, 200 / 256 / 2^15 * 360 degrees.
+count=$(asked | wc -l)
+xdotool mousemove $((cx + 200)) "$cy" click 4
+world_wait_for 10 "the second notch's question" test "$(asked | wc -l)" -gt "$count" || fail "the wheel asked nothing"
+again=$(last_asked)
+[ "$(key zoomlevel "$again")" = 15 ] || fail "a second notch gave $again"
+near "$(awk -v a="$(key lon "$again")" -v b="$(key lon "$zoomed")" 'BEGIN { print a - b }')" 0.00858 0.0012 &&
+    near "$(key lat "$again")" "$(key lat "$zoomed")" 0.0006 ||
+    fail "the wheel did not zoom about the cursor: $zoomed, then $again"
+echo "smoke: asked first $first; keys and wheel: $before, $zoomed, $again"
 
 # Everything stops with the app.
 kill -TERM "$app"
