@@ -72,12 +72,24 @@ public:
     int integer(const char *key, int low, int high)
     {
         const std::string *text = required(key);
-        if (!text)
-            return 0;
+        return text ? integerIn(*text, key, low, high) : 0;
+    }
+
+    // An absent key gives fallback; a present one follows the rules of integer().
+    int optionalInteger(const char *key, int low, int high, int fallback)
+    {
+        if (failed())
+            return fallback;
+        const std::string *text = query.find(key);
+        return text ? integerIn(*text, key, low, high) : fallback;
+    }
+
+    int integerIn(const std::string &text, const char *key, int low, int high)
+    {
         int value = 0;
-        const char *end = text->data() + text->size();
-        const auto [ptr, ec] = std::from_chars(text->data(), end, value);
-        if (text->empty() || ec != std::errc() || ptr != end) {
+        const char *end = text.data() + text.size();
+        const auto [ptr, ec] = std::from_chars(text.data(), end, value);
+        if (text.empty() || ec != std::errc() || ptr != end) {
             fail(std::string(key) + " is not an integer");
             return 0;
         }
@@ -159,6 +171,8 @@ Parsed<GetUsersRequest> parseGetUsers(const QueryParams &query)
     request.lat = check.coordinate("lat", 90);
     request.lon = check.coordinate("lon", 180);
     request.zoom = check.integer("zoomlevel", 0, MaxZoom);
+    request.width = check.optionalInteger("width", 1, MaxViewPixels, DefaultViewWidth);
+    request.height = check.optionalInteger("height", 1, MaxViewPixels, DefaultViewHeight);
     return finish(check, request);
 }
 

@@ -59,7 +59,8 @@ QByteArray outcome(const QByteArray &endpoint, const QByteArray &query)
         return "error: " + QByteArray::fromStdString(parsed.error);
     return QByteArray::number(parsed.request->lat, 'g', 17) + " "
         + QByteArray::number(parsed.request->lon, 'g', 17) + " "
-        + QByteArray::number(parsed.request->zoom);
+        + QByteArray::number(parsed.request->zoom) + " " + QByteArray::number(parsed.request->width)
+        + "x" + QByteArray::number(parsed.request->height);
 }
 
 } // namespace
@@ -249,9 +250,31 @@ void TestWireRequests::parses_data()
         << QByteArray("error: uid is the null UUID");
 
     QTest::newRow("getusers first request of the app")
-        << QByteArray("GetUsers") << QByteArray("lat=0&lon=0&zoomlevel=0") << QByteArray("0 0 0");
+        << QByteArray("GetUsers") << QByteArray("lat=0&lon=0&zoomlevel=0")
+        << QByteArray("0 0 0 800x480");
+    QTest::newRow("getusers with the view's size")
+        << QByteArray("GetUsers") << QByteArray("lat=1&lon=2&zoomlevel=13&width=1280&height=723")
+        << QByteArray("1 2 13 1280x723");
+    QTest::newRow("view size at its bounds")
+        << QByteArray("GetUsers") << QByteArray("lat=1&lon=2&zoomlevel=13&width=1&height=4096")
+        << QByteArray("1 2 13 1x4096");
+    QTest::newRow("height alone") << QByteArray("GetUsers")
+                                  << QByteArray("lat=1&lon=2&zoomlevel=13&height=600")
+                                  << QByteArray("1 2 13 800x600");
+    QTest::newRow("width 0") << QByteArray("GetUsers")
+                             << QByteArray("lat=1&lon=2&zoomlevel=13&width=0&height=480")
+                             << QByteArray("error: width is out of range");
+    QTest::newRow("height 4097") << QByteArray("GetUsers")
+                                 << QByteArray("lat=1&lon=2&zoomlevel=13&width=800&height=4097")
+                                 << QByteArray("error: height is out of range");
+    QTest::newRow("width empty") << QByteArray("GetUsers")
+                                 << QByteArray("lat=1&lon=2&zoomlevel=13&width=&height=480")
+                                 << QByteArray("error: width is not an integer");
+    QTest::newRow("height fractional")
+        << QByteArray("GetUsers") << QByteArray("lat=1&lon=2&zoomlevel=13&height=480.5")
+        << QByteArray("error: height is not an integer");
     QTest::newRow("zoom 20") << QByteArray("GetUsers") << QByteArray("lat=1&lon=2&zoomlevel=20")
-                             << QByteArray("1 2 20");
+                             << QByteArray("1 2 20 800x480");
     QTest::newRow("zoom 21") << QByteArray("GetUsers") << QByteArray("lat=1&lon=2&zoomlevel=21")
                              << QByteArray("error: zoomlevel is out of range");
     QTest::newRow("zoom -1") << QByteArray("GetUsers") << QByteArray("lat=1&lon=2&zoomlevel=-1")
