@@ -112,6 +112,24 @@ public:
         return *value;
     }
 
+    // A display name as a profile can hold it: control characters become spaces and a name
+    // over maxBytes is cut, since refusing the Register would leave the person unlisted for
+    // good. Text that is not UTF-8 is still refused: no profile page gives that.
+    std::string displayName(const char *key, std::size_t maxBytes)
+    {
+        const std::string *given = required(key);
+        if (!given)
+            return {};
+        std::string value = *given;
+        replaceControlCharacters(value);
+        if (!isXmlSafeUtf8(value)) {
+            fail(std::string(key) + " is not valid UTF-8 text");
+            return {};
+        }
+        cutAtCodePoint(value, maxBytes);
+        return value;
+    }
+
     std::string picture(const char *key)
     {
         std::string value = text(key, MaxPictureBytes, true);
@@ -147,7 +165,7 @@ Parsed<RegisterRequest> parseRegister(const QueryParams &query)
             check.fail("network is not a known network name");
     }
     request.id = check.text("id", MaxIdBytes, false);
-    request.name = check.text("name", MaxNameBytes, true);
+    request.name = check.displayName("name", MaxNameBytes);
     request.smallPicture = check.picture("smallPic");
     request.mediumPicture = check.picture("mediumPic");
     request.sex = check.integer("sex", 0, 2);

@@ -123,15 +123,27 @@ void TestWireRequests::parses_data()
     QTest::newRow("name 256 bytes")
         << QByteArray("Register") << registerQuery("Ivan", repeated('n', 256))
         << QByteArray("{0123abcd-0000-4000-8000-00000000beef} 1 42 [nnn");
-    QTest::newRow("name 257 bytes")
+    QTest::newRow("name 257 bytes cut to 256")
         << QByteArray("Register") << registerQuery("Ivan", repeated('n', 257))
-        << QByteArray("error: name is longer than 256");
+        << "{0123abcd-0000-4000-8000-00000000beef} 1 42 [" + repeated('n', 256) + "] ";
     QTest::newRow("name 128 Cyrillic letters are 256 bytes")
         << QByteArray("Register") << registerQuery("Ivan", QByteArray("%D0%98").repeated(128))
         << QByteArray("{0123abcd-0000-4000-8000-00000000beef} 1 42 [ИИИ");
-    QTest::newRow("name 129 Cyrillic letters are 258 bytes")
+    QTest::newRow("name 129 Cyrillic letters are 258 bytes, cut to 128")
         << QByteArray("Register") << registerQuery("Ivan", QByteArray("%D0%98").repeated(129))
-        << QByteArray("error: name is longer than 256");
+        << "{0123abcd-0000-4000-8000-00000000beef} 1 42 [" + QByteArray("\xD0\x98").repeated(128)
+            + "] ";
+    QTest::newRow("name cut before a letter its limit would split")
+        << QByteArray("Register") << registerQuery("Ivan", repeated('n', 255) + "%D0%98")
+        << "{0123abcd-0000-4000-8000-00000000beef} 1 42 [" + repeated('n', 255) + "] ";
+    QTest::newRow("name cut before an emoji its limit would split")
+        << QByteArray("Register")
+        << registerQuery("Ivan", "n" + QByteArray("%F0%9F%98%80").repeated(64))
+        << "{0123abcd-0000-4000-8000-00000000beef} 1 42 [n"
+            + QByteArray("\xF0\x9F\x98\x80").repeated(63) + "] ";
+    QTest::newRow("name long and invalid UTF-8 past the limit")
+        << QByteArray("Register") << registerQuery("Ivan", repeated('n', 300) + "%C0%AF")
+        << QByteArray("error: name is not valid UTF-8");
     QTest::newRow("name Cyrillic decoded")
         << QByteArray("Register")
         << registerQuery("Ivan", "%D0%98%D0%B2%D0%B0%D0%BD%20%D0%9F%D0%B5%D1%82%D1%80%D0%BE%D0%B2")
@@ -148,12 +160,12 @@ void TestWireRequests::parses_data()
     QTest::newRow("name with a surrogate")
         << QByteArray("Register") << registerQuery("Ivan", "%ED%A0%80")
         << QByteArray("error: name is not valid UTF-8");
-    QTest::newRow("name with a control character XML cannot carry")
+    QTest::newRow("name with a control character XML cannot carry, made a space")
         << QByteArray("Register") << registerQuery("Ivan", "Iv%01an")
-        << QByteArray("error: name is not valid UTF-8");
-    QTest::newRow("name with a newline")
-        << QByteArray("Register") << registerQuery("Ivan", "Iv%0Aan")
-        << QByteArray("error: name is not valid UTF-8");
+        << QByteArray("{0123abcd-0000-4000-8000-00000000beef} 1 42 [Iv an] ");
+    QTest::newRow("name with a newline, tab, NUL and DEL, made spaces")
+        << QByteArray("Register") << registerQuery("Ivan", "I%0Av%09a%00n%7F")
+        << QByteArray("{0123abcd-0000-4000-8000-00000000beef} 1 42 [I v a n ] ");
     QTest::newRow("name with an emoji")
         << QByteArray("Register") << registerQuery("Ivan", "%F0%9F%98%80")
         << QByteArray("{0123abcd-0000-4000-8000-00000000beef} 1 42 [😀] ");
