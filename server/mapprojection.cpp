@@ -11,8 +11,6 @@ constexpr double Pi = 3.141592653589793;
 // Mercator's y is infinite at the poles; this is where the square world map ends.
 constexpr double MaxMercatorLat = 85.0511287798066;
 constexpr double TileSize = 256;
-constexpr double ViewHalfWidth = 400;
-constexpr double ViewHalfHeight = 240;
 
 double wrappedDx(double a, double b)
 {
@@ -33,10 +31,10 @@ WorldPoint toWorld(double lat, double lon)
     return point;
 }
 
-MapView::MapView(double lat, double lon, int zoom)
+MapView::MapView(double lat, double lon, int zoom, int width, int height)
     : centre(toWorld(lat, lon))
-    , halfWidth(ViewHalfWidth / (TileSize * std::ldexp(1.0, zoom)))
-    , halfHeight(ViewHalfHeight / (TileSize * std::ldexp(1.0, zoom)))
+    , halfWidth(width / 2.0 / (TileSize * std::ldexp(1.0, zoom)))
+    , halfHeight(height / 2.0 / (TileSize * std::ldexp(1.0, zoom)))
 { }
 
 bool MapView::contains(const WorldPoint &point) const

@@ -12,12 +12,13 @@ struct WorldPoint
 
 WorldPoint toWorld(double lat, double lon);
 
-// The area the app's 800 × 480 map shows around a centre at a zoom level, in world units.
-// The map repeats east-west, so x distances are taken around the world.
+// The area a map of width × height pixels (the handset's 800 × 480 unless the client says)
+// shows around a centre at a zoom level, in world units. The map repeats east-west, so x
+// distances are taken around the world.
 class MapView
 {
 public:
-    MapView(double lat, double lon, int zoom);
+    MapView(double lat, double lon, int zoom, int width = 800, int height = 480);
 
     bool contains(const WorldPoint &point) const;
     // Squared distance from the centre in world units, for ordering.

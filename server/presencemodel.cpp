@@ -90,7 +90,7 @@ bool PresenceModel::setPosition(const Uuid &uid, double lat, double lon, std::in
 
 std::string PresenceModel::usersNear(const GetUsersRequest &request, std::int64_t nowMs) const
 {
-    const MapView view(request.lat, request.lon, request.zoom);
+    const MapView view(request.lat, request.lon, request.zoom, request.width, request.height);
     struct Candidate
     {
         double distance;

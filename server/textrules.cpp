@@ -62,6 +62,26 @@ bool isXmlSafeUtf8(std::string_view text)
     return true;
 }
 
+void replaceControlCharacters(std::string &text)
+{
+    for (char &c : text) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte < 0x20 || byte == 0x7f)
+            c = ' ';
+    }
+}
+
+void cutAtCodePoint(std::string &text, std::size_t maxBytes)
+{
+    if (text.size() <= maxBytes)
+        return;
+    std::size_t end = maxBytes;
+    // Back over continuation bytes to the lead byte of the code point that does not fit.
+    while (end > 0 && (static_cast<unsigned char>(text[end]) & 0xc0) == 0x80)
+        --end;
+    text.resize(end);
+}
+
 bool isWebAddress(std::string_view text)
 {
     std::size_t start;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <string>
 #include <string_view>
 
 namespace Pinrova::Server {
@@ -8,6 +9,14 @@ namespace Pinrova::Server {
 // no escape in XML 1.0, so one such name would make the app reject the whole user list), no
 // surrogates, no overlong forms, no U+FFFE or U+FFFF.
 bool isXmlSafeUtf8(std::string_view text);
+
+// Control characters (U+0000…U+001F, U+007F) become spaces: in a display name they are
+// mostly line breaks and tabs between words, and a space keeps both the reading and the byte
+// length. Valid UTF-8 never has these bytes inside a longer sequence.
+void replaceControlCharacters(std::string &text);
+
+// Shortens valid UTF-8 to at most maxBytes without splitting a code point.
+void cutAtCodePoint(std::string &text, std::size_t maxBytes);
 
 // An absolute http or https address without control characters.
 bool isWebAddress(std::string_view text);

@@ -72,12 +72,24 @@ public:
     int integer(const char *key, int low, int high)
     {
         const std::string *text = required(key);
-        if (!text)
-            return 0;
+        return text ? integerIn(*text, key, low, high) : 0;
+    }
+
+    // An absent key gives fallback; a present one follows the rules of integer().
+    int optionalInteger(const char *key, int low, int high, int fallback)
+    {
+        if (failed())
+            return fallback;
+        const std::string *text = query.find(key);
+        return text ? integerIn(*text, key, low, high) : fallback;
+    }
+
+    int integerIn(const std::string &text, const char *key, int low, int high)
+    {
         int value = 0;
-        const char *end = text->data() + text->size();
-        const auto [ptr, ec] = std::from_chars(text->data(), end, value);
-        if (text->empty() || ec != std::errc() || ptr != end) {
+        const char *end = text.data() + text.size();
+        const auto [ptr, ec] = std::from_chars(text.data(), end, value);
+        if (text.empty() || ec != std::errc() || ptr != end) {
             fail(std::string(key) + " is not an integer");
             return 0;
         }
@@ -98,6 +110,24 @@ public:
         else if (!isXmlSafeUtf8(*value))
             fail(std::string(key) + " is not valid UTF-8 text");
         return *value;
+    }
+
+    // A display name as a profile can hold it: control characters become spaces and a name
+    // over maxBytes is cut, since refusing the Register would leave the person unlisted for
+    // good. Text that is not UTF-8 is still refused: no profile page gives that.
+    std::string displayName(const char *key, std::size_t maxBytes)
+    {
+        const std::string *given = required(key);
+        if (!given)
+            return {};
+        std::string value = *given;
+        replaceControlCharacters(value);
+        if (!isXmlSafeUtf8(value)) {
+            fail(std::string(key) + " is not valid UTF-8 text");
+            return {};
+        }
+        cutAtCodePoint(value, maxBytes);
+        return value;
     }
 
     std::string picture(const char *key)
@@ -135,7 +165,7 @@ Parsed<RegisterRequest> parseRegister(const QueryParams &query)
             check.fail("network is not a known network name");
     }
     request.id = check.text("id", MaxIdBytes, false);
-    request.name = check.text("name", MaxNameBytes, true);
+    request.name = check.displayName("name", MaxNameBytes);
     request.smallPicture = check.picture("smallPic");
     request.mediumPicture = check.picture("mediumPic");
     request.sex = check.integer("sex", 0, 2);
@@ -159,6 +189,8 @@ Parsed<GetUsersRequest> parseGetUsers(const QueryParams &query)
     request.lat = check.coordinate("lat", 90);
     request.lon = check.coordinate("lon", 180);
     request.zoom = check.integer("zoomlevel", 0, MaxZoom);
+    request.width = check.optionalInteger("width", 1, MaxViewPixels, DefaultViewWidth);
+    request.height = check.optionalInteger("height", 1, MaxViewPixels, DefaultViewHeight);
     return finish(check, request);
 }
 

@@ -30,11 +30,18 @@ struct SetPosRequest
     double lon = 0;
 };
 
+// The handset's map, which the three-key request describes.
+constexpr int DefaultViewWidth = 800;
+constexpr int DefaultViewHeight = 480;
+constexpr int MaxViewPixels = 4096;
+
 struct GetUsersRequest
 {
     double lat = 0;
     double lon = 0;
     int zoom = 0;
+    int width = DefaultViewWidth; // the client's map view, in pixels
+    int height = DefaultViewHeight;
 };
 
 template<typename T> struct Parsed

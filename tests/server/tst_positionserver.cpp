@@ -164,20 +164,30 @@ void TestPositionServer::registerReportAndList()
 void TestPositionServer::listsTheMapViewNearestFirst_data()
 {
     QTest::addColumn<int>("zoom");
+    QTest::addColumn<QString>("view"); // width and height keys after zoomlevel
     QTest::addColumn<QStringList>("expected");
 
-    // People at these pixel offsets from the centre at zoom 13 (the map is 800 × 480):
-    // A (0, 0), B (100, 0), C (-300, 200), D (399, 239), E (401, 0), F (0, -241).
-    QTest::newRow("zoom 13: the box edge") << 13 << QStringList {"A", "B", "C", "D"};
-    QTest::newRow("zoom 14: twice the distances") << 14 << QStringList {"A", "B"};
+    // People at these pixel offsets from the centre at zoom 13 (the map is 800 × 480 unless
+    // the request gives its size): A (0, 0), B (100, 0), C (-300, 200), D (399, 239),
+    // E (401, 0), F (0, -241).
+    QTest::newRow("zoom 13: the box edge") << 13 << QString() << QStringList {"A", "B", "C", "D"};
+    QTest::newRow("zoom 14: twice the distances") << 14 << QString() << QStringList {"A", "B"};
     QTest::newRow("zoom 12: half the distances")
-        << 12 << QStringList {"A", "B", "F", "C", "E", "D"};
-    QTest::newRow("zoom 0: the whole world") << 0 << QStringList {"A", "B", "F", "C", "E", "D"};
+        << 12 << QString() << QStringList {"A", "B", "F", "C", "E", "D"};
+    QTest::newRow("zoom 0: the whole world")
+        << 0 << QString() << QStringList {"A", "B", "F", "C", "E", "D"};
+    QTest::newRow("zoom 13, a 1000 × 484 desktop view")
+        << 13 << "&width=1000&height=484" << QStringList {"A", "B", "F", "C", "E", "D"};
+    QTest::newRow("zoom 13, width only: height stays 480")
+        << 13 << "&width=1000" << QStringList {"A", "B", "C", "E", "D"};
+    QTest::newRow("zoom 13, a 150 × 100 view")
+        << 13 << "&width=150&height=100" << QStringList {"A"};
 }
 
 void TestPositionServer::listsTheMapViewNearestFirst()
 {
     QFETCH(int, zoom);
+    QFETCH(QString, view);
     QFETCH(QStringList, expected);
 
     RunningServer posd(folder->path());
@@ -195,7 +205,7 @@ void TestPositionServer::listsTheMapViewNearestFirst()
             200);
         QCOMPARE(httpGet(manager, posd.url("SetPos", posQuery(i + 1, la, lo))).status, 200);
     }
-    const auto answer = httpGet(manager, posd.url("GetUsers", usersQuery(lat, lon, zoom)));
+    const auto answer = httpGet(manager, posd.url("GetUsers", usersQuery(lat, lon, zoom) + view));
     QVector<ListedUser> users;
     QVERIFY(readUserList(answer.body, users));
     QStringList names;

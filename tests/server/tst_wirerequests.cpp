@@ -59,7 +59,8 @@ QByteArray outcome(const QByteArray &endpoint, const QByteArray &query)
         return "error: " + QByteArray::fromStdString(parsed.error);
     return QByteArray::number(parsed.request->lat, 'g', 17) + " "
         + QByteArray::number(parsed.request->lon, 'g', 17) + " "
-        + QByteArray::number(parsed.request->zoom);
+        + QByteArray::number(parsed.request->zoom) + " " + QByteArray::number(parsed.request->width)
+        + "x" + QByteArray::number(parsed.request->height);
 }
 
 } // namespace
@@ -122,15 +123,27 @@ void TestWireRequests::parses_data()
     QTest::newRow("name 256 bytes")
         << QByteArray("Register") << registerQuery("Ivan", repeated('n', 256))
         << QByteArray("{0123abcd-0000-4000-8000-00000000beef} 1 42 [nnn");
-    QTest::newRow("name 257 bytes")
+    QTest::newRow("name 257 bytes cut to 256")
         << QByteArray("Register") << registerQuery("Ivan", repeated('n', 257))
-        << QByteArray("error: name is longer than 256");
+        << "{0123abcd-0000-4000-8000-00000000beef} 1 42 [" + repeated('n', 256) + "] ";
     QTest::newRow("name 128 Cyrillic letters are 256 bytes")
         << QByteArray("Register") << registerQuery("Ivan", QByteArray("%D0%98").repeated(128))
         << QByteArray("{0123abcd-0000-4000-8000-00000000beef} 1 42 [ИИИ");
-    QTest::newRow("name 129 Cyrillic letters are 258 bytes")
+    QTest::newRow("name 129 Cyrillic letters are 258 bytes, cut to 128")
         << QByteArray("Register") << registerQuery("Ivan", QByteArray("%D0%98").repeated(129))
-        << QByteArray("error: name is longer than 256");
+        << "{0123abcd-0000-4000-8000-00000000beef} 1 42 [" + QByteArray("\xD0\x98").repeated(128)
+            + "] ";
+    QTest::newRow("name cut before a letter its limit would split")
+        << QByteArray("Register") << registerQuery("Ivan", repeated('n', 255) + "%D0%98")
+        << "{0123abcd-0000-4000-8000-00000000beef} 1 42 [" + repeated('n', 255) + "] ";
+    QTest::newRow("name cut before an emoji its limit would split")
+        << QByteArray("Register")
+        << registerQuery("Ivan", "n" + QByteArray("%F0%9F%98%80").repeated(64))
+        << "{0123abcd-0000-4000-8000-00000000beef} 1 42 [n"
+            + QByteArray("\xF0\x9F\x98\x80").repeated(63) + "] ";
+    QTest::newRow("name long and invalid UTF-8 past the limit")
+        << QByteArray("Register") << registerQuery("Ivan", repeated('n', 300) + "%C0%AF")
+        << QByteArray("error: name is not valid UTF-8");
     QTest::newRow("name Cyrillic decoded")
         << QByteArray("Register")
         << registerQuery("Ivan", "%D0%98%D0%B2%D0%B0%D0%BD%20%D0%9F%D0%B5%D1%82%D1%80%D0%BE%D0%B2")
@@ -147,12 +160,12 @@ void TestWireRequests::parses_data()
     QTest::newRow("name with a surrogate")
         << QByteArray("Register") << registerQuery("Ivan", "%ED%A0%80")
         << QByteArray("error: name is not valid UTF-8");
-    QTest::newRow("name with a control character XML cannot carry")
+    QTest::newRow("name with a control character XML cannot carry, made a space")
         << QByteArray("Register") << registerQuery("Ivan", "Iv%01an")
-        << QByteArray("error: name is not valid UTF-8");
-    QTest::newRow("name with a newline")
-        << QByteArray("Register") << registerQuery("Ivan", "Iv%0Aan")
-        << QByteArray("error: name is not valid UTF-8");
+        << QByteArray("{0123abcd-0000-4000-8000-00000000beef} 1 42 [Iv an] ");
+    QTest::newRow("name with a newline, tab, NUL and DEL, made spaces")
+        << QByteArray("Register") << registerQuery("Ivan", "I%0Av%09a%00n%7F")
+        << QByteArray("{0123abcd-0000-4000-8000-00000000beef} 1 42 [I v a n ] ");
     QTest::newRow("name with an emoji")
         << QByteArray("Register") << registerQuery("Ivan", "%F0%9F%98%80")
         << QByteArray("{0123abcd-0000-4000-8000-00000000beef} 1 42 [😀] ");
@@ -249,9 +262,31 @@ void TestWireRequests::parses_data()
         << QByteArray("error: uid is the null UUID");
 
     QTest::newRow("getusers first request of the app")
-        << QByteArray("GetUsers") << QByteArray("lat=0&lon=0&zoomlevel=0") << QByteArray("0 0 0");
+        << QByteArray("GetUsers") << QByteArray("lat=0&lon=0&zoomlevel=0")
+        << QByteArray("0 0 0 800x480");
+    QTest::newRow("getusers with the view's size")
+        << QByteArray("GetUsers") << QByteArray("lat=1&lon=2&zoomlevel=13&width=1280&height=723")
+        << QByteArray("1 2 13 1280x723");
+    QTest::newRow("view size at its bounds")
+        << QByteArray("GetUsers") << QByteArray("lat=1&lon=2&zoomlevel=13&width=1&height=4096")
+        << QByteArray("1 2 13 1x4096");
+    QTest::newRow("height alone") << QByteArray("GetUsers")
+                                  << QByteArray("lat=1&lon=2&zoomlevel=13&height=600")
+                                  << QByteArray("1 2 13 800x600");
+    QTest::newRow("width 0") << QByteArray("GetUsers")
+                             << QByteArray("lat=1&lon=2&zoomlevel=13&width=0&height=480")
+                             << QByteArray("error: width is out of range");
+    QTest::newRow("height 4097") << QByteArray("GetUsers")
+                                 << QByteArray("lat=1&lon=2&zoomlevel=13&width=800&height=4097")
+                                 << QByteArray("error: height is out of range");
+    QTest::newRow("width empty") << QByteArray("GetUsers")
+                                 << QByteArray("lat=1&lon=2&zoomlevel=13&width=&height=480")
+                                 << QByteArray("error: width is not an integer");
+    QTest::newRow("height fractional")
+        << QByteArray("GetUsers") << QByteArray("lat=1&lon=2&zoomlevel=13&height=480.5")
+        << QByteArray("error: height is not an integer");
     QTest::newRow("zoom 20") << QByteArray("GetUsers") << QByteArray("lat=1&lon=2&zoomlevel=20")
-                             << QByteArray("1 2 20");
+                             << QByteArray("1 2 20 800x480");
     QTest::newRow("zoom 21") << QByteArray("GetUsers") << QByteArray("lat=1&lon=2&zoomlevel=21")
                              << QByteArray("error: zoomlevel is out of range");
     QTest::newRow("zoom -1") << QByteArray("GetUsers") << QByteArray("lat=1&lon=2&zoomlevel=-1")
