@@ -11,6 +11,7 @@
 #include <QNetworkAccessManager>
 #include <QTemporaryDir>
 #include <QUuid>
+#include <QSize>
 #include <QtTest>
 
 #include <memory>
@@ -276,7 +277,9 @@ void TestAppCompat::appRequestsAreUnderstood()
     QVERIFY2(registered.status == 200, registered.body.constData());
     const auto reported = httpGet(manager, setPosUrl(base(), uid, fixLat, fixLon));
     QVERIFY2(reported.status == 200, reported.body.constData());
-    const auto answer = httpGet(manager, getUsersUrl(base(), fixLat, fixLon, zoom));
+    // As the desktop app asks, with its map's size.
+    const auto answer
+        = httpGet(manager, getUsersUrl(base(), fixLat, fixLon, zoom, QSize(1258, 731)));
     QCOMPARE(answer.status, 200);
 
     const auto users = parseUserListAnswer(answer.body);
@@ -314,8 +317,10 @@ void TestAppCompat::appRequestsAreUnderstood()
     QCOMPARE(setPosPairs[1].first, QByteArray("lat"));
     QCOMPARE(setPosPairs[2].first, QByteArray("lon"));
     const QueryPairs getUsersPairs = splitQuery(loggedQuery(2, prefix + "GetUsers"));
-    QCOMPARE(getUsersPairs.size(), 3);
+    QCOMPARE(getUsersPairs.size(), 5);
     QCOMPARE(getUsersPairs[2], std::make_pair(QByteArray("zoomlevel"), QByteArray::number(zoom)));
+    QCOMPARE(getUsersPairs[3], std::make_pair(QByteArray("width"), QByteArray("1258")));
+    QCOMPARE(getUsersPairs[4], std::make_pair(QByteArray("height"), QByteArray("731")));
 }
 
 void TestAppCompat::firstRequestGetsAnEmptyList()
