@@ -72,7 +72,8 @@ done
 log "programs and manual pages in place"
 
 desktop-file-validate /usr/share/applications/pinrova.desktop || fail "desktop-file-validate"
-appstreamcli validate --no-net /usr/share/metainfo/*.metainfo.xml || fail "appstreamcli validate"
+metainfo=$(dpkg -L pinrova | grep '^/usr/share/metainfo/.*\.xml$') || fail "no AppStream metainfo"
+appstreamcli validate --no-net "$metainfo" || fail "appstreamcli validate"
 for size in 16 22 24 32 48 64 128 256; do
     icon=/usr/share/icons/hicolor/${size}x${size}/apps/pinrova.png
     [ "$(identify -format '%wx%h' "$icon" 2>/dev/null)" = "${size}x${size}" ] || fail "$icon"
