@@ -1,4 +1,5 @@
 #include <QApplication>
+#include <QIcon>
 #include <QLocale>
 #include <QTranslator>
 
@@ -11,6 +12,10 @@ int main(int argc, char *argv[])
     // Sources and catalogues are UTF-8, which is what Qt 5 decodes literals and tr() with.
     QCoreApplication::setOrganizationName(QStringLiteral("Tavrion"));
     QCoreApplication::setApplicationName(QStringLiteral("Pinrova"));
+    // Ties the windows to the installed menu entry and its icon (Wayland's app id, the X11
+    // window's desktop file); run from the build, the theme has no such icon and nothing shows.
+    QGuiApplication::setDesktopFileName(QStringLiteral("pinrova"));
+    QApplication::setWindowIcon(QIcon::fromTheme(QStringLiteral("pinrova")));
 
     QTranslator translator;
     loadTranslation(translator, QLocale::system());

@@ -8,11 +8,21 @@
 #
 # Settings, from the environment: PINROVA_BUILD_DIR (default build/), PINROVA_DEMO_PORT (the
 # position service's port, default 8080), PINROVA_DEMO_CROWD (default 40), PINROVA_DEMO_DATA
-# (the service's database folder, default $XDG_DATA_HOME/pinrova-demo).
+# (the service's database folder, default $XDG_DATA_HOME/pinrova-demo), PINROVA_WORLD_PREFIX
+# (an install prefix such as /usr: its installed programs instead of the build's).
 
 world_root=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
 world_build=${PINROVA_BUILD_DIR:-$world_root/build}
+world_prefix=${PINROVA_WORLD_PREFIX:-}
 world_pids=()
+
+world_program() { # the program's path in the build, e.g. server/pinrova-posd
+    if [ -n "$world_prefix" ]; then
+        echo "$world_prefix/bin/${1##*/}"
+    else
+        echo "$world_build/$1"
+    fi
+}
 
 world_log() { printf 'world: %s\n' "$*" >&2; }
 
@@ -40,8 +50,8 @@ world_start() {
     mkdir -p "$dir" "$data"
 
     for program in server/pinrova-posd sandbox/pinrova-sandbox platform/mce/pinrova-mce; do
-        if [ ! -x "$world_build/$program" ]; then
-            world_log "$world_build/$program is missing: run scripts/setup first"
+        if [ ! -x "$(world_program "$program")" ]; then
+            world_log "$(world_program "$program") is missing: run scripts/setup first"
             return 1
         fi
     done
@@ -59,18 +69,18 @@ world_start() {
     export DBUS_SYSTEM_BUS_ADDRESS
     DBUS_SYSTEM_BUS_ADDRESS=$(head -n 1 "$dir/bus.address")
 
-    "$world_build/platform/mce/pinrova-mce" 2>"$dir/mce.log" &
+    "$(world_program platform/mce/pinrova-mce)" 2>"$dir/mce.log" &
     world_pids+=($!)
 
     local posd_options=()
     # PINROVA_DEMO_ACCESS_LOG=1: one line per request in posd.log, for checks of what the app asks.
     [ -n "${PINROVA_DEMO_ACCESS_LOG:-}" ] && posd_options+=(--access-log)
-    "$world_build/server/pinrova-posd" --listen "127.0.0.1:$port" --db "$data/positions.db" \
+    "$(world_program server/pinrova-posd)" --listen "127.0.0.1:$port" --db "$data/positions.db" \
         "${posd_options[@]}" 2>"$dir/posd.log" &
     world_pids+=($!)
     world_wait_for 10 "the position service on port $port" world_port_taken "$port" || return 1
 
-    "$world_build/sandbox/pinrova-sandbox" --position-service "http://127.0.0.1:$port" \
+    "$(world_program sandbox/pinrova-sandbox)" --position-service "http://127.0.0.1:$port" \
         --crowd "${PINROVA_DEMO_CROWD:-40}" --addresses-file "$dir/addresses.env" \
         2>"$dir/sandbox.log" &
     world_pids+=($!)
@@ -84,8 +94,13 @@ world_app_env() {
     local dir=$1
     cat "$dir/addresses.env"
     echo "DBUS_SYSTEM_BUS_ADDRESS=$DBUS_SYSTEM_BUS_ADDRESS"
-    echo "QT_PLUGIN_PATH=$world_build/plugins"
-    echo "PINROVA_POSITION_REPLAY=$world_root/platform/position/tracks/centrewalk.nmea"
+    if [ -n "$world_prefix" ]; then
+        # The installed plugin is in Qt's own plugin folder.
+        echo "PINROVA_POSITION_REPLAY=$world_prefix/share/pinrova/tracks/centrewalk.nmea"
+    else
+        echo "QT_PLUGIN_PATH=$world_build/plugins"
+        echo "PINROVA_POSITION_REPLAY=$world_root/platform/position/tracks/centrewalk.nmea"
+    fi
 }
 
 world_stop() {

@@ -4,6 +4,7 @@
 # nothing), "facebook" and "Continue" clicked, and a screenshot of the map with people.
 #
 #   smoke.sh BUILD_DIR OUTPUT_DIR
+# With PINROVA_WORLD_PREFIX=/usr the installed programs run instead (the package check).
 set -euo pipefail
 
 build=$(cd "$1" && pwd)
@@ -59,7 +60,7 @@ world_start "$work/world" || fail "the world did not start"
     set -a
     . "$work/world/app.env"
     set +a
-    exec "$build/app/pinrova"
+    exec "$(world_program app/pinrova)"
 ) >"$work/app.log" 2>&1 &
 app=$!
 extra+=($app)
