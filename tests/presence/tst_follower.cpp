@@ -401,6 +401,8 @@ void TestFollower::registersAgainWhenTheServiceForgets_data()
     QTest::newRow("service unavailable twice") << QList<int> {503, 503, 200} << 200 << 3 << 1;
     QTest::newRow("service lost the registration") << QList<int> {200} << 404 << 2 << 3;
     QTest::newRow("profile refused") << QList<int> {400} << 200 << 1 << 0;
+    // -1: a megabyte of answer, cut off unread; the Register counts as failed.
+    QTest::newRow("register answer too long") << QList<int> {-1, 200} << 200 << 2 << 2;
 }
 
 void TestFollower::registersAgainWhenTheServiceForgets()
@@ -415,6 +417,8 @@ void TestFollower::registersAgainWhenTheServiceForgets()
     server.route(RegisterPath, [&](const HttpRequest &) {
         const int n = registerCount++;
         const int status = registerAnswers.value(n, registerAnswers.last());
+        if (status < 0)
+            return HttpResponse::ok(std::string(1024 * 1024, 'x'));
         return status == 200 ? HttpResponse::ok("OK") : HttpResponse::error(status, "no");
     });
     server.route(SetPosPath, [&](const HttpRequest &) {
