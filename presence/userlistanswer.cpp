@@ -18,10 +18,12 @@ enum Field { Lat, Lon, SmallPicture, MediumPicture, Name, Online, Sex, FieldCoun
 
 template<typename Name> Field fieldOf(const Name &name)
 {
-    static const char *const names[FieldCount]
-        = {"Lat", "Lon", "SmallPicture", "MediumPicture", "Name", "Online", "Sex"};
+    // Lengths counted once: this runs for every element below a User.
+    static const QLatin1String names[FieldCount] = {QLatin1String("Lat"), QLatin1String("Lon"),
+        QLatin1String("SmallPicture"), QLatin1String("MediumPicture"), QLatin1String("Name"),
+        QLatin1String("Online"), QLatin1String("Sex")};
     for (int field = 0; field < FieldCount; ++field) {
-        if (name == QLatin1String(names[field]))
+        if (name == names[field])
             return static_cast<Field>(field);
     }
     return FieldCount;
@@ -185,6 +187,9 @@ public:
         return true;
     }
 
+    // False while no open element collects text, so readers need not convert it.
+    bool wantsText() const { return !open.empty(); }
+
     void text(const QString &text)
     {
         for (const OpenTarget &open : this->open)
@@ -242,7 +247,8 @@ std::optional<QVector<NearByUser>> readWithStreamReader(
                 return std::nullopt;
             break;
         case QXmlStreamReader::Characters:
-            builder.text(xml.text().toString());
+            if (builder.wantsText())
+                builder.text(xml.text().toString());
             break;
         case QXmlStreamReader::EndElement:
             builder.endElement();
@@ -270,7 +276,8 @@ std::optional<QVector<NearByUser>> readWithPlainScanner(
                 return std::nullopt;
             break;
         case PlainXmlScanner::Text:
-            builder.text(QString::fromUtf8(xml.text().data(), int(xml.text().size())));
+            if (builder.wantsText())
+                builder.text(QString::fromUtf8(xml.text().data(), int(xml.text().size())));
             break;
         case PlainXmlScanner::EndElement:
             builder.endElement();
