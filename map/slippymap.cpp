@@ -73,8 +73,16 @@ void SlippyMap::setViewSize(const QSize &size)
 
 void SlippyMap::setZoom(int z)
 {
-    if (z >= MinimumZoom && z <= MaximumZoom)
+    if (z >= MinimumZoom && z <= MaximumZoom && z != zoom) {
         zoom = z;
+        // A tile of the old level would keep the one fetch slot until it answers or times
+        // out, and the new level would stay grey meanwhile; relayout() starts the new one.
+        const QList<QNetworkReply *> abandoned = pendingReplies;
+        pendingReplies.clear();
+        currentTileUrl.clear();
+        for (QNetworkReply *reply : abandoned)
+            reply->abort();
+    }
     tileCache.clear();
 }
 
@@ -221,9 +229,9 @@ void SlippyMap::handleNetworkData(QNetworkReply *reply)
 {
     const QVariant tileTag = reply->request().attribute(TileAttribute);
     const QVariant zoomTag = reply->request().attribute(ZoomAttribute);
-    pendingReplies.removeOne(reply);
+    const bool abandoned = !pendingReplies.removeOne(reply);
     reply->deleteLater();
-    if (!tileTag.canConvert<QPoint>())
+    if (abandoned || !tileTag.canConvert<QPoint>())
         return;
     const QPoint key = tileTag.toPoint();
 

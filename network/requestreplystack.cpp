@@ -7,6 +7,7 @@
 #include <QNetworkReply>
 #include <QNetworkRequest>
 #include <QStandardPaths>
+#include <QTimer>
 
 namespace Pinrova::Network {
 
@@ -26,11 +27,17 @@ RequestReplyStack::~RequestReplyStack()
     deletePending();
 }
 
-void RequestReplyStack::get(const QNetworkRequest &request)
+void RequestReplyStack::get(const QNetworkRequest &original)
 {
+    QNetworkRequest request = original;
+    if (!saveToDisk)
+        request.setAttribute(QNetworkRequest::CacheSaveControlAttribute, false);
     QNetworkReply *const reply
         = bodyLimit > 0 ? getWithBodyLimit(*manager, request, bodyLimit) : manager->get(request);
     pendingReplies.append(reply);
+    // The reply as context: the timer goes with it. Aborting a finished reply does nothing.
+    if (deadlineMs > 0)
+        QTimer::singleShot(deadlineMs, reply, &QNetworkReply::abort);
     // An owner that deletes a reply itself instead of releasing it must not leave a dangling
     // entry behind for the destructor to delete again.
     connect(reply, &QObject::destroyed, this, [this, reply] { pendingReplies.removeOne(reply); });

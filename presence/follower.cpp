@@ -32,6 +32,9 @@ Follower::Follower(MapWidget *map, QGeoPositionInfoSource *source, QObject *pare
     if (map)
         connect(map, &MapWidget::userMovedMap, this, &Follower::stopFollowing);
     connect(&requests, &Network::RequestReplyStack::reply, this, &Follower::networkReply);
+    requests.setMaximumBodyBytes(MaximumAnswerBytes);
+    requests.setDeadline(ServiceDeadlineMs);
+    requests.setSavingToDisk(false); // the installation's uid and the user's track
     if (source) {
         connect(source, &QGeoPositionInfoSource::positionUpdated, this, &Follower::positionUpdated);
         connect(source, &QGeoPositionInfoSource::updateTimeout, this, &Follower::updateTimeout);

@@ -36,6 +36,10 @@ public:
     static constexpr int RestartDelay = 1000; // ms after a source time-out
     // A service request that stalls this long fails, so a hung service cannot pile them up.
     static constexpr int ServiceTimeoutMs = 30000;
+    // A service request still running after this long fails, however its bytes trickle in.
+    static constexpr int ServiceDeadlineMs = 60000;
+    // Register and SetPos answer with a few bytes; a longer body is cut off while it arrives.
+    static constexpr qint64 MaximumAnswerBytes = 64 * 1024;
 
 signals:
     void followingChanged();

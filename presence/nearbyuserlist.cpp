@@ -1,6 +1,5 @@
 #include "nearbyuserlist.h"
 
-#include <QImageReader>
 #include <QNetworkAccessManager>
 #include <QNetworkDiskCache>
 #include <QNetworkReply>
@@ -8,6 +7,7 @@
 #include <QStandardPaths>
 #include <QTimer>
 
+#include "boundedimage.h"
 #include "outsideaddresses.h"
 #include "positionservicerequests.h"
 #include "replylimit.h"
@@ -19,16 +19,6 @@ namespace {
 
 // The tag of the GetUsers reply; picture downloads carry their person's index.
 constexpr int UserListTag = -1;
-
-QImage readPicture(QIODevice *device)
-{
-    QImageReader reader(device);
-    const QSize size = reader.size();
-    if (!size.isValid() || size.width() > NearByUserList::MaximumPictureEdge
-        || size.height() > NearByUserList::MaximumPictureEdge)
-        return QImage();
-    return reader.read();
-}
 
 // Pictures come from the web only: an answer or a redirect naming a local file or resource
 // must not make the list read it.
@@ -111,6 +101,9 @@ QNetworkReply *NearByUserList::send(const QUrl &url, int tag)
     QNetworkRequest request(url);
     request.setRawHeader("User-Agent", positionServiceUserAgent());
     request.setAttribute(QNetworkRequest::User, tag);
+    // Names and positions of other people stay off the disk; pictures may be cached.
+    if (tag == UserListTag)
+        request.setAttribute(QNetworkRequest::CacheSaveControlAttribute, false);
     // Cut off hostile bodies while they arrive, so memory stays bounded.
     QNetworkReply *reply = Pinrova::Network::getWithBodyLimit(*manager, request, MaximumBodyBytes);
     pendingReplies.append(reply);
@@ -174,7 +167,7 @@ void NearByUserList::handlePicture(QNetworkReply *reply, int index)
 
     QImage picture;
     if (target.isEmpty() && reply->error() == QNetworkReply::NoError)
-        picture = readPicture(reply);
+        picture = Pinrova::Network::readBoundedImage(reply, MaximumPictureEdge);
     if (picture.isNull()) {
         failedPictures.insert(requestedPictureUrl);
     } else {

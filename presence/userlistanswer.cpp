@@ -18,10 +18,12 @@ enum Field { Lat, Lon, SmallPicture, MediumPicture, Name, Online, Sex, FieldCoun
 
 template<typename Name> Field fieldOf(const Name &name)
 {
-    static const char *const names[FieldCount]
-        = {"Lat", "Lon", "SmallPicture", "MediumPicture", "Name", "Online", "Sex"};
+    // Lengths counted once: this runs for every element below a User.
+    static const QLatin1String names[FieldCount] = {QLatin1String("Lat"), QLatin1String("Lon"),
+        QLatin1String("SmallPicture"), QLatin1String("MediumPicture"), QLatin1String("Name"),
+        QLatin1String("Online"), QLatin1String("Sex")};
     for (int field = 0; field < FieldCount; ++field) {
-        if (name == QLatin1String(names[field]))
+        if (name == names[field])
             return static_cast<Field>(field);
     }
     return FieldCount;
@@ -89,8 +91,9 @@ struct UserTexts
 
     template<typename Name> QString *startElement(const Name &name, int depth);
     void endElement(int depth);
-    // False for a person without identifiers, who is left out. A known person's record and
-    // picture come from the current list, and only the position is read.
+    // False for a person without identifiers or with a position off the world ("inf", "nan",
+    // 1e6 all read as numbers), who is left out. A known person's record and picture come from
+    // the current list, and only the position is read.
     bool toUser(NearByUser &user, const KnownPeople &known) const;
 };
 
@@ -144,6 +147,9 @@ bool UserTexts::toUser(NearByUser &user, const KnownPeople &known) const
     }
     user.lat = fields[Lat].toDouble();
     user.lon = fields[Lon].toDouble();
+    // Written so that NaN fails too.
+    if (!(user.lat >= -90 && user.lat <= 90 && user.lon >= -180 && user.lon <= 180))
+        return false;
     user.online = fields[Online].toUpper() == QLatin1String("TRUE");
     if (const NearByUser *match = known.find(user.person)) {
         user.person = match->person;
@@ -175,17 +181,19 @@ public:
             if (name == QLatin1String("User"))
                 current.emplace();
         } else if (current) {
-            open.push_back(current->startElement(name, depth));
+            if (QString *target = current->startElement(name, depth))
+                open.push_back({depth, target});
         }
         return true;
     }
 
+    // False while no open element collects text, so readers need not convert it.
+    bool wantsText() const { return !open.empty(); }
+
     void text(const QString &text)
     {
-        for (QString *target : open) {
-            if (target)
-                target->append(text);
-        }
+        for (const OpenTarget &open : this->open)
+            open.target->append(text);
     }
 
     void endElement()
@@ -196,7 +204,8 @@ public:
                 users.append(user);
             current.reset();
         } else if (depth > 2 && current) {
-            open.pop_back();
+            if (!open.empty() && open.back().depth == depth)
+                open.pop_back();
             current->endElement(depth);
         }
         --depth;
@@ -209,14 +218,25 @@ private:
     const KnownPeople &known;
     QVector<NearByUser> users;
     std::optional<UserTexts> current; // the User the reader is inside
-    std::vector<QString *> open; // per open element below a User: where its text goes
+    // The open elements below a User that collect text, at most one per field and identifier
+    // part: a walk over every open element per piece of text would make a deeply nested
+    // answer cost the square of its depth.
+    struct OpenTarget
+    {
+        int depth;
+        QString *target;
+    };
+    std::vector<OpenTarget> open;
     int depth = 0;
 };
 
+} // namespace
+
 // The full reader, for any document the plain scanner leaves to it.
 std::optional<QVector<NearByUser>> readWithStreamReader(
-    const QByteArray &body, const KnownPeople &known)
+    const QByteArray &body, const QVector<NearByUser> &current)
 {
+    const KnownPeople known(current);
     QXmlStreamReader xml(QString::fromUtf8(body));
     xml.setNamespaceProcessing(false);
     UserListBuilder builder(known);
@@ -227,7 +247,8 @@ std::optional<QVector<NearByUser>> readWithStreamReader(
                 return std::nullopt;
             break;
         case QXmlStreamReader::Characters:
-            builder.text(xml.text().toString());
+            if (builder.wantsText())
+                builder.text(xml.text().toString());
             break;
         case QXmlStreamReader::EndElement:
             builder.endElement();
@@ -241,9 +262,10 @@ std::optional<QVector<NearByUser>> readWithStreamReader(
     return builder.take();
 }
 
-// The service's own plain answers; nothing when the scanner cannot tell.
-std::optional<QVector<NearByUser>> readPlain(const QByteArray &body, const KnownPeople &known)
+std::optional<QVector<NearByUser>> readWithPlainScanner(
+    const QByteArray &body, const QVector<NearByUser> &current)
 {
+    const KnownPeople known(current);
     PlainXmlScanner xml(std::string_view(body.constData(), std::size_t(body.size())));
     UserListBuilder builder(known);
     for (;;) {
@@ -254,7 +276,8 @@ std::optional<QVector<NearByUser>> readPlain(const QByteArray &body, const Known
                 return std::nullopt;
             break;
         case PlainXmlScanner::Text:
-            builder.text(QString::fromUtf8(xml.text().data(), int(xml.text().size())));
+            if (builder.wantsText())
+                builder.text(QString::fromUtf8(xml.text().data(), int(xml.text().size())));
             break;
         case PlainXmlScanner::EndElement:
             builder.endElement();
@@ -267,8 +290,6 @@ std::optional<QVector<NearByUser>> readPlain(const QByteArray &body, const Known
     }
 }
 
-} // namespace
-
 // Most answers go through a scanner for the service's plain XML, the rest through a full
 // stream reader: a refresh with thousands of people must not stall the map. Both read as a DOM
 // would: the whole body must be well-formed, names compare as written, and "below" means the
@@ -276,10 +297,9 @@ std::optional<QVector<NearByUser>> readPlain(const QByteArray &body, const Known
 std::optional<QVector<NearByUser>> readUserListAnswer(
     const QByteArray &body, const QVector<NearByUser> &current)
 {
-    const KnownPeople known(current);
-    if (std::optional<QVector<NearByUser>> users = readPlain(body, known))
+    if (std::optional<QVector<NearByUser>> users = readWithPlainScanner(body, current))
         return users;
-    return readWithStreamReader(body, known);
+    return readWithStreamReader(body, current);
 }
 
 std::optional<QVector<NearByUser>> parseUserListAnswer(const QByteArray &body)

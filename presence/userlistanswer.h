@@ -25,4 +25,12 @@ QVector<NearByUser> mergeUserList(const QVector<NearByUser> &current, QVector<Ne
 std::optional<QVector<NearByUser>> readUserListAnswer(
     const QByteArray &body, const QVector<NearByUser> &current);
 
+// The two readers behind readUserListAnswer, open for tests that hold them to the same result:
+// the scanner for the service's plain XML gives nothing for a document it leaves to the full
+// stream reader.
+std::optional<QVector<NearByUser>> readWithPlainScanner(
+    const QByteArray &body, const QVector<NearByUser> &current);
+std::optional<QVector<NearByUser>> readWithStreamReader(
+    const QByteArray &body, const QVector<NearByUser> &current);
+
 } // namespace Pinrova::Social

@@ -62,6 +62,7 @@ FacebookInfo::FacebookInfo(QObject *parent)
     : ISocialInfo(parent)
 {
     requests.setMaximumBodyBytes(MaximumProfileBytes);
+    requests.setSavingToDisk(false); // the access token is in every URL
     connect(&requests, &Network::RequestReplyStack::reply, this, &FacebookInfo::getUserInfoReply);
 }
 

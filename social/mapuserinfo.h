@@ -73,7 +73,7 @@ private:
     void requestPicture(const QUrl &url, int redirects);
 
     Ui::MapUserInfo *ui = nullptr;
-    Pinrova::Network::RequestReplyStack pictureRequests;
+    Pinrova::Network::RequestReplyStack pictureRequests {this};
     NetworkType profileNetwork = UnknownNetwork;
     QString profileId;
 };

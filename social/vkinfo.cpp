@@ -115,6 +115,7 @@ VkInfo::VkInfo(QObject *parent)
     : ISocialInfo(parent)
 {
     requests.setMaximumBodyBytes(MaximumProfileBytes);
+    requests.setSavingToDisk(false); // the session and its signature are in every URL
     connect(&requests, &Network::RequestReplyStack::reply, this, &VkInfo::getUserInfoReply);
 }
 

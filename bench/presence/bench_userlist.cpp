@@ -24,6 +24,18 @@ QByteArray answerOf(int people)
     return xml + "</ArrayOfUser>\n";
 }
 
+// One person whose User holds an element nested as deep as fits in bytes, text at every level:
+// the worst shape for a reader that walks the open elements.
+QByteArray nestedAnswerOf(int bytes)
+{
+    const QByteArray head = "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n<ArrayOfUser><User>"
+                            "<UserIds><UserId><Id>1</Id><NetworkType>facebook</NetworkType>"
+                            "</UserId></UserIds>";
+    const QByteArray tail = "</User></ArrayOfUser>\n";
+    const int depth = (bytes - head.size() - tail.size()) / 8;
+    return head + QByteArray("<a>x").repeated(depth) + QByteArray("</a>").repeated(depth) + tail;
+}
+
 } // namespace
 
 class BenchUserList : public QObject
@@ -35,6 +47,8 @@ private slots:
     void parseAndMerge();
     void mergeOnly_data();
     void mergeOnly();
+    void nested_data();
+    void nested();
 };
 
 void BenchUserList::parseAndMerge_data()
@@ -74,6 +88,27 @@ void BenchUserList::mergeOnly()
         merged = mergeUserList(parsed, parsed);
     }
     QCOMPARE(merged.size(), people);
+}
+
+void BenchUserList::nested_data()
+{
+    QTest::addColumn<bool>("fullReader");
+    QTest::newRow("4 MiB nested, scanner") << false;
+    QTest::newRow("4 MiB nested, stream reader") << true;
+}
+
+// A hostile answer at the body limit, through each of the two readers.
+void BenchUserList::nested()
+{
+    QFETCH(bool, fullReader);
+    const QByteArray answer = nestedAnswerOf(4 * 1024 * 1024);
+    std::optional<QVector<NearByUser>> read;
+    QBENCHMARK
+    {
+        read = fullReader ? readWithStreamReader(answer, {}) : readWithPlainScanner(answer, {});
+    }
+    QVERIFY(read);
+    QCOMPARE(read->size(), 1);
 }
 
 QTEST_APPLESS_MAIN(BenchUserList)

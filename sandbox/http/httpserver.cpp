@@ -166,6 +166,12 @@ HttpResponse &HttpResponse::withDelay(std::chrono::milliseconds wait)
     return *this;
 }
 
+HttpResponse &HttpResponse::withChunkedBody()
+{
+    chunked = true;
+    return *this;
+}
+
 struct HttpServer::Impl : std::enable_shared_from_this<HttpServer::Impl>
 {
     asio::io_context io;
@@ -181,6 +187,7 @@ struct HttpServer::Impl : std::enable_shared_from_this<HttpServer::Impl>
 
     std::atomic<int> inFlight {0};
     std::atomic<int> maxInFlight {0};
+    std::atomic<long long> sent {0};
 
     // Touched only on the server's thread.
     std::vector<std::weak_ptr<Session>> sessions;
@@ -289,7 +296,10 @@ private:
             response->set(name, value);
         response->body() = std::move(answer.body);
         response->keep_alive(keepAlive);
-        response->prepare_payload();
+        if (answer.chunked)
+            response->chunked(true);
+        else
+            response->prepare_payload();
 
         if (answer.delay.count() > 0) {
             timer.expires_after(answer.delay);
@@ -307,7 +317,10 @@ private:
     void write()
     {
         http::async_write(socket, *response,
-            [self = shared_from_this()](beast::error_code ec, std::size_t) { self->onWrite(ec); });
+            [self = shared_from_this()](beast::error_code ec, std::size_t bytes) {
+                self->server->sent += static_cast<long long>(bytes);
+                self->onWrite(ec);
+            });
     }
 
     void onWrite(beast::error_code ec)
@@ -480,6 +493,11 @@ int HttpServer::maxRequestsInFlight() const
 void HttpServer::resetMaxRequestsInFlight()
 {
     d->maxInFlight = d->inFlight.load();
+}
+
+long long HttpServer::bytesSent() const
+{
+    return d->sent.load();
 }
 
 } // namespace Pinrova::Http

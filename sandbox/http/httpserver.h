@@ -44,6 +44,7 @@ struct HttpResponse
     std::chrono::milliseconds delay {
         0}; // wait this long before answering (the server stays responsive)
     Mode mode = Mode::Answer;
+    bool chunked = false; // body in chunked framing, without a Content-Length
 
     static HttpResponse ok(std::string body, std::string contentType = "text/plain");
     static HttpResponse error(int status, std::string body = {});
@@ -52,6 +53,7 @@ struct HttpResponse
 
     HttpResponse &withHeader(std::string name, std::string value);
     HttpResponse &withDelay(std::chrono::milliseconds wait);
+    HttpResponse &withChunkedBody();
 };
 
 using HttpHandler = std::function<HttpResponse(const HttpRequest &)>;
@@ -97,6 +99,10 @@ public:
     int requestsInFlight() const;
     int maxRequestsInFlight() const;
     void resetMaxRequestsInFlight();
+
+    // Bytes of answers written to clients so far, counted as each write ends (a write the
+    // client cut short counts what got through).
+    long long bytesSent() const;
 
 private:
     struct Impl;

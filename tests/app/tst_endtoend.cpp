@@ -207,6 +207,18 @@ void TestEndToEnd::signInMapPeopleAndActivation()
     activate(elsewhere.get());
     activate(&window);
     QTRY_VERIFY_WITH_TIMEOUT(reports(service) > before, 10000);
+
+    // The disk cache holds tiles and pictures, and nothing of the token, the profile, the
+    // installation's uid or the people around.
+    const QList<QByteArray> cached = diskCacheEntries();
+    QVERIFY(!cached.isEmpty());
+    const Pinrova::Sandbox::FacebookStandIn::Options &fb = facebook->options();
+    const QList<QByteArray> secrets {fb.accessToken.toUtf8(), fb.user.lastName.toUtf8(),
+        window.installationId().toString(QUuid::WithoutBraces).toUtf8(), "Near One", "Near Two"};
+    for (const QByteArray &entry : cached) {
+        for (const QByteArray &secret : secrets)
+            QVERIFY2(!entry.contains(secret), secret + " is cached: " + entry.left(300));
+    }
 }
 
 QTEST_MAIN(TestEndToEnd)

@@ -9,10 +9,12 @@
 #include <QToolButton>
 #include <QWindow>
 #include <QVBoxLayout>
+#include <QWebView>
 #include <QtTest>
 
 #include "about.h"
 #include "follower.h"
+#include "isocialinfo.h"
 #include "loginwidget.h"
 #include "mainwindow.h"
 #include "mapwidget.h"
@@ -43,6 +45,23 @@ void invoke(QObject *object, const char *slot)
     QVERIFY(QMetaObject::invokeMethod(object, slot));
 }
 
+// What the mode-control service would announce.
+void announceDisplay(MainWindow &window, const QString &state)
+{
+    QDBusMessage signal = QDBusMessage::createSignal(QStringLiteral("/com/nokia/mce/signal"),
+        QStringLiteral("com.nokia.mce.signal"), QStringLiteral("display_status_ind"));
+    signal << state;
+    QVERIFY(QMetaObject::invokeMethod(&window, "displayStateChanged", Q_ARG(QDBusMessage, signal)));
+}
+
+void activate(QWidget *window)
+{
+    window->show();
+    window->raise();
+    window->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(window));
+}
+
 } // namespace
 
 class TestMainWindow : public QObject
@@ -65,6 +84,8 @@ private slots:
     void displayStates_data();
     void displayStates();
     void cleanUpTwiceIsHarmless();
+    void activationActsOnTheDisplayState_data();
+    void activationActsOnTheDisplayState();
 
 private:
     Pinrova::Testing::HttpServer server;
@@ -73,8 +94,17 @@ private:
 void TestMainWindow::initTestCase()
 {
     Pinrova::Testing::useCleanTestPaths();
-    // Tiles, profiles and reports all get a 404 here, so nothing leaves the machine.
+    // Tiles, profiles and reports all get a 404 here, so nothing leaves the machine; "/" is
+    // where a Facebook sign-in lands.
+    server.route("/", [](const Pinrova::Testing::HttpRequest &) {
+        return Pinrova::Testing::HttpResponse::ok(
+            "<html><body>Signed in</body></html>", "text/html");
+    });
     QVERIFY(server.start());
+    qputenv("PINROVA_REDIRECT_HOST", "127.0.0.1");
+    // Fixes every few seconds from the replayed walk.
+    QCoreApplication::addLibraryPath(QStringLiteral(PINROVA_PLUGIN_DIR));
+    qputenv("PINROVA_POSITION_REPLAY", QByteArray(PINROVA_TRACK));
     for (const char *name : {"PINROVA_TILE_SERVER", "PINROVA_POSITION_SERVICE",
              "PINROVA_FACEBOOK_WEB", "PINROVA_FACEBOOK_GRAPH", "PINROVA_VK_HOST"})
         qputenv(name, Pinrova::Testing::baseUrl(server).toUtf8());
@@ -299,20 +329,12 @@ void TestMainWindow::displayStates()
     QFETCH(bool, displayOn);
 
     MainWindow window;
-    QSignalSpy following(window.positionFollower(), &Pinrova::Map::Follower::followingChanged);
-    for (const QString &state : states) {
-        QDBusMessage signal = QDBusMessage::createSignal(QStringLiteral("/com/nokia/mce/signal"),
-            QStringLiteral("com.nokia.mce.signal"), QStringLiteral("display_status_ind"));
-        signal << state;
-        QVERIFY(
-            QMetaObject::invokeMethod(&window, "displayStateChanged", Q_ARG(QDBusMessage, signal)));
-    }
+    for (const QString &state : states)
+        announceDisplay(window, state);
     // A message without arguments is ignored.
     QVERIFY(QMetaObject::invokeMethod(
         &window, "displayStateChanged", Q_ARG(QDBusMessage, QDBusMessage())));
     QCOMPARE(window.isDisplayOn(), displayOn);
-    // The state alone starts nothing; only the next activation change acts on it.
-    QCOMPARE(following.count(), 0);
 }
 
 void TestMainWindow::cleanUpTwiceIsHarmless()
@@ -325,6 +347,64 @@ void TestMainWindow::cleanUpTwiceIsHarmless()
     QTRY_VERIFY(!follower); // deleted later
     menuEntry(window, QStringLiteral("Follow me"))->trigger(); // no follower: nothing
     invoke(&window, "updateActiveState");
+}
+
+void TestMainWindow::activationActsOnTheDisplayState_data()
+{
+    QTest::addColumn<QString>("storedUid");
+    QTest::addColumn<bool>("communicates");
+
+    QTest::newRow("installation uid") << QString() << true;
+    // A stored text that is no UUID: positions still show on the map, nothing goes out.
+    QTest::newRow("null uid") << QStringLiteral("not a uuid") << false;
+}
+
+// The display state only takes effect at the next activation change: an active window keeps its
+// updates when the display goes off, and the next deactivation stops them.
+void TestMainWindow::activationActsOnTheDisplayState()
+{
+    QFETCH(QString, storedUid);
+    QFETCH(bool, communicates);
+
+    if (!storedUid.isEmpty())
+        QSettings(QStringLiteral("Tavrion"), QStringLiteral("Pinrova"))
+            .setValue(QStringLiteral("UID"), storedUid);
+    // Signed in, so starting the server communication asks for the profile.
+    const QSharedPointer<Pinrova::Social::ISocialInfo> facebook
+        = Pinrova::Social::socialInfoForNetwork(Facebook);
+    if (!facebook->isLoggedIn()) {
+        QWebView view;
+        facebook->setWebView(&view);
+        view.setUrl(QUrl(Pinrova::Testing::baseUrl(server) + QStringLiteral("/#access_token=t")));
+        QTRY_VERIFY(facebook->isLoggedIn());
+        facebook->detachWebView();
+    }
+    server.clearLog();
+
+    MainWindow window;
+    QCOMPARE(window.installationId().isNull(), !communicates);
+    QSignalSpy fixes(window.positionFollower(), &Pinrova::Map::Follower::newPosition);
+    announceDisplay(window, QStringLiteral("on"));
+    activate(&window);
+    // Polled rather than waited for: an earlier case quits the application, after which no
+    // event loop runs.
+    QTRY_VERIFY_WITH_TIMEOUT(!fixes.isEmpty(), 10000);
+    QTRY_COMPARE(server.requestCount("/me") > 0, communicates);
+    QTest::qWait(200);
+    QCOMPARE(server.requestCount("/me") > 0, communicates);
+
+    announceDisplay(window, QStringLiteral("off"));
+    QVERIFY(!window.isDisplayOn());
+    fixes.clear();
+    QTRY_VERIFY_WITH_TIMEOUT(!fixes.isEmpty(), 10000); // still running
+
+    QWidget elsewhere;
+    elsewhere.resize(100, 100);
+    activate(&elsewhere);
+    QTest::qWait(200);
+    fixes.clear();
+    QTest::qWait(4500); // longer than the 3 s between fixes
+    QCOMPARE(fixes.count(), 0);
 }
 
 QTEST_MAIN(TestMainWindow)

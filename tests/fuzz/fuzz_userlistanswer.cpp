@@ -1,5 +1,6 @@
 // The GetUsers answer: parsing, merging, and the one-pass read that must give what parsing
-// then merging gives. Bytes before the first NUL are the current list's answer, the rest is
+// then merging gives; and the plain scanner, which must read every document it accepts as the
+// full stream reader does. Bytes before the first NUL are the current list's answer, the rest is
 // the fresh answer.
 #include <QByteArray>
 
@@ -33,6 +34,17 @@ bool sameUser(const NearByUser &a, const NearByUser &b)
         && sameNumber(a.lat, b.lat) && sameNumber(a.lon, b.lon) && a.online == b.online;
 }
 
+bool sameList(const QVector<NearByUser> &a, const QVector<NearByUser> &b)
+{
+    if (a.size() != b.size())
+        return false;
+    for (int i = 0; i < a.size(); ++i) {
+        if (!sameUser(a.at(i), b.at(i)))
+            return false;
+    }
+    return true;
+}
+
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size)
@@ -47,16 +59,16 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
         = parseUserListAnswer(currentBody).value_or(QVector<NearByUser>());
     const std::optional<QVector<NearByUser>> fresh = parseUserListAnswer(freshBody);
     const std::optional<QVector<NearByUser>> read = readUserListAnswer(freshBody, current);
+    if (const std::optional<QVector<NearByUser>> plain = readWithPlainScanner(freshBody, current)) {
+        const std::optional<QVector<NearByUser>> full = readWithStreamReader(freshBody, current);
+        if (!full || !sameList(*plain, *full))
+            std::abort();
+    }
     if (fresh.has_value() != read.has_value())
         std::abort();
     if (!fresh)
         return 0;
-    const QVector<NearByUser> merged = mergeUserList(current, *fresh);
-    if (merged.size() != read->size())
+    if (!sameList(mergeUserList(current, *fresh), *read))
         std::abort();
-    for (int i = 0; i < merged.size(); ++i) {
-        if (!sameUser(merged.at(i), read->at(i)))
-            std::abort();
-    }
     return 0;
 }

@@ -83,6 +83,8 @@ private slots:
     void zoomButtonsStayOnTop();
     void tapOpensDetails();
     void startingTwiceAsksOnce();
+    void placementFarFromTheCentre_data();
+    void placementFarFromTheCentre();
 
 private:
     // A shown map of the given size, wired to the list, with the first answer in.
@@ -302,15 +304,20 @@ void TestMarkerLayer::tapOpensDetails()
     QCOMPARE(details->findChild<QLabel *>(QStringLiteral("lblName"))->text(),
         QStringLiteral("First Person"));
 
-    // The list shrank before the buttons caught up: the tap does nothing.
+    // The list shrank before the buttons caught up: the tap does nothing, so the closed
+    // window stays closed.
     QTRY_VERIFY_WITH_TIMEOUT(map->engine()->tileInFlight().isEmpty(), 20000);
     disconnect(map->users(), nullptr, map, nullptr);
     answer({first});
     refresh(*map);
+    details->hide();
     QVERIFY(marker(*map, 1)->isVisible());
     QTest::mouseClick(marker(*map, 1), Qt::LeftButton);
-    QCOMPARE(details->findChild<QLabel *>(QStringLiteral("lblName"))->text(),
-        QStringLiteral("First Person"));
+    QCOMPARE(map->details(), details);
+    QVERIFY(!details->isVisible());
+    // The button still standing for somebody opens it again.
+    QTest::mouseClick(marker(*map, 0), Qt::LeftButton);
+    QVERIFY(details->isVisible());
 }
 
 void TestMarkerLayer::startingTwiceAsksOnce()
@@ -337,6 +344,36 @@ void TestMarkerLayer::startingTwiceAsksOnce()
     refresh(map);
     QCOMPARE(server.requests().front().query,
         std::string("lat=59.95&lon=30.32&zoomlevel=13&width=800&height=480"));
+}
+
+void TestMarkerLayer::placementFarFromTheCentre_data()
+{
+    QTest::addColumn<QPointF>("centre"); // lat, lon
+    QTest::addColumn<int>("zoom");
+    QTest::addColumn<QPoint>("side"); // -1 left of / above the view, 0 the middle, 1 beyond
+
+    // Offsets past the int range must stay on their side, never wrap to the other.
+    QTest::newRow("centre far west") << QPointF(0, -1e9) << 17 << QPoint(1, 0);
+    QTest::newRow("centre far east") << QPointF(0, 1e9) << 17 << QPoint(-1, 0);
+    QTest::newRow("centre on the pole") << QPointF(90, 0) << 17 << QPoint(0, 1);
+    QTest::newRow("centre on the person") << QPointF(0, 0) << 3 << QPoint(0, 0);
+}
+
+void TestMarkerLayer::placementFarFromTheCentre()
+{
+    QFETCH(QPointF, centre);
+    QFETCH(int, zoom);
+    QFETCH(QPoint, side);
+
+    MapWidget map;
+    map.resize(800, 480);
+    map.setZoomLevel(zoom);
+    map.setCenter(centre.x(), centre.y());
+    const QPoint at = map.screenPoint(0, 0);
+    const auto sideOf = [](int value, int size) { return value < 0 ? -1 : value > size ? 1 : 0; };
+    QCOMPARE(QPoint(sideOf(at.x(), 800), sideOf(at.y(), 480)), side);
+    // Room left for the marker's parts without overflow.
+    QVERIFY(qAbs(qint64(at.x())) < (1 << 30) && qAbs(qint64(at.y())) < (1 << 30));
 }
 
 QTEST_MAIN(TestMarkerLayer)

@@ -403,6 +403,9 @@ void TestFollower::registersAgainWhenTheServiceForgets_data()
         << QList<int> {503, 503, 200} << 200 << 3 << 1 << false;
     QTest::newRow("service lost the registration") << QList<int> {200} << 404 << 2 << 3 << false;
     QTest::newRow("profile refused") << QList<int> {400} << 200 << 1 << 0 << true;
+    // -1: a megabyte of answer, cut off unread; the Register counts as failed.
+    QTest::newRow("register answer too long")
+        << QList<int> {-1, 200} << 200 << 2 << 2 << false;
 }
 
 void TestFollower::registersAgainWhenTheServiceForgets()
@@ -418,6 +421,8 @@ void TestFollower::registersAgainWhenTheServiceForgets()
     server.route(RegisterPath, [&](const HttpRequest &) {
         const int n = registerCount++;
         const int status = registerAnswers.value(n, registerAnswers.last());
+        if (status < 0)
+            return HttpResponse::ok(std::string(1024 * 1024, 'x'));
         return status == 200 ? HttpResponse::ok("OK") : HttpResponse::error(status, "no");
     });
     server.route(SetPosPath, [&](const HttpRequest &) {

@@ -1,3 +1,4 @@
+#include <QBuffer>
 #include <QSignalSpy>
 #include <QTemporaryFile>
 #include <QtTest>
@@ -82,6 +83,20 @@ void TestNearByUserList::initTestCase()
     });
     server.route(
         "/huge", [huge](const HttpRequest &) { return HttpResponse::ok(huge, "image/png"); });
+    // VKontakte's default avatars are GIFs, whose size Qt reads by seeking.
+    const std::string gif("GIF89a\x02\x00\x02\x00\x80\x00\x00\x00\x00\x00\xff\xff\xff"
+                          "\x2c\x00\x00\x00\x00\x02\x00\x02\x00\x00\x02\x02\x44\x01\x00\x3b",
+        35);
+    server.route("/gif", [gif](const HttpRequest &) { return HttpResponse::ok(gif, "image/gif"); });
+    QByteArray jpegBytes;
+    QBuffer jpegBuffer(&jpegBytes);
+    jpegBuffer.open(QIODevice::WriteOnly);
+    QImage jpegImage(50, 50, QImage::Format_RGB32);
+    jpegImage.fill(Qt::red);
+    QVERIFY(jpegImage.save(&jpegBuffer, "JPEG"));
+    const std::string jpeg = toStd(jpegBytes);
+    server.route(
+        "/jpeg", [jpeg](const HttpRequest &) { return HttpResponse::ok(jpeg, "image/jpeg"); });
     server.route("/text", [](const HttpRequest &) { return HttpResponse::ok("not a picture"); });
     // A picture on this machine's disk, which only a redirect could point the list at.
     QVERIFY(localPicture.open());
@@ -228,6 +243,8 @@ void TestNearByUserList::brokenPictures_data()
     QTest::addColumn<bool>("loads");
     QTest::addColumn<int>("requestsPerAnswer");
 
+    QTest::newRow("GIF") << QByteArray("/gif") << true << 1;
+    QTest::newRow("JPEG") << QByteArray("/jpeg") << true << 1;
     QTest::newRow("three redirects") << QByteArray("/hop/3") << true << 4;
     QTest::newRow("five redirects") << QByteArray("/hop/5") << true << 6;
     QTest::newRow("six redirects") << QByteArray("/hop/6") << false << 6;

@@ -52,6 +52,16 @@ NearByUser person(const QString &description)
     return user;
 }
 
+// A person whose User holds an element nested depth deep with text at every level.
+QByteArray nestedAnswer(int depth)
+{
+    const QByteArray nested
+        = QByteArray("<a>x").repeated(depth) + QByteArray("</a>").repeated(depth);
+    return wrap(QByteArray("<User><Name>Deep</Name><UserIds><UserId><Id>5</Id></UserId></UserIds>"
+        + nested + "</User>")
+                    .constData());
+}
+
 } // namespace
 
 class TestUserListAnswer : public QObject
@@ -128,6 +138,18 @@ void TestUserListAnswer::parse_data()
         << wrap("text<Note/><User><Name>Пётр</Name><UserIds><UserId><Id>4</Id>"
                 "<NetworkType>mailRu</NetworkType></UserId></UserIds></User>")
         << true << QStringList {"Пётр|0|0|offline|sex 0|home 3|,,,4,,||"};
+    QTest::newRow("positions off the world left out")
+        << wrap("<User><Name>a</Name><Lat>inf</Lat><UserIds><UserId><Id>1</Id></UserId></UserIds>"
+                "</User><User><Name>b</Name><Lon>nan</Lon><UserIds><UserId><Id>2</Id></UserId>"
+                "</UserIds></User><User><Name>c</Name><Lat>90.01</Lat><UserIds><UserId><Id>3</Id>"
+                "</UserId></UserIds></User><User><Name>d</Name><Lon>-1e6</Lon><UserIds><UserId>"
+                "<Id>4</Id></UserId></UserIds></User><User><Name>e</Name><Lat>-90</Lat>"
+                "<Lon>180</Lon><UserIds><UserId><Id>5</Id></UserId></UserIds></User>")
+        << true << QStringList {"e|-90|180|offline|sex 0|home 5|,,,,,5||"};
+    // 3.6 MB, within the body limit. Read in time linear in its size: walking every open
+    // element per piece of text made this take minutes, past the test's time-out.
+    QTest::newRow("deeply nested")
+        << nestedAnswer(450000) << true << QStringList {"Deep|0|0|offline|sex 0|home 5|,,,,,5||"};
 }
 
 void TestUserListAnswer::parse()

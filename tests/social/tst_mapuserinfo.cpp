@@ -215,9 +215,10 @@ void TestMapUserInfo::pictures()
 
     MapUserInfo dialog;
     auto *stack = dialog.findChild<Pinrova::Network::RequestReplyStack *>();
+    QVERIFY(stack);
     dialog.setPerson(somebody(Facebook, QStringLiteral("5"), url(path.toStdString())), true);
     QTRY_COMPARE(static_cast<int>(server.requestCount()), requests);
-    QTRY_COMPARE(stack ? stack->pendingCount() : 0, 0);
+    QTRY_COMPARE(stack->pendingCount(), 0);
     QTest::qWait(50);
     QCOMPARE(static_cast<int>(server.requestCount()), requests);
     QCOMPARE(pictureColor(dialog), shown);

@@ -144,6 +144,12 @@ void TestVkInfo::signInAndReadOwnProfile()
     QCOMPARE(api.path, std::string("/api.php"));
     QCOMPARE(api.header("User-Agent"), std::string("Pinrova. Qt mobile application."));
     QCOMPARE(api.queryValue("sid"), info.sessionId().toStdString());
+
+    // Neither the session nor the profile reaches the disk cache.
+    for (const QByteArray &entry : diskCacheEntries()) {
+        QVERIFY2(!entry.contains(info.sessionId().toUtf8()), entry.left(300));
+        QVERIFY2(!entry.contains("Durov"), entry.left(300));
+    }
 }
 
 void TestVkInfo::wrongPasswordFails()

@@ -2,7 +2,10 @@
 
 #include <QBuffer>
 #include <QDir>
+#include <QDirIterator>
+#include <QFile>
 #include <QImage>
+#include <QNetworkDiskCache>
 #include <QStandardPaths>
 
 #include "httpserver.h"
@@ -28,6 +31,32 @@ QString baseUrl(const HttpServer &server)
 std::string toStd(const QByteArray &bytes)
 {
     return std::string(bytes.constData(), static_cast<std::size_t>(bytes.size()));
+}
+
+QList<QByteArray> diskCacheEntries()
+{
+    const QString folder = QStandardPaths::writableLocation(QStandardPaths::CacheLocation);
+    QNetworkDiskCache cache;
+    cache.setCacheDirectory(folder);
+    QList<QByteArray> entries;
+    for (QDirIterator it(
+             folder, {QStringLiteral("*.d")}, QDir::Files, QDirIterator::Subdirectories);
+         it.hasNext();) {
+        const QString file = it.next();
+        const QNetworkCacheMetaData meta = cache.fileMetaData(file);
+        QByteArray entry = meta.url().toEncoded() + '\n';
+        for (const QNetworkCacheMetaData::RawHeader &header : meta.rawHeaders())
+            entry += header.first + ": " + header.second + '\n';
+        if (QIODevice *body = cache.data(meta.url())) {
+            entry += body->readAll();
+            delete body;
+        }
+        QFile raw(file);
+        if (raw.open(QIODevice::ReadOnly))
+            entry += '\n' + raw.readAll();
+        entries << entry;
+    }
+    return entries;
 }
 
 void useCleanTestPaths()
