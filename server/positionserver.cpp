@@ -1,10 +1,11 @@
 #include "positionserver.h"
 
 #include "accesslog.h"
+#include "embeddedpeoplestore.h"
 #include "positionservice.h"
-#include "positionstore.h"
 #include "router.h"
-#include "writebehind.h"
+
+#include <future>
 
 namespace Pinrova::Server {
 
@@ -19,14 +20,11 @@ PositionServer::~PositionServer()
 
 void PositionServer::start()
 {
-    store = std::make_unique<PositionStore>(config.databasePath);
-    presence = std::make_unique<PresenceModel>(config.policy);
-    store->load(*presence);
-    writer = std::make_unique<WriteBehind>(*store, *presence, config.flushInterval);
+    store = std::make_unique<EmbeddedPeopleStore>(config.databasePath, config.flushInterval);
     if (config.accessLog)
         log = std::make_unique<AccessLog>();
     router = std::make_unique<Router>();
-    service = std::make_unique<PositionService>(*presence, *writer, config.clock);
+    service = std::make_unique<PositionService>(*store, config.policy, config.clock);
     service->addRoutes(*router);
     web = std::make_unique<WebServer>(*router, config.limits, log.get());
     web->start(config.host, config.port);
@@ -38,9 +36,21 @@ void PositionServer::stop()
     // left, and answers it still gives go to an io_context that is stopped but alive.
     if (web)
         web->stop();
-    if (writer)
-        writer->stop();
+    if (store)
+        store->stop();
     web.reset();
+}
+
+std::size_t PositionServer::personCount() const
+{
+    if (!store)
+        return 0;
+    auto promise = std::make_shared<std::promise<std::size_t>>();
+    auto counted = promise->get_future();
+    store->counts(
+        config.clock(), [promise](StoreCounts counts) { promise->set_value(counts.people); });
+    return counted.wait_for(std::chrono::seconds(5)) == std::future_status::ready ? counted.get()
+                                                                                  : 0;
 }
 
 unsigned short PositionServer::port() const

@@ -11,10 +11,9 @@
 namespace Pinrova::Server {
 
 class AccessLog;
+class PeopleStore;
 class PositionService;
-class PositionStore;
 class Router;
-class WriteBehind;
 
 struct PositionServerConfig
 {
@@ -28,8 +27,8 @@ struct PositionServerConfig
     Clock clock = systemClock();
 };
 
-// The whole service: file, model, writer thread, handlers and HTTP server, started and
-// stopped in the order that keeps every acknowledged registration.
+// The whole service: store, handlers and HTTP server, started and stopped in the order that
+// keeps every acknowledged registration.
 class PositionServer
 {
 public:
@@ -44,13 +43,12 @@ public:
     void stop();
 
     unsigned short port() const;
-    const PresenceModel &model() const { return *presence; }
+    // People stored, as the store counts them (waits at most a few seconds; 0 then).
+    std::size_t personCount() const;
 
 private:
     PositionServerConfig config;
-    std::unique_ptr<PositionStore> store;
-    std::unique_ptr<PresenceModel> presence;
-    std::unique_ptr<WriteBehind> writer;
+    std::unique_ptr<PeopleStore> store;
     std::unique_ptr<AccessLog> log;
     std::unique_ptr<Router> router;
     std::unique_ptr<PositionService> service;

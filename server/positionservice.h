@@ -1,27 +1,27 @@
 #pragma once
 
 #include "clock.h"
+#include "presencemodel.h"
 
 namespace Pinrova::Server {
 
-class PresenceModel;
+class PeopleStore;
 class Router;
-class WriteBehind;
 
 // The handlers of the app's three requests and of the health check, one small function each.
-// Model and writer are not owned.
+// They reach people only through the store, which is not owned.
 class PositionService
 {
 public:
     static constexpr const char *Prefix = "/PosService/PosService.svc/";
 
-    PositionService(PresenceModel &model, WriteBehind &writer, Clock clock);
+    PositionService(PeopleStore &store, ListingPolicy policy, Clock clock);
 
     void addRoutes(Router &router);
 
 private:
-    PresenceModel &model;
-    WriteBehind &writer;
+    PeopleStore &store;
+    const ListingPolicy policy;
     Clock clock;
 };
 

@@ -85,7 +85,8 @@ void PositionStore::load(PresenceModel &model)
         if (!isSound(profile))
             continue;
         const auto id = people.integer(0);
-        model.setProfile(id, UserListXml::profileFragment(profile));
+        model.setProfile(
+            id, std::make_shared<const std::string>(UserListXml::profileFragment(profile)));
         if (people.isNull(7) || people.isNull(8) || people.isNull(9))
             continue;
         const double lat = people.real(7);

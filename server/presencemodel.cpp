@@ -1,16 +1,11 @@
 #include "presencemodel.h"
 
-#include "userlistxml.h"
-#include "wirerequests.h"
+#include "peoplestore.h"
 
 #include <algorithm>
 #include <mutex>
 
 namespace Pinrova::Server {
-
-PresenceModel::PresenceModel(ListingPolicy policy)
-    : policy(policy)
-{ }
 
 std::uint32_t PresenceModel::entryFor(std::int64_t personId)
 {
@@ -23,18 +18,18 @@ std::uint32_t PresenceModel::entryFor(std::int64_t personId)
 }
 
 void PresenceModel::applyRegistration(
-    const Uuid &uid, std::int64_t personId, std::string profileFragment)
+    const Uuid &uid, std::int64_t personId, std::shared_ptr<const std::string> profile)
 {
     std::unique_lock lock(mutex);
     const auto entry = entryFor(personId);
-    people[entry].fragment = std::move(profileFragment);
+    people[entry].profile = std::move(profile);
     entryOfInstallation[uid] = entry;
 }
 
-void PresenceModel::setProfile(std::int64_t personId, std::string profileFragment)
+void PresenceModel::setProfile(std::int64_t personId, std::shared_ptr<const std::string> profile)
 {
     std::unique_lock lock(mutex);
-    people[entryFor(personId)].fragment = std::move(profileFragment);
+    people[entryFor(personId)].profile = std::move(profile);
 }
 
 bool PresenceModel::bindInstallation(const Uuid &uid, std::int64_t personId)
@@ -88,9 +83,10 @@ bool PresenceModel::setPosition(const Uuid &uid, double lat, double lon, std::in
     return true;
 }
 
-std::string PresenceModel::usersNear(const GetUsersRequest &request, std::int64_t nowMs) const
+std::vector<ListedPerson> PresenceModel::nearest(const NearestQuery &query) const
 {
-    const MapView view(request.lat, request.lon, request.zoom, request.width, request.height);
+    const GetUsersRequest &area = query.area;
+    const MapView view(area.lat, area.lon, area.zoom, area.width, area.height);
     struct Candidate
     {
         double distance;
@@ -104,31 +100,22 @@ std::string PresenceModel::usersNear(const GetUsersRequest &request, std::int64_
     thread_local std::vector<Candidate> candidates;
     candidates.clear();
 
-    std::string body;
+    std::vector<ListedPerson> listed;
     std::shared_lock lock(mutex);
-    const std::int64_t forgetBefore = nowMs - policy.forgetMs;
     grid.forEachNear(view, [&](std::uint32_t entry) {
         const Person &person = people[entry];
-        if (person.timeMs < forgetBefore || !view.contains(person.point))
+        if (person.timeMs < query.seenSinceMs || !view.contains(person.point))
             return;
         candidates.push_back({view.distanceSquared(person.point), person.id, entry});
     });
-    const auto count = std::min(candidates.size(), policy.maxUsers);
+    const auto count = std::min(candidates.size(), query.limit);
     std::partial_sort(candidates.begin(), candidates.begin() + count, candidates.end());
-
-    std::size_t size = 64;
-    for (std::size_t i = 0; i < count; ++i)
-        size += people[candidates[i].entry].fragment.size() + 96;
-    body.reserve(size);
-    UserListXml xml(body);
-    xml.begin();
+    listed.reserve(count);
     for (std::size_t i = 0; i < count; ++i) {
         const Person &person = people[candidates[i].entry];
-        xml.addUser(
-            person.lat, person.lon, person.timeMs >= nowMs - policy.onlineMs, person.fragment);
+        listed.push_back({person.lat, person.lon, person.timeMs, person.profile});
     }
-    xml.end();
-    return body;
+    return listed;
 }
 
 std::vector<PositionRecord> PresenceModel::takeChangedPositions()
@@ -149,6 +136,13 @@ std::size_t PresenceModel::personCount() const
 {
     std::shared_lock lock(mutex);
     return people.size();
+}
+
+std::size_t PresenceModel::onlineCount(std::int64_t sinceMs) const
+{
+    std::shared_lock lock(mutex);
+    return std::count_if(people.begin(), people.end(),
+        [sinceMs](const Person &person) { return person.located && person.timeMs >= sinceMs; });
 }
 
 std::size_t PresenceModel::installationCount() const

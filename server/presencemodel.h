@@ -4,6 +4,7 @@
 #include "uuid.h"
 
 #include <cstdint>
+#include <memory>
 #include <shared_mutex>
 #include <string>
 #include <unordered_map>
@@ -11,7 +12,8 @@
 
 namespace Pinrova::Server {
 
-struct GetUsersRequest;
+struct ListedPerson;
+struct NearestQuery;
 
 // Who is listed and how.
 struct ListingPolicy
@@ -19,6 +21,7 @@ struct ListingPolicy
     std::int64_t onlineMs = 60 * 1000;
     std::int64_t forgetMs = 24 * 3600 * 1000;
     std::size_t maxUsers = 150;
+    std::int64_t retainMs = 30LL * 24 * 3600 * 1000; // silent longer: deleted
 };
 
 // A position that still has to reach the file.
@@ -36,13 +39,14 @@ struct PositionRecord
 class PresenceModel
 {
 public:
-    explicit PresenceModel(ListingPolicy policy);
+    PresenceModel() = default;
 
     // A registration that is in the file: binds uid to the person, whose profile fragment
     // is replaced.
-    void applyRegistration(const Uuid &uid, std::int64_t personId, std::string profileFragment);
+    void applyRegistration(
+        const Uuid &uid, std::int64_t personId, std::shared_ptr<const std::string> profile);
     // The parts of a registration, when the file is read back.
-    void setProfile(std::int64_t personId, std::string profileFragment);
+    void setProfile(std::int64_t personId, std::shared_ptr<const std::string> profile);
     // False (nothing bound) when the person is not known.
     bool bindInstallation(const Uuid &uid, std::int64_t personId);
     // A stored position, when the file is read back; not written again.
@@ -51,20 +55,22 @@ public:
     // False when uid is not bound to anybody; nothing is stored then.
     bool setPosition(const Uuid &uid, double lat, double lon, std::int64_t nowMs);
 
-    // The GetUsers answer body for the request.
-    std::string usersNear(const GetUsersRequest &request, std::int64_t nowMs) const;
+    // The nearest people in the query's view, nearest first (ties by person id).
+    std::vector<ListedPerson> nearest(const NearestQuery &query) const;
 
     // Positions changed since the last call, newest value of each person once.
     std::vector<PositionRecord> takeChangedPositions();
 
     std::size_t personCount() const;
     std::size_t installationCount() const;
+    // People with a position at or after sinceMs.
+    std::size_t onlineCount(std::int64_t sinceMs) const;
 
 private:
     struct Person
     {
         std::int64_t id = 0;
-        std::string fragment;
+        std::shared_ptr<const std::string> profile;
         double lat = 0;
         double lon = 0;
         WorldPoint point;
@@ -77,7 +83,6 @@ private:
     std::uint32_t entryFor(std::int64_t personId);
     void place(std::uint32_t entry, double lat, double lon, std::int64_t timeMs);
 
-    const ListingPolicy policy;
     mutable std::shared_mutex mutex;
     std::vector<Person> people;
     std::unordered_map<std::int64_t, std::uint32_t> entryOfPerson;

@@ -132,8 +132,14 @@ private:
         head += reply.contentType;
         head += "\r\nContent-Length: ";
         head += std::to_string(reply.body.size());
+        // Every answer is about this moment: a cached list or acknowledgement would be wrong.
+        head += "\r\nCache-Control: no-store";
         if (reply.status == 405)
             head += "\r\nAllow: GET";
+        if (reply.retryAfterSeconds > 0) {
+            head += "\r\nRetry-After: ";
+            head += std::to_string(reply.retryAfterSeconds);
+        }
         if (!keepAlive)
             head += "\r\nConnection: close";
         else if (httpVersion == 10)

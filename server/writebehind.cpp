@@ -83,8 +83,8 @@ void WriteBehind::writeBatch(std::vector<Pending> batch)
     for (std::size_t i = 0; i < batch.size(); ++i) {
         if (stored) {
             const RegisterRequest &registration = batch[i].registration;
-            model.applyRegistration(
-                registration.uid, personIds[i], UserListXml::profileFragment(registration));
+            model.applyRegistration(registration.uid, personIds[i],
+                std::make_shared<const std::string>(UserListXml::profileFragment(registration)));
         }
         batch[i].done(stored);
     }

@@ -313,7 +313,7 @@ void TestPositionServer::rejectedRequestsStoreNothing()
     QCOMPARE(httpGet(manager, posd.url("SetPos", posQuery(1, 1, 1))).status, 200);
     QCOMPARE(httpGet(manager, posd.url("SetPos", posQuery(1, 91, 1))).status, 400);
     QCOMPARE(httpGet(manager, posd.url("SetPos", posQuery(9, 2, 2))).status, 404);
-    QCOMPARE(posd.server->model().personCount(), std::size_t(1));
+    QCOMPARE(posd.server->personCount(), std::size_t(1));
 
     QVector<ListedUser> users;
     QVERIFY(readUserList(httpGet(manager, posd.url("GetUsers", usersQuery(1, 1, 13))).body, users));
