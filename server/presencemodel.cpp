@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <mutex>
+#include <shared_mutex>
 
 namespace Pinrova::Server {
 
@@ -87,32 +88,25 @@ std::vector<ListedPerson> PresenceModel::nearest(const NearestQuery &query) cons
 {
     const GetUsersRequest &area = query.area;
     const MapView view(area.lat, area.lon, area.zoom, area.width, area.height);
-    struct Candidate
-    {
-        double distance;
-        std::int64_t id;
-        std::uint32_t entry;
-        bool operator<(const Candidate &other) const
-        {
-            return distance < other.distance || (distance == other.distance && id < other.id);
-        }
-    };
-    thread_local std::vector<Candidate> candidates;
-    candidates.clear();
-
+    thread_local std::vector<std::uint32_t> found;
+    found.clear();
     std::vector<ListedPerson> listed;
+    listed.reserve(std::min<std::size_t>(query.limit, 256));
+    // Only the walk and the copies happen under the lock; the answer is built after it.
     std::shared_lock lock(mutex);
-    grid.forEachNear(view, [&](std::uint32_t entry) {
+    grid.nearest(
+        view, query.limit,
+        [&](std::uint32_t entry, SpatialGrid::Rank &rank) {
+            const Person &person = people[entry];
+            if (person.timeMs < query.seenSinceMs || !view.contains(person.point))
+                return false;
+            rank.distance = view.distanceSquared(person.point);
+            rank.tie = person.id;
+            return true;
+        },
+        found);
+    for (const auto entry : found) {
         const Person &person = people[entry];
-        if (person.timeMs < query.seenSinceMs || !view.contains(person.point))
-            return;
-        candidates.push_back({view.distanceSquared(person.point), person.id, entry});
-    });
-    const auto count = std::min(candidates.size(), query.limit);
-    std::partial_sort(candidates.begin(), candidates.begin() + count, candidates.end());
-    listed.reserve(count);
-    for (std::size_t i = 0; i < count; ++i) {
-        const Person &person = people[candidates[i].entry];
         listed.push_back({person.lat, person.lon, person.timeMs, person.profile});
     }
     return listed;

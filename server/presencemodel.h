@@ -2,10 +2,10 @@
 
 #include "spatialgrid.h"
 #include "uuid.h"
+#include "writerfirstmutex.h"
 
 #include <cstdint>
 #include <memory>
-#include <shared_mutex>
 #include <string>
 #include <unordered_map>
 #include <vector>
@@ -35,7 +35,8 @@ struct PositionRecord
 
 // The people in memory: one entry per network identity (keyed by its row id in the file),
 // the installations bound to them, and each person's newest position in a spatial grid.
-// Thread-safe: answers share a read lock, updates take the write lock briefly.
+// Thread-safe: queries share a read lock for a walk bounded by their answer, updates take the
+// write lock briefly and go first when both wait.
 class PresenceModel
 {
 public:
@@ -83,7 +84,7 @@ private:
     std::uint32_t entryFor(std::int64_t personId);
     void place(std::uint32_t entry, double lat, double lon, std::int64_t timeMs);
 
-    mutable std::shared_mutex mutex;
+    mutable WriterFirstMutex mutex;
     std::vector<Person> people;
     std::unordered_map<std::int64_t, std::uint32_t> entryOfPerson;
     std::unordered_map<Uuid, std::uint32_t, UuidHash> entryOfInstallation;
