@@ -7,12 +7,12 @@
 namespace Pinrova::Server {
 
 EmbeddedPeopleStore::EmbeddedPeopleStore(
-    const std::string &path, std::chrono::milliseconds flushInterval)
+    const std::string &path, std::chrono::milliseconds flushInterval, Metrics *metrics)
     : file(std::make_unique<PositionStore>(path))
     , model(std::make_unique<PresenceModel>())
 {
     file->load(*model);
-    writer = std::make_unique<WriteBehind>(*file, *model, flushInterval);
+    writer = std::make_unique<WriteBehind>(*file, *model, flushInterval, metrics);
 }
 
 EmbeddedPeopleStore::~EmbeddedPeopleStore()

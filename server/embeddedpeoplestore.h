@@ -9,6 +9,7 @@
 
 namespace Pinrova::Server {
 
+class Metrics;
 class PositionStore;
 class PresenceModel;
 class WriteBehind;
@@ -19,8 +20,10 @@ class WriteBehind;
 class EmbeddedPeopleStore : public PeopleStore
 {
 public:
-    // Opens the file and reads everyone from it; throws on failure.
-    EmbeddedPeopleStore(const std::string &path, std::chrono::milliseconds flushInterval);
+    // Opens the file and reads everyone from it; throws on failure. metrics (may be null, not
+    // owned) gets the commit times.
+    EmbeddedPeopleStore(
+        const std::string &path, std::chrono::milliseconds flushInterval, Metrics *metrics);
     ~EmbeddedPeopleStore() override;
     EmbeddedPeopleStore(const EmbeddedPeopleStore &) = delete;
     EmbeddedPeopleStore &operator=(const EmbeddedPeopleStore &) = delete;

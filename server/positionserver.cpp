@@ -2,6 +2,7 @@
 
 #include "accesslog.h"
 #include "embeddedpeoplestore.h"
+#include "metrics.h"
 #include "positionservice.h"
 #include "router.h"
 
@@ -20,22 +21,36 @@ PositionServer::~PositionServer()
 
 void PositionServer::start()
 {
-    store = std::make_unique<EmbeddedPeopleStore>(config.databasePath, config.flushInterval);
+    metrics = std::make_unique<Metrics>();
+    store = std::make_unique<EmbeddedPeopleStore>(
+        config.databasePath, config.flushInterval, metrics.get());
     if (config.accessLog)
         log = std::make_unique<AccessLog>();
     router = std::make_unique<Router>();
     service = std::make_unique<PositionService>(*store, config.policy, config.clock);
     service->addRoutes(*router);
-    web = std::make_unique<WebServer>(*router, config.limits, log.get());
+    router->add("/metrics", [this](const WebRequest &, Respond respond) {
+        // web exists whenever a request can arrive.
+        const int open = web->connectionCount();
+        store->counts(
+            config.clock() - config.policy.onlineMs, [this, respond, open](StoreCounts counts) {
+                respond(WebReply {200, "text/plain; version=0.0.4; charset=utf-8",
+                    metrics->render(counts, open)});
+            });
+    });
+    web = std::make_unique<WebServer>(*router, config.limits, log.get(), metrics.get());
     web->start(config.host, config.port);
 }
 
 void PositionServer::stop()
 {
-    // The HTTP threads end first so nothing new arrives; the writer then commits what is
-    // left, and answers it still gives go to an io_context that is stopped but alive.
-    if (web)
+    // Nothing new is taken and the answers in flight (a Register waits for its commit) are
+    // sent; the HTTP threads then end, the store commits what is left, and answers it still
+    // gives go to an io_context that is stopped but alive.
+    if (web) {
+        web->drain(config.stopGrace);
         web->stop();
+    }
     if (store)
         store->stop();
     web.reset();

@@ -11,6 +11,7 @@
 namespace Pinrova::Server {
 
 class AccessLog;
+class Metrics;
 class PeopleStore;
 class PositionService;
 class Router;
@@ -24,6 +25,8 @@ struct PositionServerConfig
     WebServerLimits limits;
     std::chrono::milliseconds flushInterval {200};
     bool accessLog = false;
+    // How long a stop waits for answers in flight before closing their connections.
+    std::chrono::milliseconds stopGrace {5000};
     Clock clock = systemClock();
 };
 
@@ -39,7 +42,8 @@ public:
 
     // Opens the file, rebuilds the model from it and starts listening; throws on failure.
     void start();
-    // Stops answering, then writes every pending position. Also done by the destructor.
+    // Stops accepting, lets answers in flight finish (at most stopGrace), then writes every
+    // pending position. Also done by the destructor.
     void stop();
 
     unsigned short port() const;
@@ -48,6 +52,7 @@ public:
 
 private:
     PositionServerConfig config;
+    std::unique_ptr<Metrics> metrics;
     std::unique_ptr<PeopleStore> store;
     std::unique_ptr<AccessLog> log;
     std::unique_ptr<Router> router;

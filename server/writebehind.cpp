@@ -1,5 +1,6 @@
 #include "writebehind.h"
 
+#include "metrics.h"
 #include "positionstore.h"
 #include "presencemodel.h"
 #include "userlistxml.h"
@@ -8,11 +9,12 @@
 
 namespace Pinrova::Server {
 
-WriteBehind::WriteBehind(
-    PositionStore &store, PresenceModel &model, std::chrono::milliseconds interval)
+WriteBehind::WriteBehind(PositionStore &store, PresenceModel &model,
+    std::chrono::milliseconds interval, Metrics *metrics)
     : store(store)
     , model(model)
     , interval(interval)
+    , metrics(metrics)
     , thread([this] { run(); })
 { }
 
@@ -72,7 +74,14 @@ void WriteBehind::writeBatch(std::vector<Pending> batch)
         registrations.push_back(&item.registration);
     std::vector<std::int64_t> personIds;
     std::string error;
+    const auto started = std::chrono::steady_clock::now();
     const bool stored = store.commit(positions, registrations, personIds, error);
+    if (metrics) {
+        metrics->recordCommit(std::chrono::duration_cast<std::chrono::microseconds>(
+                                  std::chrono::steady_clock::now() - started)
+                                  .count(),
+            stored);
+    }
     if (!stored) {
         // The positions are not retried: the next report of each person replaces them anyway.
         std::fprintf(stderr,

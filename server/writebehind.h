@@ -11,6 +11,7 @@
 
 namespace Pinrova::Server {
 
+class Metrics;
 class PositionStore;
 class PresenceModel;
 
@@ -23,7 +24,8 @@ class WriteBehind
 public:
     using Done = std::function<void(bool stored)>;
 
-    WriteBehind(PositionStore &store, PresenceModel &model, std::chrono::milliseconds interval);
+    WriteBehind(PositionStore &store, PresenceModel &model, std::chrono::milliseconds interval,
+        Metrics *metrics);
     ~WriteBehind();
     WriteBehind(const WriteBehind &) = delete;
     WriteBehind &operator=(const WriteBehind &) = delete;
@@ -46,6 +48,7 @@ private:
     PositionStore &store;
     PresenceModel &model;
     const std::chrono::milliseconds interval;
+    Metrics *metrics;
     std::mutex mutex;
     std::condition_variable wake;
     std::vector<Pending> pending;

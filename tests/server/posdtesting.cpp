@@ -26,6 +26,7 @@ PosdAnswer httpGet(QNetworkAccessManager &manager, const QUrl &url, int timeoutM
         answer.status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
         answer.body = reply->readAll();
         answer.contentType = reply->rawHeader("Content-Type");
+        answer.cacheControl = reply->rawHeader("Cache-Control");
     } else {
         reply->abort();
     }

@@ -17,6 +17,7 @@ struct PosdAnswer
     int status = 0; // 0: no HTTP answer
     QByteArray body;
     QByteArray contentType;
+    QByteArray cacheControl;
 };
 
 // GETs url and waits for the answer (at most timeoutMs).

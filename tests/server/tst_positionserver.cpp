@@ -125,6 +125,7 @@ private slots:
     void badHttpGetsAnErrorAnswer_data();
     void badHttpGetsAnErrorAnswer();
     void keepsConnectionsAliveAndClosesIdleOnes();
+    void metricsCountTheRequests();
 
 private:
     std::unique_ptr<QTemporaryDir> folder;
@@ -149,6 +150,8 @@ void TestPositionServer::registerReportAndList()
     const auto answer = httpGet(manager, posd.url("GetUsers", usersQuery(59.944, 30.306, 13)));
     QCOMPARE(answer.status, 200);
     QCOMPARE(answer.contentType, QByteArray("application/xml; charset=utf-8"));
+    QCOMPARE(answer.cacheControl, QByteArray("no-store"));
+    QCOMPARE(reg.cacheControl, QByteArray("no-store"));
     QVector<ListedUser> users;
     QVERIFY2(readUserList(answer.body, users), answer.body.constData());
     QCOMPARE(users.size(), 1);
@@ -307,6 +310,8 @@ void TestPositionServer::rejectedRequestsStoreNothing()
     auto bad = httpGet(manager, posd.url("Register", registerQuery(1, "facebook", "1", "x", 3)));
     QCOMPARE(bad.status, 400);
     QCOMPARE(bad.body, QByteArray("sex is out of range\n"));
+    QCOMPARE(bad.contentType, QByteArray("text/plain; charset=utf-8"));
+    QCOMPARE(bad.cacheControl, QByteArray("no-store"));
     QCOMPARE(httpGet(manager, posd.url("SetPos", posQuery(1, 1, 1))).status, 404);
     QCOMPARE(
         httpGet(manager, posd.url("Register", registerQuery(1, "facebook", "1", "x"))).status, 200);
@@ -410,6 +415,56 @@ void TestPositionServer::keepsConnectionsAliveAndClosesIdleOnes()
     QVERIFY(
         socket.state() == QAbstractSocket::UnconnectedState || socket.waitForDisconnected(5000));
     QVERIFY(timer.elapsed() < 4000);
+}
+
+void TestPositionServer::metricsCountTheRequests()
+{
+    RunningServer posd(folder->path());
+    const QUrl page(QStringLiteral("http://127.0.0.1:%1/metrics").arg(posd.server->port()));
+    // The value of one sample line of the page, -1 when it is missing.
+    const auto sample = [&](const QByteArray &body, const QByteArray &name) {
+        for (const QByteArray &line : body.split('\n')) {
+            if (line.startsWith(name + ' '))
+                return line.mid(name.size() + 1).toDouble();
+        }
+        return -1.0;
+    };
+    const auto before = httpGet(manager, page);
+    QCOMPARE(before.status, 200);
+    QVERIFY(before.contentType.startsWith("text/plain; version=0.0.4"));
+
+    for (int i = 1; i <= 3; ++i) {
+        QCOMPARE(httpGet(manager,
+                     posd.url("Register", registerQuery(i, "facebook", QString::number(i), "x")))
+                     .status,
+            200);
+    }
+    for (int i = 0; i < 5; ++i)
+        QCOMPARE(httpGet(manager, posd.url("SetPos", posQuery(1 + i % 2, 10, 20))).status, 200);
+    QCOMPARE(httpGet(manager, posd.url("SetPos", posQuery(9, 10, 20))).status, 404);
+    QCOMPARE(httpGet(manager, posd.url("GetUsers", usersQuery(10, 20, 13))).status, 200);
+    QCOMPARE(httpGet(manager, posd.url("GetUsers", "lat=1")).status, 400);
+    posd.now->fetch_add(61 * 1000); // person 2 reports again after a minute; 1 is no longer online
+    QCOMPARE(httpGet(manager, posd.url("SetPos", posQuery(2, 10, 20))).status, 200);
+
+    const auto after = httpGet(manager, page);
+    const auto moved = [&](const char *name) {
+        return sample(after.body, name) - std::max(0.0, sample(before.body, name));
+    };
+    QCOMPARE(moved(R"(pinrova_requests_total{kind="register",status="200"})"), 3.0);
+    QCOMPARE(moved(R"(pinrova_requests_total{kind="setpos",status="200"})"), 6.0);
+    QCOMPARE(moved(R"(pinrova_requests_total{kind="setpos",status="404"})"), 1.0);
+    QCOMPARE(moved(R"(pinrova_requests_total{kind="getusers",status="200"})"), 1.0);
+    QCOMPARE(moved(R"(pinrova_requests_total{kind="getusers",status="400"})"), 1.0);
+    QCOMPARE(moved(R"(pinrova_requests_total{kind="metrics",status="200"})"), 1.0);
+    QCOMPARE(moved(R"(pinrova_request_duration_seconds_count{kind="setpos"})"), 7.0);
+    QCOMPARE(moved(R"(pinrova_request_duration_seconds_bucket{kind="setpos",le="+Inf"})"), 7.0);
+    QCOMPARE(sample(after.body, "pinrova_people"), 3.0);
+    QCOMPARE(sample(after.body, "pinrova_people_online"), 1.0);
+    QVERIFY(sample(after.body, "pinrova_commit_duration_seconds_count") >= 1);
+    QVERIFY(sample(after.body, "pinrova_open_connections") >= 1);
+    QVERIFY(sample(after.body, "pinrova_write_queue") >= 0);
+    QVERIFY(sample(after.body, "pinrova_connections_evicted_total") >= 0);
 }
 
 QTEST_GUILESS_MAIN(TestPositionServer)
