@@ -1,9 +1,9 @@
 #pragma once
 
 #include "peoplestore.h"
+#include "writebehind.h"
 
 #include <atomic>
-#include <chrono>
 #include <memory>
 #include <string>
 
@@ -12,7 +12,15 @@ namespace Pinrova::Server {
 class Metrics;
 class PositionStore;
 class PresenceModel;
-class WriteBehind;
+
+struct EmbeddedStoreOptions
+{
+    WriteBehindOptions writer;
+    // Changed positions not yet written at most; beyond, a report of someone without one
+    // waiting is refused as Busy. Each costs a few bytes, so this bounds how far the memory
+    // may run ahead of a disk that cannot keep up, not the memory itself.
+    std::size_t maxPendingPositions = 500000;
+};
 
 // The default store: everyone in memory (PresenceModel), written behind to one SQLite file
 // (PositionStore) by one writer thread (WriteBehind). Positions and nearest queries are
@@ -21,9 +29,8 @@ class EmbeddedPeopleStore : public PeopleStore
 {
 public:
     // Opens the file and reads everyone from it; throws on failure. metrics (may be null, not
-    // owned) gets the commit times.
-    EmbeddedPeopleStore(
-        const std::string &path, std::chrono::milliseconds flushInterval, Metrics *metrics);
+    // owned) gets the commit times and sweeps.
+    EmbeddedPeopleStore(const std::string &path, EmbeddedStoreOptions options, Metrics *metrics);
     ~EmbeddedPeopleStore() override;
     EmbeddedPeopleStore(const EmbeddedPeopleStore &) = delete;
     EmbeddedPeopleStore &operator=(const EmbeddedPeopleStore &) = delete;

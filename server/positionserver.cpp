@@ -6,6 +6,7 @@
 #include "positionservice.h"
 #include "router.h"
 
+#include <algorithm>
 #include <future>
 
 namespace Pinrova::Server {
@@ -22,8 +23,17 @@ PositionServer::~PositionServer()
 void PositionServer::start()
 {
     metrics = std::make_unique<Metrics>();
-    store = std::make_unique<EmbeddedPeopleStore>(
-        config.databasePath, config.flushInterval, metrics.get());
+    EmbeddedStoreOptions options;
+    options.writer.interval = config.flushInterval;
+    options.writer.maxRegistrations = config.maxPendingRegistrations;
+    options.writer.retainMs = config.policy.retainMs;
+    options.writer.sweepInterval = config.sweepInterval.count() > 0
+        ? config.sweepInterval
+        : std::chrono::milliseconds(
+            std::clamp<std::int64_t>(config.policy.retainMs / 100, 1000, 3600 * 1000));
+    options.writer.clock = config.clock;
+    options.maxPendingPositions = config.maxPendingPositions;
+    store = std::make_unique<EmbeddedPeopleStore>(config.databasePath, options, metrics.get());
     if (config.accessLog)
         log = std::make_unique<AccessLog>();
     router = std::make_unique<Router>();

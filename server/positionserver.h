@@ -24,6 +24,10 @@ struct PositionServerConfig
     ListingPolicy policy;
     WebServerLimits limits;
     std::chrono::milliseconds flushInterval {200};
+    // 0: a hundredth of the retention time, within 1 s … 1 h.
+    std::chrono::milliseconds sweepInterval {0};
+    std::size_t maxPendingPositions = 500000;
+    std::size_t maxPendingRegistrations = 10000;
     bool accessLog = false;
     // How long a stop waits for answers in flight before closing their connections.
     std::chrono::milliseconds stopGrace {5000};

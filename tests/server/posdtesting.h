@@ -18,6 +18,7 @@ struct PosdAnswer
     QByteArray body;
     QByteArray contentType;
     QByteArray cacheControl;
+    QByteArray retryAfter;
 };
 
 // GETs url and waits for the answer (at most timeoutMs).

@@ -93,7 +93,10 @@ void TestPosdProcess::terminateWritesPendingPositions()
         QCOMPARE(posd.process.exitCode(), 0);
     }
     SqliteDatabase db(database.toStdString());
-    QCOMPARE(singleText(db, "SELECT lat FROM person WHERE ext_id = '1'"), QString("59.5"));
+    QCOMPARE(singleText(db,
+                 "SELECT q.lat FROM position q JOIN person p ON p.id = q.person_id "
+                 "WHERE p.ext_id = '1'"),
+        QString("59.5"));
 }
 
 void TestPosdProcess::killDuringWritesKeepsAcknowledgedRegistrations()

@@ -1,4 +1,5 @@
 #include "positionserver.h"
+#include "sqlitedatabase.h"
 
 #include "posdtesting.h"
 
@@ -126,6 +127,9 @@ private slots:
     void badHttpGetsAnErrorAnswer();
     void keepsConnectionsAliveAndClosesIdleOnes();
     void metricsCountTheRequests();
+    void readsAFileOfTheEarlierLayout();
+    void sweepDeletesTheSilent();
+    void fullQueueAnswers503AndFailedWritesAreRetried();
 
 private:
     std::unique_ptr<QTemporaryDir> folder;
@@ -465,6 +469,105 @@ void TestPositionServer::metricsCountTheRequests()
     QVERIFY(sample(after.body, "pinrova_open_connections") >= 1);
     QVERIFY(sample(after.body, "pinrova_write_queue") >= 0);
     QVERIFY(sample(after.body, "pinrova_connections_evicted_total") >= 0);
+}
+
+void TestPositionServer::readsAFileOfTheEarlierLayout()
+{
+    const std::string path = (folder->path() + "/positions.db").toStdString();
+    {
+        // Positions in the person row, no registration time: as files were written before.
+        SqliteDatabase db(path);
+        db.execute("CREATE TABLE person (id INTEGER PRIMARY KEY, network INTEGER NOT NULL, "
+                   "ext_id TEXT NOT NULL, name TEXT NOT NULL, small_picture TEXT NOT NULL, "
+                   "medium_picture TEXT NOT NULL, sex INTEGER NOT NULL, lat REAL, lon REAL, "
+                   "seen_ms INTEGER, UNIQUE (network, ext_id))");
+        db.execute("CREATE TABLE installation (uid TEXT PRIMARY KEY, person_id INTEGER NOT NULL "
+                   "REFERENCES person (id)) WITHOUT ROWID");
+        db.execute(("INSERT INTO person VALUES (7, 0, '70', 'Old', '', '', 1, 10.5, 20.5, "
+            + std::to_string(T0) + ")")
+                       .c_str());
+        db.execute(
+            ("INSERT INTO installation VALUES ('" + testUid(1).toStdString() + "', 7)").c_str());
+    }
+    RunningServer posd(folder->path());
+    QVector<ListedUser> users;
+    QVERIFY(readUserList(
+        httpGet(manager, posd.url("GetUsers", usersQuery(10.5, 20.5, 13))).body, users));
+    QCOMPARE(users.size(), 1);
+    QCOMPARE(users[0].name, QString("Old"));
+    QCOMPARE(users[0].lat, 10.5);
+    QCOMPARE(httpGet(manager, posd.url("SetPos", posQuery(1, 10.6, 20.5))).status, 200);
+    posd.restart();
+    QVERIFY(readUserList(
+        httpGet(manager, posd.url("GetUsers", usersQuery(10.6, 20.5, 13))).body, users));
+    QCOMPARE(users.size(), 1);
+    QCOMPARE(users[0].lat, 10.6);
+}
+
+void TestPositionServer::sweepDeletesTheSilent()
+{
+    ListingPolicy policy;
+    policy.retainMs = 10 * 1000;
+    RunningServer posd(folder->path(), policy);
+    posd.config.sweepInterval = std::chrono::milliseconds(50);
+    posd.restart();
+    for (int i = 1; i <= 2; ++i) {
+        QCOMPARE(httpGet(manager,
+                     posd.url("Register", registerQuery(i, "facebook", QString::number(i), "x")))
+                     .status,
+            200);
+    }
+    QCOMPARE(httpGet(manager, posd.url("SetPos", posQuery(1, 10, 20))).status, 200);
+    QCOMPARE(httpGet(manager, posd.url("SetPos", posQuery(2, 10, 20.001))).status, 200);
+    *posd.now += 9 * 1000;
+    QCOMPARE(httpGet(manager, posd.url("SetPos", posQuery(2, 10, 20.002))).status, 200);
+    // Person 3 registers late and never reports; person 1 has been silent for 10.001 s.
+    *posd.now += 1001;
+    QCOMPARE(
+        httpGet(manager, posd.url("Register", registerQuery(3, "facebook", "3", "x"))).status, 200);
+    QTRY_COMPARE(posd.server->personCount(), std::size_t(2));
+    QCOMPARE(httpGet(manager, posd.url("SetPos", posQuery(1, 10, 20))).status, 404);
+    posd.restart();
+    QCOMPARE(posd.server->personCount(), std::size_t(2));
+    QCOMPARE(httpGet(manager, posd.url("SetPos", posQuery(1, 10, 20))).status, 404);
+    QCOMPARE(httpGet(manager, posd.url("SetPos", posQuery(3, 10, 20))).status, 200);
+    QVector<ListedUser> users;
+    QVERIFY(
+        readUserList(httpGet(manager, posd.url("GetUsers", usersQuery(10, 20, 13))).body, users));
+    QCOMPARE(users.size(), 2);
+}
+
+void TestPositionServer::fullQueueAnswers503AndFailedWritesAreRetried()
+{
+    RunningServer posd(folder->path());
+    posd.config.maxPendingPositions = 2;
+    posd.restart();
+    for (int i = 1; i <= 3; ++i) {
+        QCOMPARE(httpGet(manager,
+                     posd.url("Register", registerQuery(i, "facebook", QString::number(i), "x")))
+                     .status,
+            200);
+    }
+    // Another writer holds the file, so every commit fails after the 5 s busy wait.
+    SqliteDatabase other((folder->path() + "/positions.db").toStdString());
+    other.execute("BEGIN IMMEDIATE");
+    QCOMPARE(httpGet(manager, posd.url("SetPos", posQuery(1, 10, 20))).status, 200);
+    QCOMPARE(httpGet(manager, posd.url("SetPos", posQuery(2, 10, 20))).status, 200);
+    const auto refused = httpGet(manager, posd.url("SetPos", posQuery(3, 10, 20)));
+    QCOMPARE(refused.status, 503);
+    QCOMPARE(refused.retryAfter, QByteArray("1"));
+    // A person already waiting only has the value replaced.
+    QCOMPARE(httpGet(manager, posd.url("SetPos", posQuery(1, 11, 20))).status, 200);
+    QTest::qWait(5500); // at least one commit has failed by now
+    other.execute("ROLLBACK");
+
+    const auto stored = [&] {
+        SqliteStatement rows(other.handle(), "SELECT count(*), max(lat) FROM position");
+        return rows.step() ? std::make_pair(rows.integer(0), rows.real(1))
+                           : std::make_pair(std::int64_t(0), 0.0);
+    };
+    QTRY_COMPARE_WITH_TIMEOUT(stored(), std::make_pair(std::int64_t(2), 11.0), 10000);
+    QCOMPARE(httpGet(manager, posd.url("SetPos", posQuery(3, 10, 20))).status, 200);
 }
 
 QTEST_GUILESS_MAIN(TestPositionServer)
