@@ -4,6 +4,7 @@
 #include "embeddedpeoplestore.h"
 #include "metrics.h"
 #include "positionservice.h"
+#include "querypool.h"
 #include "router.h"
 
 #include <algorithm>
@@ -37,7 +38,9 @@ void PositionServer::start()
     if (config.accessLog)
         log = std::make_unique<AccessLog>();
     router = std::make_unique<Router>();
-    service = std::make_unique<PositionService>(*store, config.policy, config.clock);
+    // As many query threads as HTTP threads, below them in priority.
+    queries = std::make_unique<QueryPool>(config.limits.threads, config.maxQueuedLists, 5);
+    service = std::make_unique<PositionService>(*store, *queries, config.policy, config.clock);
     service->addRoutes(*router);
     router->add("/metrics", [this](const WebRequest &, Respond respond) {
         // web exists whenever a request can arrive.
@@ -61,6 +64,8 @@ void PositionServer::stop()
         web->drain(config.stopGrace);
         web->stop();
     }
+    if (queries)
+        queries->stop();
     if (store)
         store->stop();
     web.reset();

@@ -14,6 +14,7 @@ class AccessLog;
 class Metrics;
 class PeopleStore;
 class PositionService;
+class QueryPool;
 class Router;
 
 struct PositionServerConfig
@@ -28,6 +29,7 @@ struct PositionServerConfig
     std::chrono::milliseconds sweepInterval {0};
     std::size_t maxPendingPositions = 500000;
     std::size_t maxPendingRegistrations = 10000;
+    std::size_t maxQueuedLists = 4096; // GetUsers waiting for a query thread
     bool accessLog = false;
     // How long a stop waits for answers in flight before closing their connections.
     std::chrono::milliseconds stopGrace {5000};
@@ -58,6 +60,7 @@ private:
     PositionServerConfig config;
     std::unique_ptr<Metrics> metrics;
     std::unique_ptr<PeopleStore> store;
+    std::unique_ptr<QueryPool> queries;
     std::unique_ptr<AccessLog> log;
     std::unique_ptr<Router> router;
     std::unique_ptr<PositionService> service;
