@@ -132,7 +132,8 @@ void TestPosdProcess::terminateAnswersRequestsInFlight()
     QTRY_VERIFY_WITH_TIMEOUT(reply->isFinished(), 5000);
     QCOMPARE(reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt(), 200);
     reply->deleteLater();
-    QVERIFY(posd.process.waitForFinished(5000));
+    // It may have ended while the event loop above ran.
+    QVERIFY(posd.process.state() == QProcess::NotRunning || posd.process.waitForFinished(5000));
     QCOMPARE(posd.process.exitStatus(), QProcess::NormalExit);
     QCOMPARE(posd.process.exitCode(), 0);
     QCOMPARE(singleText(other, "SELECT count(*) FROM installation"), QString("2"));
