@@ -70,6 +70,10 @@ void EmbeddedPeopleStore::sweep(std::int64_t silentBeforeMs, Done<SweepResult> d
 void EmbeddedPeopleStore::counts(std::int64_t onlineSinceMs, Done<StoreCounts> done)
 {
     StoreCounts counts;
+    if (stopped) {
+        counts.status = StoreStatus::Unavailable;
+        return done(counts);
+    }
     counts.people = model->personCount();
     counts.online = model->onlineCount(onlineSinceMs);
     counts.writeQueue = model->pendingCount() + writer->waitingRegistrations();
