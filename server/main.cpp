@@ -62,7 +62,7 @@ int main(int argc, char **argv)
         return 1;
     }
     std::fprintf(stderr, "pinrova-posd: listening on %s:%u, %zu people, file %s\n",
-        options.config.host.c_str(), server.port(), server.model().personCount(),
+        options.config.host.c_str(), server.port(), server.personCount(),
         options.config.databasePath.c_str());
     std::fflush(stderr);
 

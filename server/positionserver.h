@@ -11,10 +11,11 @@
 namespace Pinrova::Server {
 
 class AccessLog;
+class Metrics;
+class PeopleStore;
 class PositionService;
-class PositionStore;
+class QueryPool;
 class Router;
-class WriteBehind;
 
 struct PositionServerConfig
 {
@@ -24,12 +25,19 @@ struct PositionServerConfig
     ListingPolicy policy;
     WebServerLimits limits;
     std::chrono::milliseconds flushInterval {200};
+    // 0: a hundredth of the retention time, within 1 s … 1 h.
+    std::chrono::milliseconds sweepInterval {0};
+    std::size_t maxPendingPositions = 500000;
+    std::size_t maxPendingRegistrations = 10000;
+    std::size_t maxQueuedLists = 4096; // GetUsers waiting for a query thread
     bool accessLog = false;
+    // How long a stop waits for answers in flight before closing their connections.
+    std::chrono::milliseconds stopGrace {5000};
     Clock clock = systemClock();
 };
 
-// The whole service: file, model, writer thread, handlers and HTTP server, started and
-// stopped in the order that keeps every acknowledged registration.
+// The whole service: store, handlers and HTTP server, started and stopped in the order that
+// keeps every acknowledged registration.
 class PositionServer
 {
 public:
@@ -40,17 +48,19 @@ public:
 
     // Opens the file, rebuilds the model from it and starts listening; throws on failure.
     void start();
-    // Stops answering, then writes every pending position. Also done by the destructor.
+    // Stops accepting, lets answers in flight finish (at most stopGrace), then writes every
+    // pending position. Also done by the destructor.
     void stop();
 
     unsigned short port() const;
-    const PresenceModel &model() const { return *presence; }
+    // People stored, as the store counts them (waits at most a few seconds; 0 then).
+    std::size_t personCount() const;
 
 private:
     PositionServerConfig config;
-    std::unique_ptr<PositionStore> store;
-    std::unique_ptr<PresenceModel> presence;
-    std::unique_ptr<WriteBehind> writer;
+    std::unique_ptr<Metrics> metrics;
+    std::unique_ptr<PeopleStore> store;
+    std::unique_ptr<QueryPool> queries;
     std::unique_ptr<AccessLog> log;
     std::unique_ptr<Router> router;
     std::unique_ptr<PositionService> service;

@@ -1,10 +1,11 @@
 #include "positionservice.h"
 
-#include "presencemodel.h"
+#include "peoplestore.h"
 #include "queryparams.h"
+#include "querypool.h"
 #include "router.h"
+#include "userlistxml.h"
 #include "wirerequests.h"
-#include "writebehind.h"
 
 #include <string>
 
@@ -32,11 +33,41 @@ void withRequest(const WebRequest &request, const Respond &respond, Parse parse,
     handle(std::move(*parsed.request));
 }
 
+// A full write queue asks the client to come back after this many seconds.
+constexpr int BusyRetrySeconds = 1;
+
+WebReply unavailable(StoreStatus status, const char *what)
+{
+    WebReply reply = WebReply::text(503, what);
+    if (status == StoreStatus::Busy)
+        reply.retryAfterSeconds = BusyRetrySeconds;
+    return reply;
+}
+
+std::string userList(const std::vector<ListedPerson> &people, std::int64_t onlineSinceMs)
+{
+    std::size_t size = 64;
+    for (const auto &person : people)
+        size += (person.profile ? person.profile->size() : 0) + 96;
+    std::string body;
+    body.reserve(size);
+    UserListXml xml(body);
+    xml.begin();
+    for (const auto &person : people) {
+        xml.addUser(person.lat, person.lon, person.seenMs >= onlineSinceMs,
+            person.profile ? std::string_view(*person.profile) : std::string_view());
+    }
+    xml.end();
+    return body;
+}
+
 } // namespace
 
-PositionService::PositionService(PresenceModel &model, WriteBehind &writer, Clock clock)
-    : model(model)
-    , writer(writer)
+PositionService::PositionService(
+    PeopleStore &store, QueryPool &queries, ListingPolicy policy, Clock clock)
+    : store(store)
+    , queries(queries)
+    , policy(policy)
     , clock(std::move(clock))
 { }
 
@@ -46,26 +77,45 @@ void PositionService::addRoutes(Router &router)
 
     router.add(prefix + "Register", [this](const WebRequest &request, Respond respond) {
         withRequest(request, respond, parseRegister, [&](RegisterRequest registration) {
-            // Answered only once the registration is in the file.
-            writer.submit(std::move(registration), [respond](bool stored) {
-                respond(stored ? WebReply::text(200, "registered")
-                               : WebReply::text(503, "registration could not be stored"));
+            // Answered only once the registration is durable.
+            store.registerPerson(std::move(registration), [respond](StoreStatus status) {
+                respond(status == StoreStatus::Done
+                        ? WebReply::text(200, "registered")
+                        : unavailable(status, "registration could not be stored"));
             });
         });
     });
 
     router.add(prefix + "SetPos", [this](const WebRequest &request, Respond respond) {
         withRequest(request, respond, parseSetPos, [&](const SetPosRequest &position) {
-            if (model.setPosition(position.uid, position.lat, position.lon, clock()))
-                respond(WebReply::text(200, "stored"));
-            else
-                respond(WebReply::text(404, "uid is not registered"));
+            store.setPosition(position, clock(), [respond](StoreStatus status) {
+                if (status == StoreStatus::Done)
+                    respond(WebReply::text(200, "stored"));
+                else if (status == StoreStatus::UnknownUid)
+                    respond(WebReply::text(404, "uid is not registered"));
+                else
+                    respond(unavailable(status, "position could not be stored"));
+            });
         });
     });
 
     router.add(prefix + "GetUsers", [this](const WebRequest &request, Respond respond) {
         withRequest(request, respond, parseGetUsers, [&](const GetUsersRequest &area) {
-            respond(WebReply {200, XmlType, model.usersNear(area, clock())});
+            const std::int64_t now = clock();
+            NearestQuery query;
+            query.area = area;
+            query.seenSinceMs = now - policy.forgetMs;
+            query.limit = policy.maxUsers;
+            const std::int64_t onlineSince = now - policy.onlineMs;
+            const bool queued = queries.post([this, query, respond, onlineSince] {
+                store.nearest(query, [respond, onlineSince](NearestAnswer answer) {
+                    if (answer.status != StoreStatus::Done)
+                        return respond(unavailable(answer.status, "people could not be listed"));
+                    respond(WebReply {200, XmlType, userList(answer.people, onlineSince)});
+                });
+            });
+            if (!queued)
+                respond(unavailable(StoreStatus::Busy, "too many lists asked for at once"));
         });
     });
 

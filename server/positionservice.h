@@ -1,27 +1,30 @@
 #pragma once
 
 #include "clock.h"
+#include "presencemodel.h"
 
 namespace Pinrova::Server {
 
-class PresenceModel;
+class PeopleStore;
+class QueryPool;
 class Router;
-class WriteBehind;
 
 // The handlers of the app's three requests and of the health check, one small function each.
-// Model and writer are not owned.
+// They reach people only through the store; GetUsers lists are built on the query pool.
+// Neither is owned.
 class PositionService
 {
 public:
     static constexpr const char *Prefix = "/PosService/PosService.svc/";
 
-    PositionService(PresenceModel &model, WriteBehind &writer, Clock clock);
+    PositionService(PeopleStore &store, QueryPool &queries, ListingPolicy policy, Clock clock);
 
     void addRoutes(Router &router);
 
 private:
-    PresenceModel &model;
-    WriteBehind &writer;
+    PeopleStore &store;
+    QueryPool &queries;
+    const ListingPolicy policy;
     Clock clock;
 };
 

@@ -17,10 +17,14 @@ struct WebReply
     int status = 200;
     std::string contentType = "text/plain; charset=utf-8";
     std::string body;
+    int retryAfterSeconds = 0; // sent as Retry-After when above 0
 
     static WebReply text(int status, std::string line)
     {
-        return {status, {}, std::move(line) + "\n"};
+        WebReply reply;
+        reply.status = status;
+        reply.body = std::move(line) + "\n";
+        return reply;
     }
 };
 
