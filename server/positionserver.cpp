@@ -3,6 +3,7 @@
 #include "accesslog.h"
 #include "embeddedpeoplestore.h"
 #include "positionservice.h"
+#include "redis/redispeoplestore.h"
 #include "router.h"
 
 #include <future>
@@ -20,7 +21,12 @@ PositionServer::~PositionServer()
 
 void PositionServer::start()
 {
-    store = std::make_unique<EmbeddedPeopleStore>(config.databasePath, config.flushInterval);
+    if (config.redisSeeds.empty()) {
+        store = std::make_unique<EmbeddedPeopleStore>(config.databasePath, config.flushInterval);
+    } else {
+        store = std::make_unique<Redis::RedisPeopleStore>(
+            Redis::RedisStoreConfig {config.redisSeeds, config.redisTimeout, config.redisReplicas});
+    }
     if (config.accessLog)
         log = std::make_unique<AccessLog>();
     router = std::make_unique<Router>();

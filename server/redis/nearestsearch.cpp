@@ -1,0 +1,203 @@
+#include "nearestsearch.h"
+
+#include "rediscluster.h"
+#include "redisscripts.h"
+#include "storekeys.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <set>
+
+namespace Pinrova::Server::Redis {
+
+namespace {
+
+// GEOSEARCH takes centres within Mercator's range only.
+constexpr double MaxGeoLat = 85.05112878;
+// The first radius, as a share of the radius that holds the whole view, and at least this:
+// Redis answers a few hundred metres over a million members quickly, a few km slowly.
+constexpr double FirstRadiusShare = 1.0 / 64;
+constexpr double SmallestRadiusKm = 0.2;
+// Redis files positions as 52-bit geohashes (within about a metre), so distances it measures
+// may differ from the exact ones by that much.
+constexpr double GeohashSlackKm = 0.005;
+
+std::string number(double value)
+{
+    char text[32];
+    std::snprintf(text, sizeof text, "%.17g", value);
+    return text;
+}
+
+} // namespace
+
+void NearestSearch::start(RedisCluster &cluster, const NearestQuery &query, Done done)
+{
+    std::shared_ptr<NearestSearch> search(new NearestSearch(cluster, query, std::move(done)));
+    const auto direct = tilesOf(search->viewBox, MaxDirectTiles);
+    if (!direct.empty()) {
+        search->tiles = direct;
+        search->round();
+    } else {
+        search->readDirectory();
+    }
+}
+
+NearestSearch::NearestSearch(RedisCluster &cluster, const NearestQuery &query, Done done)
+    : cluster(cluster)
+    , query(query)
+    , view(query.area.lat, query.area.lon, query.area.zoom, query.area.width, query.area.height)
+    , viewBox(boxOf(view))
+    , done(std::move(done))
+    , perTile(query.limit)
+{
+    coverKm = groundUpperBoundKm(
+                  view, view.halfWidth * view.halfWidth + view.halfHeight * view.halfHeight)
+        + GeohashSlackKm;
+    radiusKm = std::min(coverKm, std::max(SmallestRadiusKm, coverKm * FirstRadiusShare));
+}
+
+void NearestSearch::readDirectory()
+{
+    const auto regions = regionsOf(viewBox);
+    auto self = shared_from_this();
+    auto occupied = std::make_shared<std::set<Tile>>();
+    waiting = regions.size();
+    for (const auto &region : regions) {
+        cluster.call(Keys::region(region), {"SMEMBERS", Keys::region(region)},
+            [self, occupied](CallResult result) {
+                if (!result.ok() || result.reply.kind != RedisReply::Kind::Array)
+                    self->failed = true;
+                else {
+                    for (const auto &element : result.reply.elements) {
+                        bool ok = false;
+                        const Tile tile = Tile::fromName(element.text, &ok);
+                        if (ok && self->viewBox.intersects(boxOf(tile)))
+                            occupied->insert(tile);
+                    }
+                }
+                if (--self->waiting > 0)
+                    return;
+                if (self->failed)
+                    return self->fail();
+                self->tiles.assign(occupied->begin(), occupied->end());
+                self->round();
+            });
+    }
+}
+
+void NearestSearch::round()
+{
+    ++rounds;
+    found.clear();
+    limitedKm = radiusKm;
+    const LatLonBox reach = circleBox(query.area.lat, query.area.lon, radiusKm);
+    std::vector<const Tile *> asked;
+    for (const auto &tile : tiles) {
+        if (reach.intersects(boxOf(tile)))
+            asked.push_back(&tile);
+    }
+    if (asked.empty())
+        return roundOver();
+    const std::string centreLon = number(query.area.lon);
+    const std::string centreLat = number(std::clamp(query.area.lat, -MaxGeoLat, MaxGeoLat));
+    const std::string radius = number(radiusKm);
+    const std::string count = std::to_string(perTile);
+    const std::string since = std::to_string(query.seenSinceMs);
+    auto self = shared_from_this();
+    waiting = asked.size();
+    for (const Tile *tile : asked) {
+        cluster.call(Keys::geo(*tile),
+            {"EVAL", Scripts::NearestInTile, "3", Keys::geo(*tile), Keys::coordinates(*tile),
+                Keys::profiles(*tile), centreLon, centreLat, radius, count, since,
+                number(viewBox.south), number(viewBox.north), number(viewBox.west),
+                number(viewBox.east)},
+            [self](CallResult result) { self->onTile(result); });
+    }
+}
+
+void NearestSearch::onTile(const CallResult &result)
+{
+    const auto &elements = result.reply.elements;
+    if (!result.ok() || result.reply.kind != RedisReply::Kind::Array || elements.size() < 2)
+        failed = true;
+    else {
+        if (elements[0].integer == 1)
+            limitedKm = std::min(limitedKm, std::atof(elements[1].text.c_str()));
+        for (std::size_t i = 2; i + 2 < elements.size(); i += 3) {
+            const std::string &member = elements[i].text;
+            double lat = 0;
+            double lon = 0;
+            long long seen = 0;
+            if (std::sscanf(elements[i + 1].text.c_str(), "%lf %lf %lld", &lat, &lon, &seen) != 3)
+                continue;
+            const WorldPoint point = toWorld(lat, lon);
+            if (!view.contains(point) || seen < query.seenSinceMs)
+                continue;
+            Found entry;
+            entry.person.lat = lat;
+            entry.person.lon = lon;
+            entry.person.seenMs = seen;
+            entry.person.profile = std::make_shared<const std::string>(elements[i + 2].text);
+            entry.distanceSquared = view.distanceSquared(point);
+            entry.member = member;
+            // A person briefly filed in two tiles (a move racing another) counts once, newest.
+            auto [it, added] = found.try_emplace(member, entry);
+            if (!added && it->second.person.seenMs < seen)
+                it->second = std::move(entry);
+        }
+    }
+    if (--waiting == 0)
+        roundOver();
+}
+
+void NearestSearch::roundOver()
+{
+    if (failed)
+        return fail();
+    std::vector<Found *> ranked;
+    ranked.reserve(found.size());
+    for (auto &[member, entry] : found)
+        ranked.push_back(&entry);
+    std::sort(ranked.begin(), ranked.end(), [](const Found *a, const Found *b) {
+        return a->distanceSquared != b->distanceSquared ? a->distanceSquared < b->distanceSquared
+                                                        : a->member < b->member;
+    });
+    const bool truncated = limitedKm < radiusKm;
+    // Everyone in the view within limitedKm (less the geohash's error) has been seen.
+    const double sureKm = limitedKm - GeohashSlackKm;
+    bool enough = false;
+    double neededKm = 0;
+    if (ranked.size() >= query.limit) {
+        neededKm = groundUpperBoundKm(view, ranked[query.limit - 1]->distanceSquared);
+        enough = neededKm <= sureKm;
+    } else {
+        enough = !truncated && radiusKm >= coverKm;
+    }
+    if (!enough && rounds < MaxRounds) {
+        if (truncated)
+            perTile *= 4; // people just outside the view crowd the circle: look deeper
+        else
+            radiusKm = std::min(coverKm, std::max(radiusKm * 4, neededKm + 2 * GeohashSlackKm));
+        return round();
+    }
+    NearestAnswer answer;
+    const std::size_t count = std::min(ranked.size(), query.limit);
+    answer.people.reserve(count);
+    for (std::size_t i = 0; i < count; ++i)
+        answer.people.push_back(std::move(ranked[i]->person));
+    auto finished = std::move(done);
+    finished(std::move(answer));
+}
+
+void NearestSearch::fail()
+{
+    NearestAnswer answer;
+    answer.status = StoreStatus::Unavailable;
+    auto finished = std::move(done);
+    if (finished)
+        finished(std::move(answer));
+}
+
+} // namespace Pinrova::Server::Redis

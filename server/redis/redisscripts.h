@@ -1,0 +1,101 @@
+#pragma once
+
+// The Lua scripts of the cluster store. Each touches the keys of one hash tag only (one tile
+// or one person), so it runs on one shard, atomically.
+namespace Pinrova::Server::Redis::Scripts {
+
+// KEYS: the person. ARGV: profile fragment, now (ms).
+// Stores the profile; answers {1 when the person is new, the tile they are filed under or ""}.
+constexpr const char *RegisterPerson = R"lua(
+local new = redis.call('HSETNX', KEYS[1], 'registered', ARGV[2])
+redis.call('HSET', KEYS[1], 'profile', ARGV[1])
+return {new, redis.call('HGET', KEYS[1], 'tile') or ''}
+)lua";
+
+// KEYS: a tile's coordinates, profiles. ARGV: person, profile.
+// Replaces the tile's copy of the profile of a person filed there.
+constexpr const char *RefreshProfile = R"lua(
+if redis.call('HEXISTS', KEYS[1], ARGV[1]) == 1 then
+  redis.call('HSET', KEYS[2], ARGV[1], ARGV[2])
+end
+return 1
+)lua";
+
+// KEYS: the person. ARGV: the tile of their new position.
+// Answers nil for a person that does not exist, else {their former tile or "", their profile
+// when the tile changed or ""}.
+constexpr const char *MovePerson = R"lua(
+if redis.call('EXISTS', KEYS[1]) == 0 then return false end
+local old = redis.call('HGET', KEYS[1], 'tile') or ''
+if old == ARGV[1] then return {old, ''} end
+redis.call('HSET', KEYS[1], 'tile', ARGV[1])
+return {old, redis.call('HGET', KEYS[1], 'profile') or ''}
+)lua";
+
+// KEYS: a tile's geo set, last-seen set, coordinates. ARGV: lon, lat (both within GEOADD's
+// range), person, seen (ms), "lat lon seen" with the exact coordinates.
+constexpr const char *PlaceInTile = R"lua(
+redis.call('GEOADD', KEYS[1], ARGV[1], ARGV[2], ARGV[3])
+redis.call('ZADD', KEYS[2], ARGV[4], ARGV[3])
+redis.call('HSET', KEYS[3], ARGV[3], ARGV[5])
+return 1
+)lua";
+
+// KEYS: a tile's geo set, last-seen set, coordinates, profiles. ARGV: person.
+constexpr const char *RemoveFromTile = R"lua(
+redis.call('ZREM', KEYS[1], ARGV[1])
+redis.call('ZREM', KEYS[2], ARGV[1])
+redis.call('HDEL', KEYS[3], ARGV[1])
+redis.call('HDEL', KEYS[4], ARGV[1])
+return 1
+)lua";
+
+// KEYS: a tile's geo set, coordinates, profiles. ARGV: centre lon, lat, radius (km), n, seen
+// since (ms), the view's south, north, west, east (west > east across the antimeridian).
+// The nearest people in the circle, ascending, who are in the view and seen since then, at
+// most n: {1 and the distance (km) of the n-th when n were found, else 0 and 0, then
+// person, "lat lon seen", profile for each}. GEOSEARCH's COUNT grows while people outside
+// the view or silent too long keep it from finding n.
+constexpr const char *NearestInTile = R"lua(
+local n = tonumber(ARGV[4])
+local want = n
+local since = tonumber(ARGV[5])
+local south, north = tonumber(ARGV[6]), tonumber(ARGV[7])
+local west, east = tonumber(ARGV[8]), tonumber(ARGV[9])
+local function inside(lat, lon)
+  if lat < south or lat > north then return false end
+  if west <= -180 and east >= 180 then return true end
+  if west <= east then return lon >= west and lon <= east end
+  return lon >= west or lon <= east
+end
+while true do
+  local hits = redis.call('GEOSEARCH', KEYS[1], 'FROMLONLAT', ARGV[1], ARGV[2],
+                          'BYRADIUS', ARGV[3], 'km', 'ASC', 'COUNT', want, 'WITHDIST')
+  local out = {0, '0'}
+  local kept = 0
+  for _, hit in ipairs(hits) do
+    local c = redis.call('HGET', KEYS[2], hit[1])
+    if c then
+      local lat, lon, seen = string.match(c, '^(%S+) (%S+) (%S+)$')
+      if tonumber(seen) >= since and inside(tonumber(lat), tonumber(lon)) then
+        local p = redis.call('HGET', KEYS[3], hit[1])
+        if p then
+          kept = kept + 1
+          out[#out + 1] = hit[1]
+          out[#out + 1] = c
+          out[#out + 1] = p
+          if kept >= n then
+            out[1] = 1
+            out[2] = hit[2]
+            return out
+          end
+        end
+      end
+    end
+  end
+  if #hits < want then return out end
+  want = want * 4
+end
+)lua";
+
+} // namespace Pinrova::Server::Redis::Scripts
