@@ -13,15 +13,18 @@ namespace Pinrova::Server::Redis {
 
 namespace {
 
-// GEOSEARCH takes centres within Mercator's range only.
-constexpr double MaxGeoLat = 85.05112878;
+// Redis's geo sets end at Mercator's edge (85.05112878°), and a member filed exactly there is
+// missed by GEOSEARCH (Redis 7.0.15, seen here): positions and centres beyond this latitude
+// are filed at it, as the map draws them at its edge.
+constexpr double MaxGeoLat = 85.05;
 // The first radius, as a share of the radius that holds the whole view, and at least this:
 // Redis answers a few hundred metres over a million members quickly, a few km slowly.
 constexpr double FirstRadiusShare = 1.0 / 64;
 constexpr double SmallestRadiusKm = 0.2;
-// Redis files positions as 52-bit geohashes (within about a metre), so distances it measures
-// may differ from the exact ones by that much.
-constexpr double GeohashSlackKm = 0.005;
+// Redis files positions as 52-bit geohashes (within about a metre), and people beyond
+// MaxGeoLat at it (within 130 m of the map's edge), so distances it measures may differ from
+// the exact ones by that much.
+constexpr double GeohashSlackKm = 0.2;
 
 std::string number(double value)
 {

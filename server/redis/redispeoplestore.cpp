@@ -18,7 +18,10 @@ namespace Pinrova::Server::Redis {
 
 namespace {
 
-constexpr double MaxGeoLat = 85.05112878;
+// Redis's geo sets end at Mercator's edge (85.05112878°), and a member filed exactly there is
+// missed by GEOSEARCH (Redis 7.0.15, seen here): positions and centres beyond this latitude
+// are filed at it, as the map draws them at its edge.
+constexpr double MaxGeoLat = 85.05;
 
 std::string number(double value)
 {

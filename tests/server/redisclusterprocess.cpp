@@ -42,6 +42,7 @@ RedisClusterProcess::RedisClusterProcess(int masters, int replicasEach)
         failure = "redis-server or redis-cli is not installed";
         return;
     }
+    replicas = replicasEach;
     const int total = masters * (1 + replicasEach);
     std::vector<quint16> taken;
     for (int i = 0; i < total; ++i) {
@@ -199,7 +200,14 @@ bool RedisClusterProcess::waitUntilOk(int timeoutMs)
     while (timer.elapsed() < timeoutMs) {
         bool allOk = true;
         for (int i = 0; i < nodeCount() && allOk; ++i) {
-            if (running(i) && !cli(i, {"cluster", "info"}).contains("cluster_state:ok"))
+            if (!running(i))
+                continue;
+            if (!cli(i, {"cluster", "info"}).contains("cluster_state:ok"))
+                allOk = false;
+            // A replica still in its first sync would not acknowledge a WAIT.
+            const QString replication = cli(i, {"info", "replication"});
+            if (replication.contains("role:master")
+                && replication.count(",state=online,") < replicas)
                 allOk = false;
         }
         if (allOk)

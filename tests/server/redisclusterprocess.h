@@ -44,7 +44,8 @@ public:
     void resume(int node);
     // Starts a killed node again on its port, with its cluster file.
     bool restart(int node);
-    // Waits until every running node reports cluster_state:ok.
+    // Waits until every running node reports cluster_state:ok and every master has its
+    // replicas in sync.
     bool waitUntilOk(int timeoutMs);
 
 private:
@@ -59,6 +60,7 @@ private:
     QTemporaryDir folder;
     std::vector<Node> nodes;
     QString failure;
+    int replicas = 0;
 };
 
 } // namespace Pinrova::Testing
