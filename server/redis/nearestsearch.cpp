@@ -17,10 +17,14 @@ namespace {
 // missed by GEOSEARCH (Redis 7.0.15, seen here): positions and centres beyond this latitude
 // are filed at it, as the map draws them at its edge.
 constexpr double MaxGeoLat = 85.05;
-// The first radius, as a share of the radius that holds the whole view, and at least this:
-// Redis answers a few hundred metres over a million members quickly, a few km slowly.
-constexpr double FirstRadiusShare = 1.0 / 64;
-constexpr double SmallestRadiusKm = 0.2;
+// The first radius, whatever the zoom: Redis answers a few hundred metres over a million
+// members of one geo set quickly and a few km slowly, so the radius grows from what the
+// people found so far say about the density, never from the view's size alone.
+constexpr double FirstRadiusKm = 0.3;
+// Growth per round: from the density found (the area holding limit people, with a margin),
+// at least doubled and at most eightfold; eightfold when nobody was found.
+constexpr double MinGrowth = 2;
+constexpr double MaxGrowth = 8;
 // Redis files positions as 52-bit geohashes (within about a metre), and people beyond
 // MaxGeoLat at it (within 130 m of the map's edge), so distances it measures may differ from
 // the exact ones by that much.
@@ -58,7 +62,7 @@ NearestSearch::NearestSearch(RedisCluster &cluster, const NearestQuery &query, D
     coverKm = groundUpperBoundKm(
                   view, view.halfWidth * view.halfWidth + view.halfHeight * view.halfHeight)
         + GeohashSlackKm;
-    radiusKm = std::min(coverKm, std::max(SmallestRadiusKm, coverKm * FirstRadiusShare));
+    radiusKm = std::min(coverKm, FirstRadiusKm);
 }
 
 void NearestSearch::readDirectory()
@@ -181,8 +185,15 @@ void NearestSearch::roundOver()
     if (!enough && rounds < MaxRounds) {
         if (truncated)
             perTile *= 4; // people just outside the view crowd the circle: look deeper
-        else
-            radiusKm = std::min(coverKm, std::max(radiusKm * 4, neededKm + 2 * GeohashSlackKm));
+        else if (ranked.size() >= query.limit)
+            radiusKm = std::min(coverKm, neededKm + 2 * GeohashSlackKm);
+        else {
+            const double growth = ranked.empty()
+                ? MaxGrowth
+                : std::clamp(1.3 * std::sqrt(static_cast<double>(query.limit) / ranked.size()),
+                    MinGrowth, MaxGrowth);
+            radiusKm = std::min(coverKm, radiusKm * growth);
+        }
         return round();
     }
     NearestAnswer answer;

@@ -15,8 +15,8 @@ struct CallResult;
 // One GetUsers over the cluster: the bounded, expanding search. Each round asks every occupied
 // tile the view touches within radius r for its nearest people (GEOSEARCH … BYRADIUS r … ASC
 // COUNT n); the round is enough once the limit-th nearest in the view lies provably inside r,
-// else r grows. r starts small and grows fourfold, so a dense city costs a small radius and an
-// empty ocean a few cheap rounds; a view with more tiles than MaxDirectTiles reads the
+// else r grows with the density found. r starts small, so a dense city costs a small radius
+// and an empty ocean a few cheap rounds; a view with more tiles than MaxDirectTiles reads the
 // directory of occupied tiles first. Lives on the cluster's thread, owned by itself until done.
 class NearestSearch : public std::enable_shared_from_this<NearestSearch>
 {
@@ -27,8 +27,8 @@ public:
 
     // Views touching at most this many tiles ask them all without the directory.
     static constexpr std::size_t MaxDirectTiles = 16;
-    // Rounds before the answer so far is given: only a pathological spread gets there.
-    static constexpr int MaxRounds = 10;
+    // Rounds before the answer so far is given: from 300 m to the whole world takes 8.
+    static constexpr int MaxRounds = 16;
 
 private:
     NearestSearch(RedisCluster &cluster, const NearestQuery &query, Done done);
