@@ -1,7 +1,6 @@
 #include "nearestsearch.h"
 
 #include "rediscluster.h"
-#include "redisscripts.h"
 #include "storekeys.h"
 
 #include <algorithm>
@@ -39,9 +38,11 @@ std::string number(double value)
 
 } // namespace
 
-void NearestSearch::start(RedisCluster &cluster, const NearestQuery &query, Done done)
+void NearestSearch::start(
+    RedisCluster &cluster, RadiusHints &hints, const NearestQuery &query, Done done)
 {
-    std::shared_ptr<NearestSearch> search(new NearestSearch(cluster, query, std::move(done)));
+    std::shared_ptr<NearestSearch> search(
+        new NearestSearch(cluster, hints, query, std::move(done)));
     const auto direct = tilesOf(search->viewBox, MaxDirectTiles);
     if (!direct.empty()) {
         search->tiles = direct;
@@ -51,8 +52,10 @@ void NearestSearch::start(RedisCluster &cluster, const NearestQuery &query, Done
     }
 }
 
-NearestSearch::NearestSearch(RedisCluster &cluster, const NearestQuery &query, Done done)
+NearestSearch::NearestSearch(
+    RedisCluster &cluster, RadiusHints &hints, const NearestQuery &query, Done done)
     : cluster(cluster)
+    , hints(hints)
     , query(query)
     , view(query.area.lat, query.area.lon, query.area.zoom, query.area.width, query.area.height)
     , viewBox(boxOf(view))
@@ -62,7 +65,10 @@ NearestSearch::NearestSearch(RedisCluster &cluster, const NearestQuery &query, D
     coverKm = groundUpperBoundKm(
                   view, view.halfWidth * view.halfWidth + view.halfHeight * view.halfHeight)
         + GeohashSlackKm;
-    radiusKm = std::min(coverKm, FirstRadiusKm);
+    const Tile centre = Tile::of(query.area.lat, query.area.lon);
+    hintKey = {centre.x, centre.y, query.area.zoom};
+    const auto hint = hints.find(hintKey);
+    radiusKm = std::min(coverKm, hint != hints.end() ? hint->second : FirstRadiusKm);
 }
 
 void NearestSearch::readDirectory()
@@ -100,10 +106,10 @@ void NearestSearch::round()
     found.clear();
     limitedKm = radiusKm;
     const LatLonBox reach = circleBox(query.area.lat, query.area.lon, radiusKm);
-    std::vector<const Tile *> asked;
+    std::vector<Tile> asked;
     for (const auto &tile : tiles) {
         if (reach.intersects(boxOf(tile)))
-            asked.push_back(&tile);
+            asked.push_back(tile);
     }
     if (asked.empty())
         return roundOver();
@@ -111,50 +117,99 @@ void NearestSearch::round()
     const std::string centreLat = number(std::clamp(query.area.lat, -MaxGeoLat, MaxGeoLat));
     const std::string radius = number(radiusKm);
     const std::string count = std::to_string(perTile);
-    const std::string since = std::to_string(query.seenSinceMs);
     auto self = shared_from_this();
     waiting = asked.size();
-    for (const Tile *tile : asked) {
-        cluster.call(Keys::geo(*tile),
-            {"EVAL", Scripts::NearestInTile, "3", Keys::geo(*tile), Keys::coordinates(*tile),
-                Keys::profiles(*tile), centreLon, centreLat, radius, count, since,
-                number(viewBox.south), number(viewBox.north), number(viewBox.west),
-                number(viewBox.east)},
-            [self](CallResult result) { self->onTile(result); });
+    // Plain commands rather than a script: Redis spends several times longer per person in
+    // Lua's calls than in GEOSEARCH and HMGET themselves.
+    for (const Tile &tile : asked) {
+        cluster.call(Keys::geo(tile),
+            {"GEOSEARCH", Keys::geo(tile), "FROMLONLAT", centreLon, centreLat, "BYRADIUS", radius,
+                "km", "ASC", "COUNT", count, "WITHDIST"},
+            [self, tile](CallResult hits) { self->onHits(tile, hits); });
     }
 }
 
-void NearestSearch::onTile(const CallResult &result)
+void NearestSearch::onHits(const Tile &tile, const CallResult &hits)
 {
-    const auto &elements = result.reply.elements;
-    if (!result.ok() || result.reply.kind != RedisReply::Kind::Array || elements.size() < 2)
+    if (!hits.ok() || hits.reply.kind != RedisReply::Kind::Array) {
         failed = true;
-    else {
-        if (elements[0].integer == 1)
-            limitedKm = std::min(limitedKm, std::atof(elements[1].text.c_str()));
-        for (std::size_t i = 2; i + 2 < elements.size(); i += 3) {
-            const std::string &member = elements[i].text;
-            double lat = 0;
-            double lon = 0;
-            long long seen = 0;
-            if (std::sscanf(elements[i + 1].text.c_str(), "%lf %lf %lld", &lat, &lon, &seen) != 3)
-                continue;
-            const WorldPoint point = toWorld(lat, lon);
-            if (!view.contains(point) || seen < query.seenSinceMs)
-                continue;
-            Found entry;
-            entry.person.lat = lat;
-            entry.person.lon = lon;
-            entry.person.seenMs = seen;
-            entry.person.profile = std::make_shared<const std::string>(elements[i + 2].text);
-            entry.distanceSquared = view.distanceSquared(point);
-            entry.member = member;
-            // A person briefly filed in two tiles (a move racing another) counts once, newest.
-            auto [it, added] = found.try_emplace(member, entry);
-            if (!added && it->second.person.seenMs < seen)
-                it->second = std::move(entry);
-        }
+        return tileDone();
     }
+    const auto &elements = hits.reply.elements;
+    // COUNT cut the answer: the tile is complete only up to its farthest person.
+    if (elements.size() >= perTile && !elements.empty() && elements.back().elements.size() >= 2)
+        limitedKm = std::min(limitedKm, std::atof(elements.back().elements[1].text.c_str()));
+    if (elements.empty())
+        return tileDone();
+    auto members = std::make_shared<std::vector<std::string>>();
+    members->reserve(elements.size());
+    for (const auto &hit : elements) {
+        if (!hit.elements.empty())
+            members->push_back(hit.elements[0].text);
+    }
+    std::vector<std::string> coordinates {"HMGET", Keys::coordinates(tile)};
+    std::vector<std::string> profiles {"HMGET", Keys::profiles(tile)};
+    coordinates.insert(coordinates.end(), members->begin(), members->end());
+    profiles.insert(profiles.end(), members->begin(), members->end());
+    auto self = shared_from_this();
+    auto first = std::make_shared<CallResult>();
+    auto pending = std::make_shared<int>(2);
+    const auto both = [self, members, first, pending](CallResult result, bool isCoordinates) {
+        if (--*pending > 0) {
+            *first = std::move(result);
+            first->reply.integer = isCoordinates;
+            return;
+        }
+        const bool firstIsCoordinates = first->reply.integer == 1;
+        self->onPeople(
+            *members, firstIsCoordinates ? *first : result, firstIsCoordinates ? result : *first);
+    };
+    cluster.call(Keys::coordinates(tile), std::move(coordinates),
+        [both](CallResult result) { both(std::move(result), true); });
+    cluster.call(Keys::profiles(tile), std::move(profiles),
+        [both](CallResult result) { both(std::move(result), false); });
+}
+
+void NearestSearch::onPeople(const std::vector<std::string> &members, const CallResult &coordinates,
+    const CallResult &profiles)
+{
+    const auto &places = coordinates.reply.elements;
+    const auto &fragments = profiles.reply.elements;
+    if (!coordinates.ok() || !profiles.ok() || places.size() != members.size()
+        || fragments.size() != members.size()) {
+        failed = true;
+        return tileDone();
+    }
+    for (std::size_t i = 0; i < members.size(); ++i) {
+        // A person just moving in may have no profile here yet; one moving out, no place.
+        if (places[i].kind != RedisReply::Kind::String
+            || fragments[i].kind != RedisReply::Kind::String)
+            continue;
+        double lat = 0;
+        double lon = 0;
+        long long seen = 0;
+        if (std::sscanf(places[i].text.c_str(), "%lf %lf %lld", &lat, &lon, &seen) != 3)
+            continue;
+        const WorldPoint point = toWorld(lat, lon);
+        if (!view.contains(point) || seen < query.seenSinceMs)
+            continue;
+        Found entry;
+        entry.person.lat = lat;
+        entry.person.lon = lon;
+        entry.person.seenMs = seen;
+        entry.person.profile = std::make_shared<const std::string>(fragments[i].text);
+        entry.distanceSquared = view.distanceSquared(point);
+        entry.member = members[i];
+        // A person briefly filed in two tiles (a move racing another) counts once, newest.
+        auto [it, added] = found.try_emplace(members[i], entry);
+        if (!added && it->second.person.seenMs < seen)
+            it->second = std::move(entry);
+    }
+    tileDone();
+}
+
+void NearestSearch::tileDone()
+{
     if (--waiting == 0)
         roundOver();
 }
@@ -192,10 +247,14 @@ void NearestSearch::roundOver()
                 ? MaxGrowth
                 : std::clamp(1.3 * std::sqrt(static_cast<double>(query.limit) / ranked.size()),
                     MinGrowth, MaxGrowth);
-            radiusKm = std::min(coverKm, radiusKm * growth);
+            radiusKm = radiusKm * growth;
+            // Close to the whole view: the whole view, so no round is spent just short of it.
+            radiusKm = radiusKm * 2 >= coverKm ? coverKm : radiusKm;
         }
         return round();
     }
+    if (enough)
+        hints[hintKey] = radiusKm;
     NearestAnswer answer;
     const std::size_t count = std::min(ranked.size(), query.limit);
     answer.people.reserve(count);

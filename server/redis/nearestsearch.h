@@ -5,6 +5,7 @@
 #include "tilegeometry.h"
 
 #include <map>
+#include <tuple>
 #include <memory>
 
 namespace Pinrova::Server::Redis {
@@ -23,7 +24,12 @@ class NearestSearch : public std::enable_shared_from_this<NearestSearch>
 public:
     using Done = std::function<void(NearestAnswer)>;
 
-    static void start(RedisCluster &cluster, const NearestQuery &query, Done done);
+    // The radius that last sufficed for a view centred in a tile at a zoom: a cache this
+    // process may lose, which saves the rounds a dense city would otherwise cost each query.
+    using RadiusHints = std::map<std::tuple<int, int, int>, double>;
+
+    static void start(
+        RedisCluster &cluster, RadiusHints &hints, const NearestQuery &query, Done done);
 
     // Views touching at most this many tiles ask them all without the directory.
     static constexpr std::size_t MaxDirectTiles = 16;
@@ -31,7 +37,7 @@ public:
     static constexpr int MaxRounds = 16;
 
 private:
-    NearestSearch(RedisCluster &cluster, const NearestQuery &query, Done done);
+    NearestSearch(RedisCluster &cluster, RadiusHints &hints, const NearestQuery &query, Done done);
 
     struct Found
     {
@@ -42,23 +48,29 @@ private:
 
     void readDirectory();
     void round();
-    void onTile(const CallResult &result);
+    void onHits(const Tile &tile, const CallResult &hits);
+    void onPeople(const std::vector<std::string> &members, const CallResult &coordinates,
+        const CallResult &profiles);
+    void tileDone();
     void roundOver();
     void fail();
 
     RedisCluster &cluster;
+    RadiusHints &hints;
     const NearestQuery query;
     const MapView view;
     const LatLonBox viewBox;
     Done done;
     std::vector<Tile> tiles; // occupied (or possibly occupied) tiles inside the view
     double radiusKm = 0;
+    std::tuple<int, int, int> hintKey;
     double coverKm = 0; // a radius that holds the whole view
     std::size_t perTile = 0; // COUNT of each tile's GEOSEARCH
     int rounds = 0;
     std::size_t waiting = 0;
     bool failed = false;
-    double limitedKm = 0; // the smallest distance a truncated tile answered up to
+    // The smallest distance up to which a tile cut by COUNT answered everyone.
+    double limitedKm = 0;
     std::map<std::string, Found> found; // by person key
 };
 

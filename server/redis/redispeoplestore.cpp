@@ -94,6 +94,7 @@ struct RedisPeopleStore::Loop
     boost::asio::executor_work_guard<boost::asio::io_context::executor_type> work {
         io.get_executor()};
     std::unique_ptr<RedisCluster> cluster;
+    NearestSearch::RadiusHints hints;
     std::thread thread;
 };
 
@@ -257,7 +258,9 @@ void RedisPeopleStore::setPosition(
 
 void RedisPeopleStore::nearest(const NearestQuery &query, Done<NearestAnswer> done)
 {
-    if (!post([this, query, done] { NearestSearch::start(*loop->cluster, query, done); })) {
+    if (!post([this, query, done] {
+            NearestSearch::start(*loop->cluster, loop->hints, query, done);
+        })) {
         NearestAnswer answer;
         answer.status = StoreStatus::Unavailable;
         done(std::move(answer));
