@@ -8,7 +8,8 @@
 #
 # Settings, from the environment: PINROVA_BUILD_DIR (default build/), PINROVA_DEMO_PORT (the
 # position service's port, default 8080), PINROVA_DEMO_CROWD (default 40), PINROVA_DEMO_DATA
-# (the service's database folder, default $XDG_DATA_HOME/pinrova-demo).
+# (the service's database folder, default $XDG_DATA_HOME/pinrova-demo), PINROVA_DEMO_CLUSTER=1
+# (the service as 2 instances behind HAProxy over a 6-node Redis Cluster, see cluster.sh).
 
 world_root=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
 world_build=${PINROVA_BUILD_DIR:-$world_root/build}
@@ -62,10 +63,16 @@ world_start() {
     "$world_build/platform/mce/pinrova-mce" 2>"$dir/mce.log" &
     world_pids+=($!)
 
-    "$world_build/server/pinrova-posd" --listen "127.0.0.1:$port" --db "$data/positions.db" \
-        2>"$dir/posd.log" &
-    world_pids+=($!)
-    world_wait_for 10 "the position service on port $port" world_port_taken "$port" || return 1
+    if [ "${PINROVA_DEMO_CLUSTER:-0}" = 1 ]; then
+        # shellcheck source=cluster.sh
+        . "$world_root/scripts/lib/cluster.sh"
+        cluster_start "$dir" "$port" || return 1
+    else
+        "$world_build/server/pinrova-posd" --listen "127.0.0.1:$port" --db "$data/positions.db" \
+            2>"$dir/posd.log" &
+        world_pids+=($!)
+        world_wait_for 10 "the position service on port $port" world_port_taken "$port" || return 1
+    fi
 
     "$world_build/sandbox/pinrova-sandbox" --position-service "http://127.0.0.1:$port" \
         --crowd "${PINROVA_DEMO_CROWD:-40}" --addresses-file "$dir/addresses.env" \
