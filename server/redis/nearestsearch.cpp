@@ -24,10 +24,11 @@ constexpr double FirstRadiusKm = 0.3;
 // at least doubled and at most eightfold; eightfold when nobody was found.
 constexpr double MinGrowth = 2;
 constexpr double MaxGrowth = 8;
-// Redis files positions as 52-bit geohashes (within about a metre), and people beyond
-// MaxGeoLat at it (within 130 m of the map's edge), so distances it measures may differ from
-// the exact ones by that much.
-constexpr double GeohashSlackKm = 0.2;
+// Redis files positions as 52-bit geohashes (within about a metre), so distances it measures
+// may differ from the exact ones by that much; views reaching past MaxGeoLat, where people are
+// filed up to 130 m from where the map draws them, allow more.
+constexpr double GeohashSlackKm = 0.002;
+constexpr double EdgeSlackKm = 0.2;
 
 std::string number(double value)
 {
@@ -61,10 +62,12 @@ NearestSearch::NearestSearch(
     , viewBox(boxOf(view))
     , done(std::move(done))
     , perTile(query.limit)
+    , slackKm(
+          viewBox.north > MaxGeoLat || viewBox.south < -MaxGeoLat ? EdgeSlackKm : GeohashSlackKm)
 {
     coverKm = groundUpperBoundKm(
                   view, view.halfWidth * view.halfWidth + view.halfHeight * view.halfHeight)
-        + GeohashSlackKm;
+        + slackKm;
     const Tile centre = Tile::of(query.area.lat, query.area.lon);
     hintKey = {centre.x, centre.y, query.area.zoom};
     const auto hint = hints.find(hintKey);
@@ -228,7 +231,7 @@ void NearestSearch::roundOver()
     });
     const bool truncated = limitedKm < radiusKm;
     // Everyone in the view within limitedKm (less the geohash's error) has been seen.
-    const double sureKm = limitedKm - GeohashSlackKm;
+    const double sureKm = limitedKm - slackKm;
     bool enough = false;
     double neededKm = 0;
     if (ranked.size() >= query.limit) {
@@ -241,7 +244,7 @@ void NearestSearch::roundOver()
         if (truncated)
             perTile *= 4; // people just outside the view crowd the circle: look deeper
         else if (ranked.size() >= query.limit)
-            radiusKm = std::min(coverKm, neededKm + 2 * GeohashSlackKm);
+            radiusKm = std::min(coverKm, neededKm + 2 * slackKm);
         else {
             const double growth = ranked.empty()
                 ? MaxGrowth

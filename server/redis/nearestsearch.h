@@ -66,6 +66,7 @@ private:
     std::tuple<int, int, int> hintKey;
     double coverKm = 0; // a radius that holds the whole view
     std::size_t perTile = 0; // COUNT of each tile's GEOSEARCH
+    const double slackKm; // how far Redis's distances may be from the exact ones
     int rounds = 0;
     std::size_t waiting = 0;
     bool failed = false;

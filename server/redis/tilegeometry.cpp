@@ -216,11 +216,14 @@ std::vector<Tile> regionsOf(const LatLonBox &box)
 
 double groundUpperBoundKm(const MapView &view, double distanceSquared)
 {
-    const LatLonBox box = boxOf(view);
+    // The line from the centre stays within its own length of the centre's row.
+    const double distance = std::sqrt(distanceSquared);
+    const double north = latOfWorldY(std::max(0.0, view.centre.y - distance));
+    const double south = latOfWorldY(std::min(1.0, view.centre.y + distance));
     const double nearestLatToEquator
-        = box.south <= 0 && box.north >= 0 ? 0 : std::min(std::abs(box.south), std::abs(box.north));
+        = south <= 0 && north >= 0 ? 0 : std::min(std::abs(south), std::abs(north));
     const double cosine = std::cos(nearestLatToEquator * Pi / 180);
-    return std::sqrt(distanceSquared) * 2 * Pi * EarthRadiusKm * cosine;
+    return distance * 2 * Pi * EarthRadiusKm * cosine;
 }
 
 } // namespace Pinrova::Server::Redis

@@ -63,7 +63,8 @@ constexpr double EarthRadiusKm = 6372.797560856;
 
 // The farthest a point at world distance sqrt(distanceSquared) from the view's centre, inside
 // the view, can be along the sphere: the straight Mercator line is a path on the sphere no
-// shorter than the great circle, and shrinks by the cosine of its latitude.
+// shorter than the great circle, and shrinks by the cosine of its latitude, so the bound takes
+// the cosine nearest the equator within that distance of the centre.
 double groundUpperBoundKm(const MapView &view, double distanceSquared);
 
 } // namespace Pinrova::Server::Redis
