@@ -82,6 +82,7 @@ struct RedisCluster::Call
     bool waitedForSlots = false;
     int redirects = 0;
     int connectionFailures = 0;
+    std::string sentTo; // the node the call was last sent to
     boost::asio::steady_timer deadline;
     boost::asio::steady_timer retry;
 };
@@ -148,8 +149,10 @@ void RedisCluster::start(
         return;
     call->deadline.expires_after(timeout);
     call->deadline.async_wait([this, call, alive = alive](const boost::system::error_code &error) {
-        if (!error && *alive)
-            finish(call, {CallStatus::TimedOut, {}});
+        if (error || !*alive || call->finished)
+            return;
+        finish(call, {CallStatus::TimedOut, {}});
+        dropConnection(call->sentTo, call->blocking);
     });
     dispatch(call);
 }
@@ -191,6 +194,7 @@ RedisConnection *RedisCluster::connection(const std::string &node, bool blocking
 void RedisCluster::sendTo(const std::shared_ptr<Call> &call, const std::string &node, bool asking)
 {
     RedisConnection *link = connection(node, call->blocking);
+    call->sentTo = node;
     // ASKING holds for the next command on the same connection only.
     if (link && asking)
         link->send({"ASKING"}, [](const RedisReply *) {});
@@ -256,6 +260,21 @@ void RedisCluster::finish(const std::shared_ptr<Call> &call, CallResult result)
     auto done = std::move(call->done);
     if (done)
         done(std::move(result));
+}
+
+void RedisCluster::dropConnection(const std::string &node, bool blocking)
+{
+    // A node that let a call time out may be hanging: its connection would collect the
+    // callbacks of every later call until it woke. Closed now, those calls are retried once on
+    // a new connection, and the hanging node costs each of them a time-out, not memory.
+    const auto it = nodes.find(node);
+    if (it == nodes.end())
+        return;
+    auto &link = it->second->links[blocking ? 1 : 0];
+    if (link && link->pending() > 0) {
+        auto closing = std::move(link);
+        closing->close();
+    }
 }
 
 std::vector<std::string> RedisCluster::refreshCandidates() const

@@ -75,6 +75,7 @@ private:
     void askForSlots(std::size_t candidate);
     void applySlots(const RedisReply &reply, const std::string &askedNode);
     RedisConnection *connection(const std::string &node, bool blocking);
+    void dropConnection(const std::string &node, bool blocking);
     std::vector<std::string> refreshCandidates() const;
 
     boost::asio::io_context &io;

@@ -226,7 +226,7 @@ void TestRedisCluster::hangingNodeTimesOutAlone()
     QCOMPARE(slowResult->status, CallStatus::TimedOut);
     QVERIFY2(*slowMs >= CallTimeout.count() - 50 && *slowMs < CallTimeout.count() + 500,
         qPrintable(QString::number(*slowMs)));
-    // Back again, the node answers on the connection it kept.
+    // Back again, the node answers on a new connection.
     QVERIFY(callNow(io, *cluster, slow, {"SET", slow, "2"}).ok());
 }
 
