@@ -179,8 +179,11 @@ RedisConnection *RedisCluster::connection(const std::string &node, bool blocking
     if (!slot)
         slot = std::make_unique<Node>();
     auto &link = slot->links[blocking ? 1 : 0];
-    // A connection that is gone has no callbacks left, so replacing it calls none.
-    if (!link || !link->usable()) {
+    // A connection that is gone has no callbacks left, so replacing it calls none; one being
+    // closed (this may be one of its callbacks) is left alone and the call tried again later.
+    if (link && !link->gone() && !link->usable())
+        return nullptr;
+    if (!link || link->gone()) {
         int port = 0;
         const auto colon = node.rfind(':');
         if (colon == std::string::npos

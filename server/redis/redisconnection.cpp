@@ -159,6 +159,11 @@ bool RedisConnection::usable() const
         && !(link->context->c.flags & (REDIS_DISCONNECTING | REDIS_FREEING));
 }
 
+bool RedisConnection::gone() const
+{
+    return link->context == nullptr;
+}
+
 std::size_t RedisConnection::pending() const
 {
     return link->pending;

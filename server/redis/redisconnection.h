@@ -31,8 +31,11 @@ public:
     // False when the connection is gone; callback is then not called.
     bool send(const std::vector<std::string> &args, ReplyCallback callback);
 
-    // False once the connection failed or was lost: it is never usable again.
+    // False once the connection failed, was lost or is being closed: it is never usable again.
     bool usable() const;
+    // True once hiredis has let go of it entirely (no callback left to call): only then may it
+    // be destroyed from inside one of its own callbacks.
+    bool gone() const;
     // Commands sent and not answered yet.
     std::size_t pending() const;
 
