@@ -2,17 +2,16 @@
 
 #include "positionstore.h"
 #include "presencemodel.h"
-#include "writebehind.h"
 
 namespace Pinrova::Server {
 
 EmbeddedPeopleStore::EmbeddedPeopleStore(
-    const std::string &path, std::chrono::milliseconds flushInterval)
+    const std::string &path, EmbeddedStoreOptions options, Metrics *metrics)
     : file(std::make_unique<PositionStore>(path))
-    , model(std::make_unique<PresenceModel>())
+    , model(std::make_unique<PresenceModel>(options.maxPendingPositions))
 {
-    file->load(*model);
-    writer = std::make_unique<WriteBehind>(*file, *model, flushInterval);
+    file->load(*model, options.writer.clock());
+    writer = std::make_unique<WriteBehind>(*file, *model, options.writer, metrics);
 }
 
 EmbeddedPeopleStore::~EmbeddedPeopleStore()
@@ -22,8 +21,15 @@ EmbeddedPeopleStore::~EmbeddedPeopleStore()
 
 void EmbeddedPeopleStore::registerPerson(RegisterRequest registration, Done<StoreStatus> done)
 {
-    writer->submit(std::move(registration), [done = std::move(done)](bool stored) {
-        done(stored ? StoreStatus::Done : StoreStatus::Unavailable);
+    writer->submit(std::move(registration), [done = std::move(done)](WriteBehind::Outcome outcome) {
+        switch (outcome) {
+        case WriteBehind::Outcome::Stored:
+            return done(StoreStatus::Done);
+        case WriteBehind::Outcome::Full:
+            return done(StoreStatus::Busy);
+        case WriteBehind::Outcome::Failed:
+            return done(StoreStatus::Unavailable);
+        }
     });
 }
 
@@ -32,9 +38,14 @@ void EmbeddedPeopleStore::setPosition(
 {
     if (stopped)
         return done(StoreStatus::Unavailable);
-    done(model->setPosition(position.uid, position.lat, position.lon, nowMs)
-            ? StoreStatus::Done
-            : StoreStatus::UnknownUid);
+    switch (model->setPosition(position.uid, position.lat, position.lon, nowMs)) {
+    case PresenceModel::Update::Stored:
+        return done(StoreStatus::Done);
+    case PresenceModel::Update::UnknownUid:
+        return done(StoreStatus::UnknownUid);
+    case PresenceModel::Update::QueueFull:
+        return done(StoreStatus::Busy);
+    }
 }
 
 void EmbeddedPeopleStore::nearest(const NearestQuery &query, Done<NearestAnswer> done)
@@ -49,15 +60,23 @@ void EmbeddedPeopleStore::nearest(const NearestQuery &query, Done<NearestAnswer>
 
 void EmbeddedPeopleStore::sweep(std::int64_t silentBeforeMs, Done<SweepResult> done)
 {
-    (void)silentBeforeMs;
-    done({StoreStatus::Unavailable, 0});
+    // On the writer thread, where a sweep cannot come between a registration's commit and
+    // the model.
+    writer->sweepNow(silentBeforeMs, [done = std::move(done)](bool deleted, std::size_t removed) {
+        done({deleted ? StoreStatus::Done : StoreStatus::Unavailable, removed});
+    });
 }
 
 void EmbeddedPeopleStore::counts(std::int64_t onlineSinceMs, Done<StoreCounts> done)
 {
     StoreCounts counts;
+    if (stopped) {
+        counts.status = StoreStatus::Unavailable;
+        return done(counts);
+    }
     counts.people = model->personCount();
     counts.online = model->onlineCount(onlineSinceMs);
+    counts.writeQueue = model->pendingCount() + writer->waitingRegistrations();
     done(counts);
 }
 

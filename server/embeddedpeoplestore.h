@@ -1,17 +1,26 @@
 #pragma once
 
 #include "peoplestore.h"
+#include "writebehind.h"
 
 #include <atomic>
-#include <chrono>
 #include <memory>
 #include <string>
 
 namespace Pinrova::Server {
 
+class Metrics;
 class PositionStore;
 class PresenceModel;
-class WriteBehind;
+
+struct EmbeddedStoreOptions
+{
+    WriteBehindOptions writer;
+    // Changed positions not yet written at most; beyond, a report of someone without one
+    // waiting is refused as Busy. Each costs a few bytes, so this bounds how far the memory
+    // may run ahead of a disk that cannot keep up, not the memory itself.
+    std::size_t maxPendingPositions = 500000;
+};
 
 // The default store: everyone in memory (PresenceModel), written behind to one SQLite file
 // (PositionStore) by one writer thread (WriteBehind). Positions and nearest queries are
@@ -19,8 +28,9 @@ class WriteBehind;
 class EmbeddedPeopleStore : public PeopleStore
 {
 public:
-    // Opens the file and reads everyone from it; throws on failure.
-    EmbeddedPeopleStore(const std::string &path, std::chrono::milliseconds flushInterval);
+    // Opens the file and reads everyone from it; throws on failure. metrics (may be null, not
+    // owned) gets the commit times and sweeps.
+    EmbeddedPeopleStore(const std::string &path, EmbeddedStoreOptions options, Metrics *metrics);
     ~EmbeddedPeopleStore() override;
     EmbeddedPeopleStore(const EmbeddedPeopleStore &) = delete;
     EmbeddedPeopleStore &operator=(const EmbeddedPeopleStore &) = delete;

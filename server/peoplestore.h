@@ -90,8 +90,8 @@ public:
     // The nearest people in the query's view (see NearestAnswer).
     virtual void nearest(const NearestQuery &query, Done<NearestAnswer> done) = 0;
 
-    // Deletes everyone (profile, installations, position) whose newest position, or their
-    // registration when they never reported one, is older than silentBeforeMs.
+    // Deletes everyone (profile, installations, position) silent since before silentBeforeMs:
+    // both their last Register and their newest position (if any) are older.
     virtual void sweep(std::int64_t silentBeforeMs, Done<SweepResult> done) = 0;
 
     // Figures for monitoring; online counts positions at or after onlineSinceMs.

@@ -2,10 +2,13 @@
 
 #include "accesslog.h"
 #include "embeddedpeoplestore.h"
+#include "metrics.h"
 #include "positionservice.h"
+#include "querypool.h"
 #include "redis/redispeoplestore.h"
 #include "router.h"
 
+#include <algorithm>
 #include <future>
 
 namespace Pinrova::Server {
@@ -21,8 +24,19 @@ PositionServer::~PositionServer()
 
 void PositionServer::start()
 {
+    metrics = std::make_unique<Metrics>();
     if (config.redisSeeds.empty()) {
-        store = std::make_unique<EmbeddedPeopleStore>(config.databasePath, config.flushInterval);
+        EmbeddedStoreOptions options;
+        options.writer.interval = config.flushInterval;
+        options.writer.maxRegistrations = config.maxPendingRegistrations;
+        options.writer.retainMs = config.policy.retainMs;
+        options.writer.sweepInterval = config.sweepInterval.count() > 0
+            ? config.sweepInterval
+            : std::chrono::milliseconds(
+                std::clamp<std::int64_t>(config.policy.retainMs / 100, 1000, 3600 * 1000));
+        options.writer.clock = config.clock;
+        options.maxPendingPositions = config.maxPendingPositions;
+        store = std::make_unique<EmbeddedPeopleStore>(config.databasePath, options, metrics.get());
     } else {
         store = std::make_unique<Redis::RedisPeopleStore>(
             Redis::RedisStoreConfig {config.redisSeeds, config.redisTimeout, config.redisReplicas});
@@ -30,18 +44,34 @@ void PositionServer::start()
     if (config.accessLog)
         log = std::make_unique<AccessLog>();
     router = std::make_unique<Router>();
-    service = std::make_unique<PositionService>(*store, config.policy, config.clock);
+    // As many query threads as HTTP threads, below them in priority.
+    queries = std::make_unique<QueryPool>(config.limits.threads, config.maxQueuedLists, 5);
+    service = std::make_unique<PositionService>(*store, *queries, config.policy, config.clock);
     service->addRoutes(*router);
-    web = std::make_unique<WebServer>(*router, config.limits, log.get());
+    router->add("/metrics", [this](const WebRequest &, Respond respond) {
+        // web exists whenever a request can arrive.
+        const int open = web->connectionCount();
+        store->counts(
+            config.clock() - config.policy.onlineMs, [this, respond, open](StoreCounts counts) {
+                respond(WebReply {200, "text/plain; version=0.0.4; charset=utf-8",
+                    metrics->render(counts, open)});
+            });
+    });
+    web = std::make_unique<WebServer>(*router, config.limits, log.get(), metrics.get());
     web->start(config.host, config.port);
 }
 
 void PositionServer::stop()
 {
-    // The HTTP threads end first so nothing new arrives; the writer then commits what is
-    // left, and answers it still gives go to an io_context that is stopped but alive.
-    if (web)
+    // Nothing new is taken and the answers in flight (a Register waits for its commit) are
+    // sent; the HTTP threads then end, the store commits what is left, and answers it still
+    // gives go to an io_context that is stopped but alive.
+    if (web) {
+        web->drain(config.stopGrace);
         web->stop();
+    }
+    if (queries)
+        queries->stop();
     if (store)
         store->stop();
     web.reset();

@@ -11,8 +11,10 @@
 namespace Pinrova::Server {
 
 class AccessLog;
+class Metrics;
 class PeopleStore;
 class PositionService;
+class QueryPool;
 class Router;
 
 struct PositionServerConfig
@@ -27,7 +29,14 @@ struct PositionServerConfig
     ListingPolicy policy;
     WebServerLimits limits;
     std::chrono::milliseconds flushInterval {200};
+    // 0: a hundredth of the retention time, within 1 s … 1 h.
+    std::chrono::milliseconds sweepInterval {0};
+    std::size_t maxPendingPositions = 500000;
+    std::size_t maxPendingRegistrations = 10000;
+    std::size_t maxQueuedLists = 4096; // GetUsers waiting for a query thread
     bool accessLog = false;
+    // How long a stop waits for answers in flight before closing their connections.
+    std::chrono::milliseconds stopGrace {5000};
     Clock clock = systemClock();
 };
 
@@ -43,7 +52,8 @@ public:
 
     // Opens the file, rebuilds the model from it and starts listening; throws on failure.
     void start();
-    // Stops answering, then writes every pending position. Also done by the destructor.
+    // Stops accepting, lets answers in flight finish (at most stopGrace), then writes every
+    // pending position. Also done by the destructor.
     void stop();
 
     unsigned short port() const;
@@ -52,7 +62,9 @@ public:
 
 private:
     PositionServerConfig config;
+    std::unique_ptr<Metrics> metrics;
     std::unique_ptr<PeopleStore> store;
+    std::unique_ptr<QueryPool> queries;
     std::unique_ptr<AccessLog> log;
     std::unique_ptr<Router> router;
     std::unique_ptr<PositionService> service;

@@ -2,6 +2,7 @@
 
 #include "peoplestore.h"
 #include "queryparams.h"
+#include "querypool.h"
 #include "router.h"
 #include "userlistxml.h"
 #include "wirerequests.h"
@@ -62,8 +63,10 @@ std::string userList(const std::vector<ListedPerson> &people, std::int64_t onlin
 
 } // namespace
 
-PositionService::PositionService(PeopleStore &store, ListingPolicy policy, Clock clock)
+PositionService::PositionService(
+    PeopleStore &store, QueryPool &queries, ListingPolicy policy, Clock clock)
     : store(store)
+    , queries(queries)
     , policy(policy)
     , clock(std::move(clock))
 { }
@@ -104,11 +107,15 @@ void PositionService::addRoutes(Router &router)
             query.seenSinceMs = now - policy.forgetMs;
             query.limit = policy.maxUsers;
             const std::int64_t onlineSince = now - policy.onlineMs;
-            store.nearest(query, [respond, onlineSince](NearestAnswer answer) {
-                if (answer.status != StoreStatus::Done)
-                    return respond(unavailable(answer.status, "people could not be listed"));
-                respond(WebReply {200, XmlType, userList(answer.people, onlineSince)});
+            const bool queued = queries.post([this, query, respond, onlineSince] {
+                store.nearest(query, [respond, onlineSince](NearestAnswer answer) {
+                    if (answer.status != StoreStatus::Done)
+                        return respond(unavailable(answer.status, "people could not be listed"));
+                    respond(WebReply {200, XmlType, userList(answer.people, onlineSince)});
+                });
             });
+            if (!queued)
+                respond(unavailable(StoreStatus::Busy, "too many lists asked for at once"));
         });
     });
 

@@ -30,7 +30,16 @@ CREATE TABLE IF NOT EXISTS installation (
     uid TEXT PRIMARY KEY,
     person_id INTEGER NOT NULL REFERENCES person (id)
 ) WITHOUT ROWID;
+CREATE INDEX IF NOT EXISTS installation_person ON installation (person_id);
+CREATE TABLE IF NOT EXISTS position (
+    person_id INTEGER PRIMARY KEY,
+    lat REAL NOT NULL,
+    lon REAL NOT NULL,
+    seen_ms INTEGER NOT NULL
+);
 )";
+// person.lat, lon and seen_ms are read only from files written before positions had their own
+// table; they are left as they are, so such a file still opens in an older build.
 
 // A row written by something other than this server (an edited file) must not reach the
 // answers unchecked.
@@ -54,26 +63,46 @@ PositionStore::PositionStore(const std::string &path)
     db.execute("PRAGMA busy_timeout = 5000");
     db.execute("PRAGMA journal_mode = WAL");
     db.execute("PRAGMA synchronous = FULL");
+    // Deleted people are overwritten in the file where that costs no extra writes.
+    db.execute("PRAGMA secure_delete = FAST");
     db.execute(Schema);
+    bool hasRegisteredMs = false;
+    {
+        SqliteStatement columns(db.handle(), "SELECT name FROM pragma_table_info('person')");
+        while (columns.step())
+            hasRegisteredMs = hasRegisteredMs || columns.text(0) == "registered_ms";
+    }
+    if (!hasRegisteredMs)
+        db.execute("ALTER TABLE person ADD COLUMN registered_ms INTEGER");
     upsertPerson = std::make_unique<SqliteStatement>(db.handle(),
-        "INSERT INTO person (network, ext_id, name, small_picture, medium_picture, sex) "
-        "VALUES (?1, ?2, ?3, ?4, ?5, ?6) ON CONFLICT (network, ext_id) DO UPDATE SET "
-        "name = excluded.name, small_picture = excluded.small_picture, "
-        "medium_picture = excluded.medium_picture, sex = excluded.sex RETURNING id");
+        "INSERT INTO person (network, ext_id, name, small_picture, medium_picture, sex, "
+        "registered_ms) VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7) ON CONFLICT (network, ext_id) DO "
+        "UPDATE SET name = excluded.name, small_picture = excluded.small_picture, "
+        "medium_picture = excluded.medium_picture, sex = excluded.sex, "
+        "registered_ms = excluded.registered_ms RETURNING id");
     bindInstallation = std::make_unique<SqliteStatement>(db.handle(),
         "INSERT INTO installation (uid, person_id) VALUES (?1, ?2) "
         "ON CONFLICT (uid) DO UPDATE SET person_id = excluded.person_id");
-    updatePosition = std::make_unique<SqliteStatement>(
-        db.handle(), "UPDATE person SET lat = ?1, lon = ?2, seen_ms = ?3 WHERE id = ?4");
+    upsertPosition = std::make_unique<SqliteStatement>(db.handle(),
+        "INSERT INTO position (person_id, lat, lon, seen_ms) VALUES (?1, ?2, ?3, ?4) "
+        "ON CONFLICT (person_id) DO UPDATE SET lat = excluded.lat, lon = excluded.lon, "
+        "seen_ms = excluded.seen_ms");
+    deletePerson
+        = std::make_unique<SqliteStatement>(db.handle(), "DELETE FROM person WHERE id = ?1");
+    deleteInstallations = std::make_unique<SqliteStatement>(
+        db.handle(), "DELETE FROM installation WHERE person_id = ?1");
+    deletePosition = std::make_unique<SqliteStatement>(
+        db.handle(), "DELETE FROM position WHERE person_id = ?1");
 }
 
 PositionStore::~PositionStore() = default;
 
-void PositionStore::load(PresenceModel &model)
+void PositionStore::load(PresenceModel &model, std::int64_t nowMs)
 {
     SqliteStatement people(db.handle(),
-        "SELECT id, network, ext_id, name, small_picture, medium_picture, "
-        "sex, lat, lon, seen_ms FROM person");
+        "SELECT p.id, p.network, p.ext_id, p.name, p.small_picture, p.medium_picture, p.sex, "
+        "coalesce(q.lat, p.lat), coalesce(q.lon, p.lon), coalesce(q.seen_ms, p.seen_ms), "
+        "p.registered_ms FROM person p LEFT JOIN position q ON q.person_id = p.id");
     while (people.step()) {
         RegisterRequest profile;
         profile.network = static_cast<int>(people.integer(1));
@@ -85,8 +114,9 @@ void PositionStore::load(PresenceModel &model)
         if (!isSound(profile))
             continue;
         const auto id = people.integer(0);
-        model.setProfile(
-            id, std::make_shared<const std::string>(UserListXml::profileFragment(profile)));
+        model.setProfile(id,
+            std::make_shared<const std::string>(UserListXml::profileFragment(profile)),
+            people.isNull(10) ? nowMs : people.integer(10));
         if (people.isNull(7) || people.isNull(8) || people.isNull(9))
             continue;
         const double lat = people.real(7);
@@ -102,11 +132,8 @@ void PositionStore::load(PresenceModel &model)
     }
 }
 
-bool PositionStore::commit(const std::vector<PositionRecord> &positions,
-    const std::vector<const RegisterRequest *> &registrations, std::vector<std::int64_t> &personIds,
-    std::string &error)
+bool PositionStore::inTransaction(const std::function<void()> &work, std::string &error)
 {
-    personIds.clear();
     try {
         db.execute("BEGIN IMMEDIATE");
     } catch (const std::exception &e) {
@@ -114,46 +141,77 @@ bool PositionStore::commit(const std::vector<PositionRecord> &positions,
         return false;
     }
     try {
-        for (const auto &position : positions) {
-            updatePosition->bind(1, position.lat)
-                .bind(2, position.lon)
-                .bind(3, position.timeMs)
-                .bind(4, position.personId);
-            updatePosition->step();
-            updatePosition->reset();
-        }
-        for (const RegisterRequest *registration : registrations) {
-            upsertPerson->bind(1, std::int64_t(registration->network))
-                .bind(2, registration->id)
-                .bind(3, registration->name)
-                .bind(4, registration->smallPicture)
-                .bind(5, registration->mediumPicture)
-                .bind(6, std::int64_t(registration->sex));
-            if (!upsertPerson->step())
-                throw std::runtime_error("upsert gave no row id");
-            const auto id = upsertPerson->integer(0);
-            upsertPerson->step();
-            upsertPerson->reset();
-            bindInstallation->bind(1, registration->uid.toBraced()).bind(2, id);
-            bindInstallation->step();
-            bindInstallation->reset();
-            personIds.push_back(id);
-        }
+        work();
         db.execute("COMMIT");
         return true;
     } catch (const std::exception &e) {
         error = e.what();
-        updatePosition->reset();
-        upsertPerson->reset();
-        bindInstallation->reset();
+        for (auto *statement : {upsertPosition.get(), upsertPerson.get(), bindInstallation.get(),
+                 deletePerson.get(), deleteInstallations.get(), deletePosition.get()})
+            statement->reset();
         try {
             db.execute("ROLLBACK");
         } catch (const std::exception &) {
             // SQLite may already have rolled back on its own (a full disk does that).
         }
-        personIds.clear();
         return false;
     }
+}
+
+bool PositionStore::commit(const std::vector<PositionRecord> &positions,
+    const std::vector<const RegisterRequest *> &registrations, std::int64_t nowMs,
+    std::vector<std::int64_t> &personIds, std::string &error)
+{
+    personIds.clear();
+    const bool done = inTransaction(
+        [&] {
+            for (const auto &position : positions) {
+                upsertPosition->bind(1, position.personId)
+                    .bind(2, position.lat)
+                    .bind(3, position.lon)
+                    .bind(4, position.timeMs);
+                upsertPosition->step();
+                upsertPosition->reset();
+            }
+            for (const RegisterRequest *registration : registrations) {
+                upsertPerson->bind(1, std::int64_t(registration->network))
+                    .bind(2, registration->id)
+                    .bind(3, registration->name)
+                    .bind(4, registration->smallPicture)
+                    .bind(5, registration->mediumPicture)
+                    .bind(6, std::int64_t(registration->sex))
+                    .bind(7, nowMs);
+                if (!upsertPerson->step())
+                    throw std::runtime_error("upsert gave no row id");
+                const auto id = upsertPerson->integer(0);
+                upsertPerson->step();
+                upsertPerson->reset();
+                bindInstallation->bind(1, registration->uid.toBraced()).bind(2, id);
+                bindInstallation->step();
+                bindInstallation->reset();
+                personIds.push_back(id);
+            }
+        },
+        error);
+    if (!done)
+        personIds.clear();
+    return done;
+}
+
+bool PositionStore::remove(const std::vector<std::int64_t> &personIds, std::string &error)
+{
+    return inTransaction(
+        [&] {
+            for (const auto id : personIds) {
+                for (auto *statement :
+                    {deleteInstallations.get(), deletePosition.get(), deletePerson.get()}) {
+                    statement->bind(1, id);
+                    statement->step();
+                    statement->reset();
+                }
+            }
+        },
+        error);
 }
 
 } // namespace Pinrova::Server

@@ -3,6 +3,7 @@
 #include "presencemodel.h"
 #include "sqlitedatabase.h"
 
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -11,29 +12,42 @@ namespace Pinrova::Server {
 
 struct RegisterRequest;
 
-// The SQLite file behind the model: people with their last written position, and the
-// installations bound to them. WAL mode with full sync, so a commit survives a crash of the
-// process or of the machine and a torn write never damages the file. Used from one thread.
+// The SQLite file behind the model: people, the installations bound to them, and each
+// person's last written position in a narrow row of its own, so a report rewrites a few dozen
+// bytes rather than the whole profile. WAL mode with full sync, so a commit survives a crash
+// of the process or of the machine and a torn write never damages the file. Used from one
+// thread.
 class PositionStore
 {
 public:
     explicit PositionStore(const std::string &path);
     ~PositionStore();
 
-    // Reads every stored person and installation into model.
-    void load(PresenceModel &model);
+    // Reads everyone into model; a person without a stored registration time counts as
+    // registered at nowMs.
+    void load(PresenceModel &model, std::int64_t nowMs);
 
-    // Writes positions and registrations in one transaction. personIds receives the row id
-    // of each registration's person. False (and nothing written) on failure; error says why.
+    // Writes positions and registrations (made at nowMs) in one transaction. personIds
+    // receives the row id of each registration's person. False (and nothing written) on
+    // failure; error says why.
     bool commit(const std::vector<PositionRecord> &positions,
-        const std::vector<const RegisterRequest *> &registrations,
+        const std::vector<const RegisterRequest *> &registrations, std::int64_t nowMs,
         std::vector<std::int64_t> &personIds, std::string &error);
 
+    // Deletes the people with these row ids, their installations and positions, in one
+    // transaction. False (and nothing deleted) on failure.
+    bool remove(const std::vector<std::int64_t> &personIds, std::string &error);
+
 private:
+    bool inTransaction(const std::function<void()> &work, std::string &error);
+
     SqliteDatabase db;
     std::unique_ptr<SqliteStatement> upsertPerson;
     std::unique_ptr<SqliteStatement> bindInstallation;
-    std::unique_ptr<SqliteStatement> updatePosition;
+    std::unique_ptr<SqliteStatement> upsertPosition;
+    std::unique_ptr<SqliteStatement> deletePerson;
+    std::unique_ptr<SqliteStatement> deleteInstallations;
+    std::unique_ptr<SqliteStatement> deletePosition;
 };
 
 } // namespace Pinrova::Server

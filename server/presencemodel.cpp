@@ -8,29 +8,60 @@
 
 namespace Pinrova::Server {
 
+namespace {
+
+// People looked at per hold of the write lock in a sweep.
+constexpr std::size_t SweepSlice = 4096;
+
+} // namespace
+
+PresenceModel::PresenceModel(std::size_t maxPending)
+    : maxPending(maxPending)
+{ }
+
 std::uint32_t PresenceModel::entryFor(std::int64_t personId)
 {
-    const auto [it, added] = entryOfPerson.try_emplace(personId, people.size());
-    if (added) {
+    const auto it = entryOfPerson.find(personId);
+    if (it != entryOfPerson.end())
+        return it->second;
+    std::uint32_t entry;
+    if (!freeEntries.empty()) {
+        entry = freeEntries.back();
+        freeEntries.pop_back();
+    } else {
+        entry = static_cast<std::uint32_t>(people.size());
         people.emplace_back();
-        people.back().id = personId;
     }
-    return it->second;
+    people[entry].id = personId;
+    entryOfPerson.emplace(personId, entry);
+    return entry;
 }
 
-void PresenceModel::applyRegistration(
-    const Uuid &uid, std::int64_t personId, std::shared_ptr<const std::string> profile)
+void PresenceModel::bind(const Uuid &uid, std::uint32_t entry)
+{
+    entryOfInstallation[uid] = entry;
+    auto &uids = people[entry].installations;
+    if (std::find(uids.begin(), uids.end(), uid) == uids.end())
+        uids.push_back(uid);
+}
+
+void PresenceModel::applyRegistration(const Uuid &uid, std::int64_t personId,
+    std::shared_ptr<const std::string> profile, std::int64_t nowMs)
 {
     std::unique_lock lock(mutex);
     const auto entry = entryFor(personId);
     people[entry].profile = std::move(profile);
-    entryOfInstallation[uid] = entry;
+    people[entry].registeredMs = nowMs;
+    bind(uid, entry);
 }
 
-void PresenceModel::setProfile(std::int64_t personId, std::shared_ptr<const std::string> profile)
+void PresenceModel::setProfile(
+    std::int64_t personId, std::shared_ptr<const std::string> profile, std::int64_t registeredMs)
 {
     std::unique_lock lock(mutex);
-    people[entryFor(personId)].profile = std::move(profile);
+    Person &person = people[entryFor(personId)];
+    person.profile = std::move(profile);
+    person.registeredMs = registeredMs;
 }
 
 bool PresenceModel::bindInstallation(const Uuid &uid, std::int64_t personId)
@@ -39,7 +70,7 @@ bool PresenceModel::bindInstallation(const Uuid &uid, std::int64_t personId)
     const auto it = entryOfPerson.find(personId);
     if (it == entryOfPerson.end())
         return false;
-    entryOfInstallation[uid] = it->second;
+    bind(uid, it->second);
     return true;
 }
 
@@ -69,19 +100,23 @@ void PresenceModel::restorePosition(
     place(entryFor(personId), lat, lon, timeMs);
 }
 
-bool PresenceModel::setPosition(const Uuid &uid, double lat, double lon, std::int64_t nowMs)
+PresenceModel::Update PresenceModel::setPosition(
+    const Uuid &uid, double lat, double lon, std::int64_t nowMs)
 {
     std::unique_lock lock(mutex);
     const auto it = entryOfInstallation.find(uid);
     if (it == entryOfInstallation.end())
-        return false;
-    place(it->second, lat, lon, nowMs);
+        return Update::UnknownUid;
     Person &person = people[it->second];
+    if (!person.changed && changedCount >= maxPending)
+        return Update::QueueFull;
+    place(it->second, lat, lon, nowMs);
     if (!person.changed) {
         person.changed = true;
+        ++changedCount;
         changedEntries.push_back(it->second);
     }
-    return true;
+    return Update::Stored;
 }
 
 std::vector<ListedPerson> PresenceModel::nearest(const NearestQuery &query) const
@@ -112,37 +147,110 @@ std::vector<ListedPerson> PresenceModel::nearest(const NearestQuery &query) cons
     return listed;
 }
 
-std::vector<PositionRecord> PresenceModel::takeChangedPositions()
+std::vector<PositionRecord> PresenceModel::takeChangedPositions(std::size_t limit)
 {
     std::vector<PositionRecord> records;
     std::unique_lock lock(mutex);
-    records.reserve(changedEntries.size());
-    for (auto entry : changedEntries) {
-        Person &person = people[entry];
+    // An entry can be listed twice (swept, then taken by someone new); its flag decides.
+    std::size_t used = 0;
+    while (used < changedEntries.size() && records.size() < limit) {
+        Person &person = people[changedEntries[used++]];
+        if (!person.changed)
+            continue;
         person.changed = false;
+        --changedCount;
         records.push_back({person.id, person.lat, person.lon, person.timeMs});
     }
-    changedEntries.clear();
+    changedEntries.erase(changedEntries.begin(), changedEntries.begin() + used);
     return records;
+}
+
+void PresenceModel::requeue(const std::vector<PositionRecord> &records)
+{
+    std::unique_lock lock(mutex);
+    for (const auto &record : records) {
+        const auto it = entryOfPerson.find(record.personId);
+        if (it == entryOfPerson.end())
+            continue; // swept meanwhile
+        Person &person = people[it->second];
+        if (!person.changed) {
+            person.changed = true;
+            ++changedCount;
+            changedEntries.push_back(it->second);
+        }
+    }
+}
+
+void PresenceModel::release(std::uint32_t entry)
+{
+    Person &person = people[entry];
+    if (person.located) {
+        const auto moved = grid.remove(person.slot);
+        if (moved != UINT32_MAX)
+            people[moved].slot.index = person.slot.index;
+    }
+    for (const auto &uid : person.installations) {
+        const auto it = entryOfInstallation.find(uid);
+        if (it != entryOfInstallation.end() && it->second == entry)
+            entryOfInstallation.erase(it);
+    }
+    if (person.changed)
+        --changedCount;
+    entryOfPerson.erase(person.id);
+    person = Person();
+    freeEntries.push_back(entry);
+}
+
+std::vector<std::int64_t> PresenceModel::removeSilent(std::int64_t beforeMs)
+{
+    std::vector<std::int64_t> removed;
+    for (std::size_t start = 0;; start += SweepSlice) {
+        std::unique_lock lock(mutex);
+        if (start >= people.size())
+            break;
+        const std::size_t end = std::min(people.size(), start + SweepSlice);
+        for (std::size_t entry = start; entry < end; ++entry) {
+            const Person &person = people[entry];
+            if (person.id == 0 || person.registeredMs >= beforeMs
+                || (person.located && person.timeMs >= beforeMs))
+                continue;
+            removed.push_back(person.id);
+            release(static_cast<std::uint32_t>(entry));
+        }
+    }
+    return removed;
+}
+
+bool PresenceModel::hasPerson(std::int64_t personId) const
+{
+    std::shared_lock lock(mutex);
+    return entryOfPerson.count(personId) != 0;
 }
 
 std::size_t PresenceModel::personCount() const
 {
     std::shared_lock lock(mutex);
-    return people.size();
-}
-
-std::size_t PresenceModel::onlineCount(std::int64_t sinceMs) const
-{
-    std::shared_lock lock(mutex);
-    return std::count_if(people.begin(), people.end(),
-        [sinceMs](const Person &person) { return person.located && person.timeMs >= sinceMs; });
+    return people.size() - freeEntries.size();
 }
 
 std::size_t PresenceModel::installationCount() const
 {
     std::shared_lock lock(mutex);
     return entryOfInstallation.size();
+}
+
+std::size_t PresenceModel::pendingCount() const
+{
+    std::shared_lock lock(mutex);
+    return changedCount;
+}
+
+std::size_t PresenceModel::onlineCount(std::int64_t sinceMs) const
+{
+    std::shared_lock lock(mutex);
+    return std::count_if(people.begin(), people.end(), [sinceMs](const Person &person) {
+        return person.id != 0 && person.located && person.timeMs >= sinceMs;
+    });
 }
 
 } // namespace Pinrova::Server

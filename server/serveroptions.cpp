@@ -16,6 +16,13 @@ bool toNumber(const std::string &text, long long low, long long high, long long 
     return !text.empty() && ec == std::errc() && ptr == end && value >= low && value <= high;
 }
 
+bool toDays(const std::string &text, double &value)
+{
+    const char *end = text.data() + text.size();
+    const auto [ptr, ec] = std::from_chars(text.data(), end, value);
+    return !text.empty() && ec == std::errc() && ptr == end && value >= 0.0001 && value <= 36500;
+}
+
 bool parseListen(const std::string &text, PositionServerConfig &config)
 {
     const auto colon = text.rfind(':');
@@ -65,6 +72,10 @@ std::string ServerOptions::usage()
            "  --online-seconds N     a position this recent shows as online (default 60)\n"
            "  --forget-hours N       people silent longer are not listed (default 24)\n"
            "  --max-users N          most people in one answer (default 150)\n"
+           "  --retain-days N        people silent longer are deleted (default 30; may be a\n"
+           "                         fraction, e.g. 0.001 for 86.4 s)\n"
+           "  --max-pending N        positions waiting for the disk at most (default 500000);\n"
+           "                         beyond, SetPos is answered 503 with Retry-After\n"
            "  --max-connections N    open connections at most (default 4096); at the cap the one\n"
            "                         waiting longest for a request is closed for a newcomer\n"
            "  --idle-timeout-ms N    a connection without a request is closed after this\n"
@@ -147,6 +158,18 @@ ServerOptions ServerOptions::parse(const std::vector<std::string> &arguments)
                 options.config.policy.maxUsers = static_cast<std::size_t>(number);
             else if (options.error.empty())
                 options.error = "--max-users wants a number from 1 to 100000";
+        } else if (name == "--retain-days") {
+            double days = 0;
+            const bool parsed = takeValue() && toDays(value, days);
+            if (parsed)
+                options.config.policy.retainMs = static_cast<long long>(days * 24 * 3600 * 1000);
+            else if (options.error.empty())
+                options.error = "--retain-days wants a number of days from 0.0001 to 36500";
+        } else if (name == "--max-pending") {
+            if (takeValue() && toNumber(value, 1, 100000000, number))
+                options.config.maxPendingPositions = static_cast<std::size_t>(number);
+            else if (options.error.empty())
+                options.error = "--max-pending wants a number from 1 to 100000000";
         } else if (name == "--max-connections") {
             if (takeValue() && toNumber(value, 1, 1000000, number))
                 options.config.limits.maxConnections = static_cast<int>(number);

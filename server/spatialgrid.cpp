@@ -8,7 +8,6 @@ namespace Pinrova::Server {
 namespace {
 
 constexpr std::int64_t Side = std::int64_t(1) << SpatialGrid::Zoom;
-constexpr int HashedLevel = 6; // zoom 12: 16.7 million nodes, too many to hold densely
 // Widens every node's square by far less than a pixel at zoom 20 (about 4e-9), so rounding
 // can never make a node look farther than an entry inside it.
 constexpr double Margin = 1e-12;
@@ -39,8 +38,9 @@ double wrappedDx(double a, double b)
 
 SpatialGrid::SpatialGrid()
 {
-    for (int level = 0; level < HashedLevel; ++level)
+    for (int level = 0; level < BlockLevel; ++level)
         denseCounts.emplace_back(std::size_t(1) << (4 * level), 0);
+    blocksBelow.assign(std::size_t(1) << (4 * (BlockLevel - 1)), 0);
 }
 
 std::uint32_t SpatialGrid::cellOf(const WorldPoint &point)
@@ -51,53 +51,88 @@ std::uint32_t SpatialGrid::cellOf(const WorldPoint &point)
 
 std::uint32_t SpatialGrid::count(int level, std::uint64_t key) const
 {
-    if (level < HashedLevel)
-        return denseCounts[level][key];
-    const auto it = zoom12Counts.find(static_cast<std::uint32_t>(key));
-    return it == zoom12Counts.end() ? 0 : it->second;
+    return denseCounts[level][key];
 }
 
 void SpatialGrid::addCount(std::uint32_t column, std::uint32_t row, int delta)
 {
-    for (int level = 0; level < Levels; ++level) {
+    for (int level = 0; level < BlockLevel; ++level) {
         const int shift = Zoom - 2 * level;
-        const std::uint64_t key = (std::uint64_t(row >> shift) << (2 * level)) | (column >> shift);
-        if (level < HashedLevel) {
-            denseCounts[level][key] += delta;
-            continue;
-        }
-        const auto k = static_cast<std::uint32_t>(key);
-        if ((zoom12Counts[k] += delta) == 0)
-            zoom12Counts.erase(k);
+        denseCounts[level][(std::uint64_t(row >> shift) << (2 * level)) | (column >> shift)]
+            += delta;
     }
 }
+
+namespace {
+
+std::uint32_t blockKeyOf(std::uint32_t column, std::uint32_t row)
+{
+    return (row >> 2) << 12 | (column >> 2);
+}
+
+// The zoom-10 node above a cell, and the bit of the cell's block in it.
+std::pair<std::size_t, std::uint16_t> blockBitOf(std::uint32_t column, std::uint32_t row)
+{
+    const std::size_t node = std::size_t(row >> 4) << 10 | (column >> 4);
+    return {node, static_cast<std::uint16_t>(1u << (((row >> 2) & 3) * 4 + ((column >> 2) & 3)))};
+}
+
+} // namespace
 
 SpatialGrid::Slot SpatialGrid::insert(std::uint32_t entry, const WorldPoint &point)
 {
     Slot slot;
     slot.cell = cellOf(point);
-    auto &entries = cells[slot.cell];
-    slot.index = static_cast<std::uint32_t>(entries.size());
-    entries.push_back(entry);
-    addCount(slot.cell % Side, slot.cell / Side, 1);
+    const std::uint32_t column = slot.cell % Side;
+    const std::uint32_t row = slot.cell / Side;
+    Block &block = blocks[blockKeyOf(column, row)];
+    if (block.count == 0) {
+        const auto [node, bit] = blockBitOf(column, row);
+        blocksBelow[node] |= bit;
+    }
+    auto cell = std::find_if(
+        block.cells.begin(), block.cells.end(), [&](const Cell &c) { return c.key == slot.cell; });
+    if (cell == block.cells.end()) {
+        block.cells.push_back({slot.cell, {}});
+        cell = std::prev(block.cells.end());
+    }
+    slot.index = static_cast<std::uint32_t>(cell->entries.size());
+    cell->entries.push_back(entry);
+    ++block.count;
+    addCount(column, row, 1);
     return slot;
 }
 
 std::uint32_t SpatialGrid::remove(const Slot &slot)
 {
-    const auto it = cells.find(slot.cell);
-    if (it == cells.end() || slot.index >= it->second.size())
+    const std::uint32_t column = slot.cell % Side;
+    const std::uint32_t row = slot.cell / Side;
+    const auto it = blocks.find(blockKeyOf(column, row));
+    if (it == blocks.end())
         return UINT32_MAX;
-    auto &entries = it->second;
+    Block &block = it->second;
+    const auto cell = std::find_if(
+        block.cells.begin(), block.cells.end(), [&](const Cell &c) { return c.key == slot.cell; });
+    if (cell == block.cells.end() || slot.index >= cell->entries.size())
+        return UINT32_MAX;
+    auto &entries = cell->entries;
     std::uint32_t moved = UINT32_MAX;
     if (slot.index + 1 != entries.size()) {
         entries[slot.index] = entries.back();
         moved = entries[slot.index];
     }
     entries.pop_back();
-    if (entries.empty())
-        cells.erase(it);
-    addCount(slot.cell % Side, slot.cell / Side, -1);
+    if (entries.empty()) {
+        if (cell + 1 != block.cells.end())
+            *cell = std::move(block.cells.back());
+        block.cells.pop_back();
+    }
+    if (--block.count == 0) {
+        const auto [node, bit] = blockBitOf(column, row);
+        blocksBelow[node] &= static_cast<std::uint16_t>(~bit);
+        blocks.erase(it);
+    }
+    addCount(column, row, -1);
     return moved;
 }
 

@@ -45,4 +45,10 @@ bool WaitingConnections::closeLongestWaiting()
     return true;
 }
 
+void WaitingConnections::closeAllWaiting()
+{
+    // Each close moves its entry to the busy line first, so this ends.
+    while (closeLongestWaiting()) { }
+}
+
 } // namespace Pinrova::Server

@@ -31,6 +31,8 @@ public:
     // Closes the connection waiting longest, which then counts as busy until it leaves.
     // False when none is waiting.
     bool closeLongestWaiting();
+    // Closes every connection waiting for a request.
+    void closeAllWaiting();
 
     std::size_t waitingCount() const { return waiting.size(); }
 

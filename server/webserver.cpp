@@ -1,6 +1,7 @@
 #include "webserver.h"
 
 #include "accesslog.h"
+#include "metrics.h"
 #include "router.h"
 #include "waitingconnections.h"
 
@@ -12,6 +13,7 @@
 
 #include <array>
 #include <optional>
+#include <thread>
 
 namespace Pinrova::Server {
 
@@ -26,12 +28,15 @@ class WebSession : public std::enable_shared_from_this<WebSession>
 {
 public:
     WebSession(tcp::socket &&socket, const Router &router, const WebServerLimits &limits,
-        AccessLog *log, std::shared_ptr<std::atomic<int>> connections, WaitingConnections &waiting)
+        AccessLog *log, Metrics *metrics, std::shared_ptr<std::atomic<int>> connections,
+        std::shared_ptr<std::atomic<bool>> draining, WaitingConnections &waiting)
         : stream(std::move(socket))
         , router(router)
         , limits(limits)
         , log(log)
+        , metrics(metrics)
         , connections(std::move(connections))
+        , draining(std::move(draining))
         , waiting(waiting)
         , place(waiting.enter([this] { close(); }))
     {
@@ -55,6 +60,8 @@ public:
 private:
     void awaitRequest()
     {
+        if (*draining)
+            return close();
         waiting.markWaiting(place);
         parser.emplace();
         parser->header_limit(static_cast<std::uint32_t>(limits.maxHeaderBytes));
@@ -122,6 +129,8 @@ private:
     {
         // The head is written by hand into a buffer kept across requests: Beast's general
         // response object allocates for every field, which showed in the SetPos profile.
+        if (*draining)
+            keepAlive = false; // the server is stopping: this is the connection's last answer
         head.clear();
         head += "HTTP/1.1 ";
         head += std::to_string(reply.status);
@@ -146,11 +155,14 @@ private:
             head += "\r\nConnection: keep-alive";
         head += "\r\n\r\n";
         body = std::move(reply.body);
-        if (log) {
+        if (log || metrics) {
             const auto micros = std::chrono::duration_cast<std::chrono::microseconds>(
                 std::chrono::steady_clock::now() - started)
                                     .count();
-            log->record(client, method, target, reply.status, body.size(), micros);
+            if (log)
+                log->record(client, method, target, reply.status, body.size(), micros);
+            if (metrics)
+                metrics->recordRequest(target, reply.status, micros);
         }
         stream.expires_after(limits.readTimeout);
         const std::array<asio::const_buffer, 2> buffers {asio::buffer(head), asio::buffer(body)};
@@ -178,7 +190,9 @@ private:
     const Router &router;
     const WebServerLimits &limits;
     AccessLog *log;
+    Metrics *metrics;
     std::shared_ptr<std::atomic<int>> connections;
+    std::shared_ptr<std::atomic<bool>> draining;
     std::string client;
     std::string method;
     std::string target;
@@ -190,10 +204,12 @@ private:
 
 } // namespace
 
-WebServer::WebServer(const Router &router, WebServerLimits limits, AccessLog *log)
+WebServer::WebServer(const Router &router, WebServerLimits limits, AccessLog *log, Metrics *metrics)
     : router(router)
     , limits(limits)
     , log(log)
+    , metrics(metrics)
+    , draining(std::make_shared<std::atomic<bool>>(false))
     , connections(std::make_shared<std::atomic<int>>(0))
 { }
 
@@ -228,6 +244,22 @@ void WebServer::start(const std::string &host, unsigned short port)
             io->run();
         });
     }
+}
+
+void WebServer::drain(std::chrono::milliseconds grace)
+{
+    if (threads.empty())
+        return;
+    *draining = true;
+    asio::dispatch(*contexts[0], [this] {
+        beast::error_code ignored;
+        acceptor->close(ignored);
+    });
+    for (std::size_t i = 0; i < contexts.size(); ++i)
+        asio::post(*contexts[i], [line = waiting[i].get()] { line->closeAllWaiting(); });
+    const auto deadline = std::chrono::steady_clock::now() + grace;
+    while (*connections > 0 && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
 }
 
 void WebServer::stop()
@@ -269,10 +301,14 @@ void WebServer::accept()
                     // The evicted connection is counted until it ends, soon after; its
                     // descriptor is closed at once.
                     if (!waiting[index]->closeLongestWaiting()) {
+                        if (metrics)
+                            metrics->recordRefusal();
                         beast::error_code ignored;
                         socket.close(ignored);
                         return;
                     }
+                    if (metrics)
+                        metrics->recordEviction();
                     ++*connections;
                 }
                 startSession(index, std::move(socket));
@@ -286,7 +322,7 @@ void WebServer::startSession(std::size_t context, tcp::socket socket)
     beast::error_code ignored;
     socket.set_option(tcp::no_delay(true), ignored);
     std::make_shared<WebSession>(
-        std::move(socket), router, limits, log, connections, *waiting[context])
+        std::move(socket), router, limits, log, metrics, connections, draining, *waiting[context])
         ->start();
 }
 

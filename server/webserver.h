@@ -13,6 +13,7 @@
 namespace Pinrova::Server {
 
 class AccessLog;
+class Metrics;
 class Router;
 class WaitingConnections;
 
@@ -31,18 +32,22 @@ struct WebServerLimits
 // router. One single-threaded io_context per thread (a thread per core by default), and new
 // connections dealt out to them in turn: a connection never changes threads, so there are no
 // strands and no hand-offs between threads on the hot path; each thread keeps its own line of
-// connections waiting for a request. The router and the access log
-// (which may be null) are not owned and must outlive the server.
+// connections waiting for a request. The router, the access log and the metrics (both may be
+// null) are not owned and must outlive the server.
 class WebServer
 {
 public:
-    WebServer(const Router &router, WebServerLimits limits, AccessLog *log);
+    WebServer(const Router &router, WebServerLimits limits, AccessLog *log, Metrics *metrics);
     ~WebServer();
     WebServer(const WebServer &) = delete;
     WebServer &operator=(const WebServer &) = delete;
 
     // Binds (port 0 lets the system pick) and starts the threads; throws on failure.
     void start(const std::string &host, unsigned short port);
+    // Stops accepting and closes every connection waiting for a request; a connection with a
+    // request in hand is closed once its answer is sent. Returns when none is left or after
+    // grace, whichever is first. The threads keep running: stop() ends them.
+    void drain(std::chrono::milliseconds grace);
     // Stops accepting and answering and joins the threads. Answers still to come from other
     // threads are dropped with their connections when the server is destroyed.
     void stop();
@@ -57,6 +62,8 @@ private:
     const Router &router;
     const WebServerLimits limits;
     AccessLog *log;
+    Metrics *metrics;
+    std::shared_ptr<std::atomic<bool>> draining;
     // Before the contexts: sessions still queued in them leave their line when destroyed.
     std::vector<std::unique_ptr<WaitingConnections>> waiting; // one per context
     std::vector<std::unique_ptr<boost::asio::io_context>> contexts; // [0] also accepts

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "clock.h"
 #include "wirerequests.h"
 
 #include <chrono>
@@ -11,25 +12,48 @@
 
 namespace Pinrova::Server {
 
+class Metrics;
 class PositionStore;
 class PresenceModel;
 
-// The one thread that writes the file. Registrations wait for their commit (several that
-// arrive together share one), and only then reach the model and get their answer; changed
-// positions are written at every interval and with every registration batch. Neither the
-// store nor the model is owned; both must outlive this object.
+struct WriteBehindOptions
+{
+    std::chrono::milliseconds interval {200}; // changed positions are written this often
+    std::size_t maxRegistrations = 10000; // waiting for their commit; more are refused
+    std::size_t positionsPerCommit = 5000; // a Register waits for at most one such commit
+    std::int64_t retainMs = 30LL * 24 * 3600 * 1000; // silent longer: deleted
+    std::chrono::milliseconds sweepInterval {3600 * 1000};
+    Clock clock = systemClock();
+};
+
+// The one thread that writes the file. Registrations go first: they wait for a commit of
+// their own (several that arrive together share one), and only then reach the model and get
+// their answer. Changed positions are written at every interval, in slices with any waiting
+// registrations between them; a slice that fails is taken again at the next interval. Every
+// sweep interval (and at start) people silent past the retention time are deleted, here too,
+// so a sweep never interleaves with a registration between its commit and the model. Neither
+// the store, the model nor the metrics (may be null) are owned; all must outlive this object.
 class WriteBehind
 {
 public:
-    using Done = std::function<void(bool stored)>;
+    enum class Outcome { Stored, Failed, Full };
+    using Done = std::function<void(Outcome)>;
 
-    WriteBehind(PositionStore &store, PresenceModel &model, std::chrono::milliseconds interval);
+    WriteBehind(
+        PositionStore &store, PresenceModel &model, WriteBehindOptions options, Metrics *metrics);
     ~WriteBehind();
     WriteBehind(const WriteBehind &) = delete;
     WriteBehind &operator=(const WriteBehind &) = delete;
 
-    // done is called on the writer thread once the registration is committed or failed.
+    // done is called once: at once with Full (too many waiting) or Failed (stopped), else on
+    // the writer thread once the registration is committed or failed.
     void submit(RegisterRequest registration, Done done);
+    // Runs a sweep of people silent since before beforeMs on the writer thread, soon;
+    // done(deleted from the file, how many) there, or at once with false when stopped.
+    using SweepDone = std::function<void(bool, std::size_t)>;
+    void sweepNow(std::int64_t beforeMs, SweepDone done);
+    // Registrations waiting for their commit.
+    std::size_t waitingRegistrations() const;
     // Writes what is pending and ends the thread; later submissions fail at once.
     void stop();
 
@@ -39,16 +63,24 @@ private:
         RegisterRequest registration;
         Done done;
     };
+    enum class Flush { Done, Failed, Interrupted };
 
     void run();
-    void writeBatch(std::vector<Pending> batch);
+    void writeRegistrations(std::vector<Pending> batch);
+    Flush writePositions(bool yieldToRegistrations);
+    // Deletes the silent from memory and file; false when the file's delete failed.
+    bool sweep(std::int64_t beforeMs, std::size_t &removed);
+    bool timedCommit(const std::function<bool(std::string &)> &commit, const char *what);
 
     PositionStore &store;
     PresenceModel &model;
-    const std::chrono::milliseconds interval;
-    std::mutex mutex;
+    const WriteBehindOptions options;
+    Metrics *metrics;
+    mutable std::mutex mutex;
     std::condition_variable wake;
     std::vector<Pending> pending;
+    std::vector<std::pair<std::int64_t, SweepDone>> sweepRequests;
+    std::vector<std::int64_t> unsweptIds; // removed from memory, their delete still to commit
     bool stopping = false;
     std::thread thread;
 };

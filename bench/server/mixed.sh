@@ -6,6 +6,7 @@
 # memory every SAMPLE seconds, with its range after the first WARMUP seconds. Exits 1 when an
 # answer is not the one its request must get, a socket error or time-out happened, or the
 # service died.
+# Before it, SetPos alone and beside a GetUsers load (FAIR_DURATION s each, 10), as a ratio.
 # Environment: DURATION (60), CONNECTIONS (256), THREADS wrk threads (2), POSD_THREADS (2),
 # PEOPLE (100000), SAMPLE (2), WARMUP (10), PINROVA_BUILD_DIR (build/).
 set -euo pipefail
@@ -72,6 +73,21 @@ start_rss=$(rss_kib "$posd_pid")
 ) >"$work/rss" &
 sampler=$!
 pids+=("$sampler")
+
+# Writers beside readers: SetPos alone, then the same SetPos load while GetUsers at zoom 3 (a
+# view over a whole region, the costliest kind before the bounded search) runs beside it.
+fair=${FAIR_DURATION:-10}
+rate() { awk '/Requests\/sec/ {printf "%d", $2}'; }
+echo "== SetPos alone, then beside GetUsers at zoom 3: 32 connections each, ${fair}s each"
+alone=$(PEOPLE=$people wrk -t1 -c32 -d"${fair}s" -s "$here/setpos.lua" "http://127.0.0.1:$port" | rate)
+wrk -t1 -c32 -d"${fair}s" --latency -s "$here/zoomsweep.lua" "http://127.0.0.1:$port" \
+    -- 3 59.94 30.31 0.3 1.18 >"$work/readers.out" &
+readers=$!
+beside=$(PEOPLE=$people wrk -t1 -c32 -d"${fair}s" -s "$here/setpos.lua" "http://127.0.0.1:$port" | rate)
+wait "$readers" || true
+echo "SetPos alone $alone/s; beside GetUsers $beside/s" \
+     "(GetUsers $(rate <"$work/readers.out")/s at the same time); ratio" \
+     "$(python3 -c "print(f'{$beside / max($alone, 1):.2f}')")"
 
 echo "== mixed load: $connections connections, $threads wrk threads, ${duration}s, port $port"
 PEOPLE=$people wrk -t"$threads" -c"$connections" -d"${duration}s" --latency \

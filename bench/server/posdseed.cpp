@@ -50,7 +50,7 @@ int main(int argc, char **argv)
             registrations.push_back(&person);
         std::vector<std::int64_t> ids;
         std::string error;
-        if (!store.commit({}, registrations, ids, error)) {
+        if (!store.commit({}, registrations, now, ids, error)) {
             std::fprintf(stderr, "posd_seed: %s\n", error.c_str());
             return 1;
         }
@@ -59,7 +59,7 @@ int main(int argc, char **argv)
             positions.push_back(
                 {id, lat + halfLat * unit(random), lon + halfLon * unit(random), now});
         std::vector<std::int64_t> none;
-        if (!store.commit(positions, {}, none, error)) {
+        if (!store.commit(positions, {}, now, none, error)) {
             std::fprintf(stderr, "posd_seed: %s\n", error.c_str());
             return 1;
         }

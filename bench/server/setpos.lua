@@ -1,6 +1,12 @@
 -- SetPos from PEOPLE registered installations (ids as posd_seed writes them) at random
 -- points of the seeded area. Each request is built anew, for nginx and posd alike.
 local people = tonumber(os.getenv("PEOPLE") or "100000")
+-- Optional: milliseconds each connection waits before each request, to pace the load.
+local pace = tonumber(os.getenv("PACE_MS") or "0")
+
+function delay()
+    return pace
+end
 
 function setup(thread)
     thread:set("seed", math.random(1, 1000000))

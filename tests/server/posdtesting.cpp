@@ -26,6 +26,8 @@ PosdAnswer httpGet(QNetworkAccessManager &manager, const QUrl &url, int timeoutM
         answer.status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
         answer.body = reply->readAll();
         answer.contentType = reply->rawHeader("Content-Type");
+        answer.cacheControl = reply->rawHeader("Cache-Control");
+        answer.retryAfter = reply->rawHeader("Retry-After");
     } else {
         reply->abort();
     }

@@ -17,6 +17,8 @@ struct PosdAnswer
     int status = 0; // 0: no HTTP answer
     QByteArray body;
     QByteArray contentType;
+    QByteArray cacheControl;
+    QByteArray retryAfter;
 };
 
 // GETs url and waits for the answer (at most timeoutMs).

@@ -8,6 +8,7 @@
 #include <QProcess>
 #include <QRegularExpression>
 #include <QSet>
+#include <QTcpSocket>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -34,6 +35,7 @@ private slots:
     void commandLine_data();
     void commandLine();
     void terminateWritesPendingPositions();
+    void terminateAnswersRequestsInFlight();
     void killDuringWritesKeepsAcknowledgedRegistrations();
 };
 
@@ -55,6 +57,9 @@ void TestPosdProcess::commandLine_data()
     QTest::newRow("idle time-out without value") << QStringList {"--idle-timeout-ms"} << 2;
     QTest::newRow("zero connections") << QStringList {"--max-connections", "0"} << 2;
     QTest::newRow("negative connections") << QStringList {"--max-connections=-5"} << 2;
+    QTest::newRow("zero retention") << QStringList {"--retain-days", "0"} << 2;
+    QTest::newRow("retention with a unit") << QStringList {"--retain-days=30d"} << 2;
+    QTest::newRow("zero pending positions") << QStringList {"--max-pending", "0"} << 2;
     QTest::newRow("database in a folder that cannot exist")
         << QStringList {"--listen", "127.0.0.1:0", "--db", "/proc/nonexistent/x.db"} << 1;
 }
@@ -70,8 +75,8 @@ void TestPosdProcess::commandLine()
     QCOMPARE(process.exitCode(), exitCode);
     if (exitCode == 0) {
         const QByteArray usage = process.readAllStandardOutput();
-        for (const char *option :
-            {"--online-seconds", "--max-connections", "--idle-timeout-ms", "--read-timeout-ms"})
+        for (const char *option : {"--online-seconds", "--max-connections", "--idle-timeout-ms",
+                 "--read-timeout-ms", "--retain-days", "--max-pending"})
             QVERIFY2(usage.contains(option), option);
     }
 }
@@ -93,7 +98,45 @@ void TestPosdProcess::terminateWritesPendingPositions()
         QCOMPARE(posd.process.exitCode(), 0);
     }
     SqliteDatabase db(database.toStdString());
-    QCOMPARE(singleText(db, "SELECT lat FROM person WHERE ext_id = '1'"), QString("59.5"));
+    QCOMPARE(singleText(db,
+                 "SELECT q.lat FROM position q JOIN person p ON p.id = q.person_id "
+                 "WHERE p.ext_id = '1'"),
+        QString("59.5"));
+}
+
+void TestPosdProcess::terminateAnswersRequestsInFlight()
+{
+    QTemporaryDir dir;
+    const QString database = dir.filePath("positions.db");
+    QNetworkAccessManager manager;
+    PosdProcess posd(database);
+    const quint16 port = posd.waitForPort();
+    QVERIFY2(port, posd.output.constData());
+    QCOMPARE(httpGet(manager, posd.url(port, "Register", testRegisterQuery(1))).status, 200);
+
+    // Another writer holds the file, so the next Register waits for its commit.
+    SqliteDatabase other(database.toStdString());
+    other.execute("BEGIN IMMEDIATE");
+    QNetworkReply *reply
+        = manager.get(QNetworkRequest(posd.url(port, "Register", testRegisterQuery(2))));
+    QTest::qWait(500);
+    QVERIFY(!reply->isFinished());
+    posd.process.terminate();
+    QTest::qWait(300);
+    // No newcomer is taken once the stop has begun.
+    QTcpSocket late;
+    late.connectToHost(QHostAddress::LocalHost, port);
+    QVERIFY(!late.waitForConnected(1000));
+    other.execute("ROLLBACK");
+
+    QTRY_VERIFY_WITH_TIMEOUT(reply->isFinished(), 5000);
+    QCOMPARE(reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt(), 200);
+    reply->deleteLater();
+    // It may have ended while the event loop above ran.
+    QVERIFY(posd.process.state() == QProcess::NotRunning || posd.process.waitForFinished(5000));
+    QCOMPARE(posd.process.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(posd.process.exitCode(), 0);
+    QCOMPARE(singleText(other, "SELECT count(*) FROM installation"), QString("2"));
 }
 
 void TestPosdProcess::killDuringWritesKeepsAcknowledgedRegistrations()

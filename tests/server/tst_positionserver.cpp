@@ -1,4 +1,5 @@
 #include "positionserver.h"
+#include "sqlitedatabase.h"
 
 #include "posdtesting.h"
 
@@ -125,6 +126,10 @@ private slots:
     void badHttpGetsAnErrorAnswer_data();
     void badHttpGetsAnErrorAnswer();
     void keepsConnectionsAliveAndClosesIdleOnes();
+    void metricsCountTheRequests();
+    void readsAFileOfTheEarlierLayout();
+    void sweepDeletesTheSilent();
+    void fullQueueAnswers503AndFailedWritesAreRetried();
 
 private:
     std::unique_ptr<QTemporaryDir> folder;
@@ -149,6 +154,8 @@ void TestPositionServer::registerReportAndList()
     const auto answer = httpGet(manager, posd.url("GetUsers", usersQuery(59.944, 30.306, 13)));
     QCOMPARE(answer.status, 200);
     QCOMPARE(answer.contentType, QByteArray("application/xml; charset=utf-8"));
+    QCOMPARE(answer.cacheControl, QByteArray("no-store"));
+    QCOMPARE(reg.cacheControl, QByteArray("no-store"));
     QVector<ListedUser> users;
     QVERIFY2(readUserList(answer.body, users), answer.body.constData());
     QCOMPARE(users.size(), 1);
@@ -307,6 +314,8 @@ void TestPositionServer::rejectedRequestsStoreNothing()
     auto bad = httpGet(manager, posd.url("Register", registerQuery(1, "facebook", "1", "x", 3)));
     QCOMPARE(bad.status, 400);
     QCOMPARE(bad.body, QByteArray("sex is out of range\n"));
+    QCOMPARE(bad.contentType, QByteArray("text/plain; charset=utf-8"));
+    QCOMPARE(bad.cacheControl, QByteArray("no-store"));
     QCOMPARE(httpGet(manager, posd.url("SetPos", posQuery(1, 1, 1))).status, 404);
     QCOMPARE(
         httpGet(manager, posd.url("Register", registerQuery(1, "facebook", "1", "x"))).status, 200);
@@ -410,6 +419,155 @@ void TestPositionServer::keepsConnectionsAliveAndClosesIdleOnes()
     QVERIFY(
         socket.state() == QAbstractSocket::UnconnectedState || socket.waitForDisconnected(5000));
     QVERIFY(timer.elapsed() < 4000);
+}
+
+void TestPositionServer::metricsCountTheRequests()
+{
+    RunningServer posd(folder->path());
+    const QUrl page(QStringLiteral("http://127.0.0.1:%1/metrics").arg(posd.server->port()));
+    // The value of one sample line of the page, -1 when it is missing.
+    const auto sample = [&](const QByteArray &body, const QByteArray &name) {
+        for (const QByteArray &line : body.split('\n')) {
+            if (line.startsWith(name + ' '))
+                return line.mid(name.size() + 1).toDouble();
+        }
+        return -1.0;
+    };
+    const auto before = httpGet(manager, page);
+    QCOMPARE(before.status, 200);
+    QVERIFY(before.contentType.startsWith("text/plain; version=0.0.4"));
+
+    for (int i = 1; i <= 3; ++i) {
+        QCOMPARE(httpGet(manager,
+                     posd.url("Register", registerQuery(i, "facebook", QString::number(i), "x")))
+                     .status,
+            200);
+    }
+    for (int i = 0; i < 5; ++i)
+        QCOMPARE(httpGet(manager, posd.url("SetPos", posQuery(1 + i % 2, 10, 20))).status, 200);
+    QCOMPARE(httpGet(manager, posd.url("SetPos", posQuery(9, 10, 20))).status, 404);
+    QCOMPARE(httpGet(manager, posd.url("GetUsers", usersQuery(10, 20, 13))).status, 200);
+    QCOMPARE(httpGet(manager, posd.url("GetUsers", "lat=1")).status, 400);
+    posd.now->fetch_add(61 * 1000); // person 2 reports again after a minute; 1 is no longer online
+    QCOMPARE(httpGet(manager, posd.url("SetPos", posQuery(2, 10, 20))).status, 200);
+
+    const auto after = httpGet(manager, page);
+    const auto moved = [&](const char *name) {
+        return sample(after.body, name) - std::max(0.0, sample(before.body, name));
+    };
+    QCOMPARE(moved(R"(pinrova_requests_total{kind="register",status="200"})"), 3.0);
+    QCOMPARE(moved(R"(pinrova_requests_total{kind="setpos",status="200"})"), 6.0);
+    QCOMPARE(moved(R"(pinrova_requests_total{kind="setpos",status="404"})"), 1.0);
+    QCOMPARE(moved(R"(pinrova_requests_total{kind="getusers",status="200"})"), 1.0);
+    QCOMPARE(moved(R"(pinrova_requests_total{kind="getusers",status="400"})"), 1.0);
+    QCOMPARE(moved(R"(pinrova_requests_total{kind="metrics",status="200"})"), 1.0);
+    QCOMPARE(moved(R"(pinrova_request_duration_seconds_count{kind="setpos"})"), 7.0);
+    QCOMPARE(moved(R"(pinrova_request_duration_seconds_bucket{kind="setpos",le="+Inf"})"), 7.0);
+    QCOMPARE(sample(after.body, "pinrova_people"), 3.0);
+    QCOMPARE(sample(after.body, "pinrova_people_online"), 1.0);
+    QVERIFY(sample(after.body, "pinrova_commit_duration_seconds_count") >= 1);
+    QVERIFY(sample(after.body, "pinrova_open_connections") >= 1);
+    QVERIFY(sample(after.body, "pinrova_write_queue") >= 0);
+    QVERIFY(sample(after.body, "pinrova_connections_evicted_total") >= 0);
+}
+
+void TestPositionServer::readsAFileOfTheEarlierLayout()
+{
+    const std::string path = (folder->path() + "/positions.db").toStdString();
+    {
+        // Positions in the person row, no registration time: as files were written before.
+        SqliteDatabase db(path);
+        db.execute("CREATE TABLE person (id INTEGER PRIMARY KEY, network INTEGER NOT NULL, "
+                   "ext_id TEXT NOT NULL, name TEXT NOT NULL, small_picture TEXT NOT NULL, "
+                   "medium_picture TEXT NOT NULL, sex INTEGER NOT NULL, lat REAL, lon REAL, "
+                   "seen_ms INTEGER, UNIQUE (network, ext_id))");
+        db.execute("CREATE TABLE installation (uid TEXT PRIMARY KEY, person_id INTEGER NOT NULL "
+                   "REFERENCES person (id)) WITHOUT ROWID");
+        db.execute(("INSERT INTO person VALUES (7, 0, '70', 'Old', '', '', 1, 10.5, 20.5, "
+            + std::to_string(T0) + ")")
+                       .c_str());
+        db.execute(
+            ("INSERT INTO installation VALUES ('" + testUid(1).toStdString() + "', 7)").c_str());
+    }
+    RunningServer posd(folder->path());
+    QVector<ListedUser> users;
+    QVERIFY(readUserList(
+        httpGet(manager, posd.url("GetUsers", usersQuery(10.5, 20.5, 13))).body, users));
+    QCOMPARE(users.size(), 1);
+    QCOMPARE(users[0].name, QString("Old"));
+    QCOMPARE(users[0].lat, 10.5);
+    QCOMPARE(httpGet(manager, posd.url("SetPos", posQuery(1, 10.6, 20.5))).status, 200);
+    posd.restart();
+    QVERIFY(readUserList(
+        httpGet(manager, posd.url("GetUsers", usersQuery(10.6, 20.5, 13))).body, users));
+    QCOMPARE(users.size(), 1);
+    QCOMPARE(users[0].lat, 10.6);
+}
+
+void TestPositionServer::sweepDeletesTheSilent()
+{
+    ListingPolicy policy;
+    policy.retainMs = 10 * 1000;
+    RunningServer posd(folder->path(), policy);
+    posd.config.sweepInterval = std::chrono::milliseconds(50);
+    posd.restart();
+    for (int i = 1; i <= 2; ++i) {
+        QCOMPARE(httpGet(manager,
+                     posd.url("Register", registerQuery(i, "facebook", QString::number(i), "x")))
+                     .status,
+            200);
+    }
+    QCOMPARE(httpGet(manager, posd.url("SetPos", posQuery(1, 10, 20))).status, 200);
+    QCOMPARE(httpGet(manager, posd.url("SetPos", posQuery(2, 10, 20.001))).status, 200);
+    *posd.now += 9 * 1000;
+    QCOMPARE(httpGet(manager, posd.url("SetPos", posQuery(2, 10, 20.002))).status, 200);
+    // Person 3 registers late and never reports; person 1 has been silent for 10.001 s.
+    *posd.now += 1001;
+    QCOMPARE(
+        httpGet(manager, posd.url("Register", registerQuery(3, "facebook", "3", "x"))).status, 200);
+    QTRY_COMPARE(posd.server->personCount(), std::size_t(2));
+    QCOMPARE(httpGet(manager, posd.url("SetPos", posQuery(1, 10, 20))).status, 404);
+    posd.restart();
+    QCOMPARE(posd.server->personCount(), std::size_t(2));
+    QCOMPARE(httpGet(manager, posd.url("SetPos", posQuery(1, 10, 20))).status, 404);
+    QCOMPARE(httpGet(manager, posd.url("SetPos", posQuery(3, 10, 20))).status, 200);
+    QVector<ListedUser> users;
+    QVERIFY(
+        readUserList(httpGet(manager, posd.url("GetUsers", usersQuery(10, 20, 13))).body, users));
+    QCOMPARE(users.size(), 2);
+}
+
+void TestPositionServer::fullQueueAnswers503AndFailedWritesAreRetried()
+{
+    RunningServer posd(folder->path());
+    posd.config.maxPendingPositions = 2;
+    posd.restart();
+    for (int i = 1; i <= 3; ++i) {
+        QCOMPARE(httpGet(manager,
+                     posd.url("Register", registerQuery(i, "facebook", QString::number(i), "x")))
+                     .status,
+            200);
+    }
+    // Another writer holds the file, so every commit fails after the 5 s busy wait.
+    SqliteDatabase other((folder->path() + "/positions.db").toStdString());
+    other.execute("BEGIN IMMEDIATE");
+    QCOMPARE(httpGet(manager, posd.url("SetPos", posQuery(1, 10, 20))).status, 200);
+    QCOMPARE(httpGet(manager, posd.url("SetPos", posQuery(2, 10, 20))).status, 200);
+    const auto refused = httpGet(manager, posd.url("SetPos", posQuery(3, 10, 20)));
+    QCOMPARE(refused.status, 503);
+    QCOMPARE(refused.retryAfter, QByteArray("1"));
+    // A person already waiting only has the value replaced.
+    QCOMPARE(httpGet(manager, posd.url("SetPos", posQuery(1, 11, 20))).status, 200);
+    QTest::qWait(5500); // at least one commit has failed by now
+    other.execute("ROLLBACK");
+
+    const auto stored = [&] {
+        SqliteStatement rows(other.handle(), "SELECT count(*), max(lat) FROM position");
+        return rows.step() ? std::make_pair(rows.integer(0), rows.real(1))
+                           : std::make_pair(std::int64_t(0), 0.0);
+    };
+    QTRY_COMPARE_WITH_TIMEOUT(stored(), std::make_pair(std::int64_t(2), 11.0), 10000);
+    QCOMPARE(httpGet(manager, posd.url("SetPos", posQuery(3, 10, 20))).status, 200);
 }
 
 QTEST_GUILESS_MAIN(TestPositionServer)

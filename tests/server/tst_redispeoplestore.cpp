@@ -128,8 +128,10 @@ void TestRedisPeopleStore::initTestCase()
 
     // One crowd in both stores: a dense city, people over the whole world, a cluster on the
     // antimeridian and some beyond Mercator's edge; half of them silent for two hours.
+    EmbeddedStoreOptions options;
+    options.writer.interval = std::chrono::milliseconds(50);
     embedded = std::make_unique<EmbeddedPeopleStore>(
-        folder.filePath("people.db").toStdString(), std::chrono::milliseconds(50));
+        folder.filePath("people.db").toStdString(), options, nullptr);
     clustered = std::make_unique<Redis::RedisPeopleStore>(
         Redis::RedisStoreConfig {redis->seeds().toStdString(), std::chrono::milliseconds(5000), 0});
     nowMs = std::chrono::duration_cast<std::chrono::milliseconds>(

@@ -50,12 +50,23 @@ void TestSpatialGrid::findsWhatABruteForceScanFinds()
     }
     std::vector<WorldPoint> points;
     std::vector<std::int64_t> ids; // ties go by these, which are not in entry order
+    std::vector<SpatialGrid::Slot> held;
     SpatialGrid grid;
     for (std::uint32_t i = 0; i < 3000; ++i) {
         points.push_back(spots[i % spots.size()]);
         ids.push_back((i * 7919) % 3001);
-        grid.insert(i, points.back());
+        held.push_back(grid.insert(i, points.back()));
     }
+    // Every third entry moves to another place, as reports do: out of its cell, often out of
+    // its block, leaving some empty.
+    for (std::uint32_t i = 0; i < points.size(); i += 3) {
+        const auto moved = grid.remove(held[i]);
+        if (moved != UINT32_MAX)
+            held[moved].index = held[i].index;
+        points[i] = spots[(i * 13 + 5) % spots.size()];
+        held[i] = grid.insert(i, points[i]);
+    }
+    QCOMPARE(grid.entryCount(), points.size());
     for (int zoom = 0; zoom <= 20; ++zoom) {
         for (int view = 0; view < 20; ++view) {
             const double la = std::clamp(lat + offset(random) / 4, -90.0, 90.0);
