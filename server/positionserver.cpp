@@ -38,8 +38,8 @@ void PositionServer::start()
         options.maxPendingPositions = config.maxPendingPositions;
         store = std::make_unique<EmbeddedPeopleStore>(config.databasePath, options, metrics.get());
     } else {
-        store = std::make_unique<Redis::RedisPeopleStore>(
-            Redis::RedisStoreConfig {config.redisSeeds, config.redisTimeout, config.redisReplicas});
+        store = std::make_unique<Redis::RedisPeopleStore>(Redis::RedisStoreConfig {
+            config.redisSeeds, config.redisTimeout, config.redisReplicas, config.policy.retainMs});
     }
     if (config.accessLog)
         log = std::make_unique<AccessLog>();

@@ -174,7 +174,7 @@ void RedisPeopleStore::registerPerson(RegisterRequest registration, Done<StoreSt
         join->hold();
         cluster.callBlocking(personKey,
             {"EVAL", Scripts::RegisterPerson, "1", personKey, profile,
-                std::to_string(wallClockMs())},
+                std::to_string(wallClockMs()), std::to_string(config.retainMs)},
             join->part([learnt](const CallResult &result) {
                 const auto &parts = result.reply.elements;
                 if (parts.size() != 2)
@@ -185,7 +185,8 @@ void RedisPeopleStore::registerPerson(RegisterRequest registration, Done<StoreSt
             }));
         if (config.durableReplicas > 0)
             cluster.callBlocking(personKey, {"WAIT", replicas, waitMs}, join->part(acknowledged));
-        cluster.callBlocking(uidKey, {"SET", uidKey, member}, join->part());
+        cluster.callBlocking(
+            uidKey, {"SET", uidKey, member, "PX", std::to_string(config.retainMs)}, join->part());
         if (config.durableReplicas > 0)
             cluster.callBlocking(uidKey, {"WAIT", replicas, waitMs}, join->part(acknowledged));
         join->close(StoreStatus::Done);
@@ -199,8 +200,8 @@ void RedisPeopleStore::setPosition(
 {
     const bool posted = post([this, position, nowMs, done] {
         const std::string uidKey = Keys::installation(hex(position.uid));
-        loop->cluster->call(
-            uidKey, {"GET", uidKey}, [this, position, nowMs, done](CallResult found) {
+        loop->cluster->call(uidKey, {"GETEX", uidKey, "PX", std::to_string(config.retainMs)},
+            [this, position, nowMs, done](CallResult found) {
                 if (!found.ok())
                     return done(StoreStatus::Unavailable);
                 if (found.reply.isNil())
@@ -214,15 +215,18 @@ void RedisPeopleStore::setPosition(
                 // The position goes into its tile while the person's record says which tile they
                 // were in; a move also files the profile in the new tile and leaves the old one.
                 cluster.call(Keys::geo(tile),
-                    {"EVAL", Scripts::PlaceInTile, "3", Keys::geo(tile), Keys::seen(tile),
-                        Keys::coordinates(tile), number(position.lon),
+                    {"EVAL", Scripts::PlaceInTile, "4", Keys::geo(tile), Keys::seen(tile),
+                        Keys::coordinates(tile), Keys::profiles(tile), number(position.lon),
                         number(std::clamp(position.lat, -MaxGeoLat, MaxGeoLat)), member,
                         std::to_string(nowMs),
                         number(position.lat) + " " + number(position.lon) + " "
-                            + std::to_string(nowMs)},
+                            + std::to_string(nowMs),
+                        std::to_string(config.retainMs)},
                     join->part());
                 join->hold();
-                cluster.call(personKey, {"EVAL", Scripts::MovePerson, "1", personKey, tile.name()},
+                cluster.call(personKey,
+                    {"EVAL", Scripts::MovePerson, "1", personKey, tile.name(),
+                        std::to_string(config.retainMs)},
                     [this, join, tile, member](CallResult moved) {
                         if (!moved.ok())
                             return join->close(StoreStatus::Unavailable);
@@ -237,6 +241,10 @@ void RedisPeopleStore::setPosition(
                                 join->part());
                             cluster.call(Keys::region(tile.region()),
                                 {"SADD", Keys::region(tile.region()), tile.name()}, join->part());
+                            cluster.call(Keys::region(tile.region()),
+                                {"PEXPIRE", Keys::region(tile.region()),
+                                    std::to_string(config.retainMs)},
+                                join->part());
                             bool ok = false;
                             const Tile from = Tile::fromName(old, &ok);
                             if (ok) {
@@ -269,7 +277,8 @@ void RedisPeopleStore::nearest(const NearestQuery &query, Done<NearestAnswer> do
 
 void RedisPeopleStore::sweep(std::int64_t silentBeforeMs, Done<SweepResult> done)
 {
-    // Not built yet for the cluster, as for the embedded store: nothing is deleted.
+    // Redis's expiry and each position's clean-up of its tile delete silent people (see the
+    // header); a walk over the whole cluster on request is not built.
     (void)silentBeforeMs;
     done({StoreStatus::Unavailable, 0});
 }

@@ -3,6 +3,7 @@
 #include "peoplestore.h"
 
 #include <atomic>
+#include <cstdint>
 #include <chrono>
 #include <memory>
 #include <string>
@@ -21,6 +22,8 @@ struct RedisStoreConfig
     // Replicas that must hold a registration before it is answered (WAIT); 0 for a cluster
     // without replicas.
     int durableReplicas = 1;
+    // People silent (no Register, no position) for longer are deleted by Redis's expiry.
+    std::int64_t retainMs = 30LL * 24 * 3600 * 1000;
 };
 
 // The store on a Redis Cluster: everything lives in the cluster, this process keeps only the
@@ -40,6 +43,9 @@ struct RedisStoreConfig
 //   {p:net:id}  the person: profile, the tile they are filed under, first registration
 //   {u:uid}     the person an installation is bound to
 //   {r:x.y}     the tiles ever occupied in a 16 × 16 region, for zoomed-out views
+// Every key of a person or installation expires retainMs after their last Register or
+// position, a tile's keys retainMs after its last position, and each position removes silent
+// people of its tile; nobody walks the data to delete it.
 // Times are the instances' clocks (ms since the epoch), written with each position: instances
 // are assumed to be NTP-synchronised to well under a second, far inside the online window.
 class RedisPeopleStore : public PeopleStore

@@ -94,6 +94,7 @@ private slots:
     void initTestCase();
     void nearestMatchesEmbedded_data();
     void nearestMatchesEmbedded();
+    void silentPeopleAreDeleted();
     void instancesShareThePeople();
     void registrationSurvivesItsMasterKilled();
     void hangingClusterAnswers503ThenRecovers();
@@ -227,6 +228,57 @@ void TestRedisPeopleStore::nearestMatchesEmbedded()
                            .arg(i)
                            .arg(describe(actual.people, i), describe(expected.people, i))));
     }
+}
+
+StoreStatus statusOf(std::function<void(PeopleStore::Done<StoreStatus>)> call)
+{
+    auto promise = std::make_shared<std::promise<StoreStatus>>();
+    auto status = promise->get_future();
+    call([promise](StoreStatus s) { promise->set_value(s); });
+    return status.wait_for(std::chrono::seconds(10)) == std::future_status::ready
+        ? status.get()
+        : StoreStatus::Unavailable;
+}
+
+void TestRedisPeopleStore::silentPeopleAreDeleted()
+{
+    // Retention: a position deletes the people of its tile silent for longer, and a person and
+    // installation nobody heard from expire in Redis.
+    Redis::RedisStoreConfig config {
+        redis->seeds().toStdString(), std::chrono::milliseconds(5000), 0};
+    config.retainMs = 1500;
+    Redis::RedisPeopleStore store(config);
+    RegisterRequest silent;
+    silent.uid = numberedUid(80001);
+    silent.id = "silent";
+    RegisterRequest active = silent;
+    active.uid = numberedUid(80002);
+    active.id = "active";
+    for (const auto &person : {silent, active})
+        QCOMPARE(
+            statusOf([&](auto done) { store.registerPerson(person, done); }), StoreStatus::Done);
+    const std::int64_t t0 = nowMs;
+    QCOMPARE(statusOf([&](auto done) {
+        store.setPosition({silent.uid, -33.90, 18.40}, t0, done);
+    }),
+        StoreStatus::Done);
+    QCOMPARE(statusOf([&](auto done) {
+        store.setPosition({active.uid, -33.91, 18.41}, t0 + 2000, done);
+    }),
+        StoreStatus::Done);
+    NearestQuery query;
+    query.area = {-33.9, 18.4, 10};
+    const NearestAnswer answer = nearestOf(store, query);
+    QCOMPARE(answer.status, StoreStatus::Done);
+    QCOMPARE(answer.people.size(), std::size_t(1));
+    QCOMPARE(answer.people[0].lat, -33.91);
+    // Nothing heard from the installation for longer than the retention: it expired (a
+    // position would have renewed it, so the time has to pass unobserved).
+    QTest::qWait(1800);
+    QCOMPARE(statusOf([&](auto done) {
+        store.setPosition({active.uid, -33.91, 18.41}, t0, done);
+    }),
+        StoreStatus::UnknownUid);
 }
 
 void TestRedisPeopleStore::instancesShareThePeople()
