@@ -61,9 +61,11 @@ int main(int argc, char **argv)
         std::fprintf(stderr, "pinrova-posd: cannot start: %s\n", e.what());
         return 1;
     }
-    std::fprintf(stderr, "pinrova-posd: listening on %s:%u, %zu people, file %s\n",
+    const bool onRedis = !options.config.redisSeeds.empty();
+    std::fprintf(stderr, "pinrova-posd: listening on %s:%u, %zu people, %s %s\n",
         options.config.host.c_str(), server.port(), server.personCount(),
-        options.config.databasePath.c_str());
+        onRedis ? "redis cluster" : "file",
+        onRedis ? options.config.redisSeeds.c_str() : options.config.databasePath.c_str());
     std::fflush(stderr);
 
     int received = 0;

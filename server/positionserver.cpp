@@ -5,6 +5,7 @@
 #include "metrics.h"
 #include "positionservice.h"
 #include "querypool.h"
+#include "redis/redispeoplestore.h"
 #include "router.h"
 
 #include <algorithm>
@@ -24,17 +25,22 @@ PositionServer::~PositionServer()
 void PositionServer::start()
 {
     metrics = std::make_unique<Metrics>();
-    EmbeddedStoreOptions options;
-    options.writer.interval = config.flushInterval;
-    options.writer.maxRegistrations = config.maxPendingRegistrations;
-    options.writer.retainMs = config.policy.retainMs;
-    options.writer.sweepInterval = config.sweepInterval.count() > 0
-        ? config.sweepInterval
-        : std::chrono::milliseconds(
-            std::clamp<std::int64_t>(config.policy.retainMs / 100, 1000, 3600 * 1000));
-    options.writer.clock = config.clock;
-    options.maxPendingPositions = config.maxPendingPositions;
-    store = std::make_unique<EmbeddedPeopleStore>(config.databasePath, options, metrics.get());
+    if (config.redisSeeds.empty()) {
+        EmbeddedStoreOptions options;
+        options.writer.interval = config.flushInterval;
+        options.writer.maxRegistrations = config.maxPendingRegistrations;
+        options.writer.retainMs = config.policy.retainMs;
+        options.writer.sweepInterval = config.sweepInterval.count() > 0
+            ? config.sweepInterval
+            : std::chrono::milliseconds(
+                std::clamp<std::int64_t>(config.policy.retainMs / 100, 1000, 3600 * 1000));
+        options.writer.clock = config.clock;
+        options.maxPendingPositions = config.maxPendingPositions;
+        store = std::make_unique<EmbeddedPeopleStore>(config.databasePath, options, metrics.get());
+    } else {
+        store = std::make_unique<Redis::RedisPeopleStore>(Redis::RedisStoreConfig {
+            config.redisSeeds, config.redisTimeout, config.redisReplicas, config.policy.retainMs});
+    }
     if (config.accessLog)
         log = std::make_unique<AccessLog>();
     router = std::make_unique<Router>();

@@ -22,6 +22,10 @@ struct PositionServerConfig
     std::string host = "127.0.0.1";
     unsigned short port = 8080;
     std::string databasePath;
+    // Seed nodes of a Redis Cluster ("HOST:PORT[,…]"): people live there instead of the file.
+    std::string redisSeeds;
+    std::chrono::milliseconds redisTimeout {1000};
+    int redisReplicas = 1; // replicas a registration must reach before it is answered
     ListingPolicy policy;
     WebServerLimits limits;
     std::chrono::milliseconds flushInterval {200};

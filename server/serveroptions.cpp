@@ -63,6 +63,11 @@ std::string ServerOptions::usage()
            "one)\n"
            "  --db PATH              SQLite file (default "
            "$XDG_DATA_HOME/pinrova-posd/positions.db)\n"
+           "  --redis HOST:PORT[,…]  keep people in this Redis Cluster (seed nodes) instead of\n"
+           "                         the file; any number of instances may share it\n"
+           "  --redis-timeout-ms N   every call to the cluster ends within this (default 1000)\n"
+           "  --redis-replicas N     replicas a registration must reach before it is answered\n"
+           "                         (default 1; 0 for a cluster without replicas)\n"
            "  --threads N            HTTP threads (default: one per core)\n"
            "  --online-seconds N     a position this recent shows as online (default 60)\n"
            "  --forget-hours N       people silent longer are not listed (default 24)\n"
@@ -117,6 +122,22 @@ ServerOptions ServerOptions::parse(const std::vector<std::string> &arguments)
                     options.error = "--db wants a file name";
                 options.config.databasePath = value;
             }
+        } else if (name == "--redis") {
+            if (takeValue()) {
+                if (value.empty() || value.find(':') == std::string::npos)
+                    options.error = "--redis wants HOST:PORT[,HOST:PORT…]";
+                options.config.redisSeeds = value;
+            }
+        } else if (name == "--redis-timeout-ms") {
+            if (takeValue() && toNumber(value, 1, 60000, number))
+                options.config.redisTimeout = std::chrono::milliseconds(number);
+            else if (options.error.empty())
+                options.error = "--redis-timeout-ms wants milliseconds from 1 to 60000";
+        } else if (name == "--redis-replicas") {
+            if (takeValue() && toNumber(value, 0, 16, number))
+                options.config.redisReplicas = static_cast<int>(number);
+            else if (options.error.empty())
+                options.error = "--redis-replicas wants a number from 0 to 16";
         } else if (name == "--threads") {
             if (takeValue() && toNumber(value, 1, 256, number))
                 options.config.limits.threads = static_cast<int>(number);

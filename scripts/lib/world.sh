@@ -9,7 +9,9 @@
 # Settings, from the environment: PINROVA_BUILD_DIR (default build/), PINROVA_DEMO_PORT (the
 # position service's port, default 8080), PINROVA_DEMO_CROWD (default 40), PINROVA_DEMO_DATA
 # (the service's database folder, default $XDG_DATA_HOME/pinrova-demo), PINROVA_WORLD_PREFIX
-# (an install prefix such as /usr: its installed programs instead of the build's).
+# (an install prefix such as /usr: its installed programs instead of the build's),
+# PINROVA_DEMO_CLUSTER=1 (the service as 2 instances behind HAProxy over a 6-node Redis
+# Cluster, see cluster.sh).
 
 world_root=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
 world_build=${PINROVA_BUILD_DIR:-$world_root/build}
@@ -72,13 +74,20 @@ world_start() {
     "$(world_program platform/mce/pinrova-mce)" 2>"$dir/mce.log" &
     world_pids+=($!)
 
-    local posd_options=()
-    # PINROVA_DEMO_ACCESS_LOG=1: one line per request in posd.log, for checks of what the app asks.
-    [ -n "${PINROVA_DEMO_ACCESS_LOG:-}" ] && posd_options+=(--access-log)
-    "$(world_program server/pinrova-posd)" --listen "127.0.0.1:$port" --db "$data/positions.db" \
-        "${posd_options[@]}" 2>"$dir/posd.log" &
-    world_pids+=($!)
-    world_wait_for 10 "the position service on port $port" world_port_taken "$port" || return 1
+    if [ "${PINROVA_DEMO_CLUSTER:-0}" = 1 ]; then
+        # shellcheck source=cluster.sh
+        . "$world_root/scripts/lib/cluster.sh"
+        cluster_start "$dir" "$port" || return 1
+    else
+        local posd_options=()
+        # PINROVA_DEMO_ACCESS_LOG=1: one line per request in posd.log, for checks of what the
+        # app asks.
+        [ -n "${PINROVA_DEMO_ACCESS_LOG:-}" ] && posd_options+=(--access-log)
+        "$(world_program server/pinrova-posd)" --listen "127.0.0.1:$port" \
+            --db "$data/positions.db" "${posd_options[@]}" 2>"$dir/posd.log" &
+        world_pids+=($!)
+        world_wait_for 10 "the position service on port $port" world_port_taken "$port" || return 1
+    fi
 
     "$(world_program sandbox/pinrova-sandbox)" --position-service "http://127.0.0.1:$port" \
         --crowd "${PINROVA_DEMO_CROWD:-40}" --addresses-file "$dir/addresses.env" \

@@ -1,0 +1,125 @@
+#!/usr/bin/env bash
+# Measures pinrova-posd on a Redis Cluster against the embedded store, in one run on loopback:
+#  1. SetPos throughput through each, alternating, as a ratio (cluster / embedded);
+#  2. GetUsers with PEOPLE people around one city at zoom 14 and zoom 3: rate and p99, each store;
+#  3. Register p99 on the cluster, each answer waiting for a replica (WAIT 1);
+#  4. the memory Redis uses for the people.
+# The cluster is 3 masters with one replica each, all on this machine, like the service's
+# 2 HTTP threads: every figure shares the same 2 cores. Environment: PEOPLE (1000000),
+# DURATION seconds per run (5), ROUNDS (3).
+set -euo pipefail
+
+root=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
+here="$root/bench/server"
+build=${PINROVA_BUILD_DIR:-$root/build}
+people=${PEOPLE:-1000000}
+duration=${DURATION:-5}
+rounds=${ROUNDS:-3}
+
+work=$(mktemp -d /tmp/posd-cluster-bench.XXXXXX)
+pids=()
+cleanup() {
+    for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
+    wait 2>/dev/null || true
+    rm -rf "$work"
+}
+trap cleanup EXIT
+
+cmake --build "$build" --target pinrova-posd posd_seed posd_redisseed >/dev/null
+posd="$build/server/pinrova-posd"
+
+# A free loopback port whose cluster bus port (+10000) is free as well.
+free_port() {
+    python3 -c '
+import socket
+while True:
+    s = socket.socket(); s.bind(("127.0.0.1", 0)); p = s.getsockname()[1]
+    if p > 55000: continue
+    b = socket.socket()
+    try:
+        b.bind(("127.0.0.1", p + 10000)); print(p); break
+    except OSError: pass'
+}
+
+echo "== Redis Cluster: 3 masters, 3 replicas"
+nodes=()
+for _ in 1 2 3 4 5 6; do
+    port=$(free_port)
+    redis-server --port "$port" --bind 127.0.0.1 --cluster-enabled yes \
+        --cluster-config-file "$work/nodes-$port.conf" --dir "$work" --save "" --appendonly no \
+        --cluster-node-timeout 1000 --cluster-require-full-coverage no \
+        --logfile "$work/redis-$port.log" &
+    pids+=("$!")
+    nodes+=("127.0.0.1:$port")
+done
+for node in "${nodes[@]}"; do
+    for _ in $(seq 50); do redis-cli -p "${node#*:}" ping >/dev/null 2>&1 && break; sleep 0.1; done
+done
+redis-cli --cluster create "${nodes[@]}" --cluster-replicas 1 --cluster-yes >"$work/create.log"
+for _ in $(seq 100); do
+    redis-cli -p "${nodes[0]#*:}" cluster info | grep -q cluster_state:ok && break
+    sleep 0.2
+done
+seeds=$(IFS=,; echo "${nodes[*]}")
+
+echo "== seeding $people people into each store"
+"$build/bench/server/posd_seed" "$work/people.db" "$people" 59.94 30.31 0.3 1.18 >/dev/null
+start=$(date +%s)
+"$build/bench/server/posd_redisseed" "$seeds" "$people" 59.94 30.31 0.3 1.18
+echo "cluster seeded in $(($(date +%s) - start)) s"
+
+# Starts pinrova-posd with the given store arguments; sets started_pid and started_port.
+start_posd() {
+    local log=$1
+    shift
+    "$posd" --listen 127.0.0.1:0 --threads 2 "$@" 2>"$log" &
+    started_pid=$!
+    pids+=("$started_pid")
+    for _ in $(seq 100); do
+        started_port=$(sed -n 's/.*listening on 127\.0\.0\.1:\([0-9]*\).*/\1/p' "$log")
+        [ -n "$started_port" ] && return 0
+        sleep 0.1
+    done
+    echo "pinrova-posd did not start:" >&2; cat "$log" >&2; exit 1
+}
+rate() { sed -n 's/^Requests\/sec: *\([0-9.]*\).*/\1/p'; }
+
+start_posd "$work/embedded.log" --db "$work/people.db"
+embedded=$started_port
+start_posd "$work/cluster.log" --redis "$seeds"
+cluster=$started_port
+sleep 0.5
+
+echo "== SetPos, 64 connections, ${duration}s per run, embedded and cluster alternating"
+ratios=()
+for round in $(seq "$rounds"); do
+    e=$(PEOPLE=$people wrk -t2 -c64 -d"${duration}s" -s "$here/setpos.lua" "http://127.0.0.1:$embedded" | rate)
+    c=$(PEOPLE=$people wrk -t2 -c64 -d"${duration}s" -s "$here/setpos.lua" "http://127.0.0.1:$cluster" | rate)
+    ratio=$(python3 -c "print(f'{$c / $e:.2f}')")
+    ratios+=("$ratio")
+    echo "round $round: embedded $e/s, cluster $c/s, ratio $ratio"
+done
+echo "SetPos cluster/embedded ratios: ${ratios[*]}"
+
+for zoom in 14 3; do
+    echo "== GetUsers at zoom $zoom, 16 connections, ${duration}s"
+    for store in embedded cluster; do
+        port=${!store}
+        echo -n "$store: "
+        ZOOM=$zoom wrk -t2 -c16 -d"${duration}s" --latency -s "$here/getuserszoom.lua" \
+            "http://127.0.0.1:$port" | grep -E '^getusers:|Non-2xx' || true
+    done
+done
+
+echo "== Register on the cluster with WAIT 1, 16 connections, ${duration}s"
+wrk -t2 -c16 -d"${duration}s" --latency -s "$here/register.lua" "http://127.0.0.1:$cluster" \
+    | grep -E '^register:|Non-2xx' || true
+
+echo "== Redis memory"
+for node in "${nodes[@]}"; do
+    port=${node#*:}
+    role=$(redis-cli -p "$port" info replication | sed -n 's/^role:\(.*\)\r$/\1/p')
+    used=$(redis-cli -p "$port" info memory | sed -n 's/^used_memory:\(.*\)\r$/\1/p')
+    keys=$(redis-cli -p "$port" dbsize)
+    echo "$node $role: $((used / 1024 / 1024)) MiB, $keys keys"
+done

@@ -1,0 +1,78 @@
+#pragma once
+
+#include "peoplestore.h"
+#include "mapprojection.h"
+#include "tilegeometry.h"
+
+#include <map>
+#include <tuple>
+#include <memory>
+
+namespace Pinrova::Server::Redis {
+
+class RedisCluster;
+struct CallResult;
+
+// One GetUsers over the cluster: the bounded, expanding search. Each round asks every occupied
+// tile the view touches within radius r for its nearest people (GEOSEARCH … BYRADIUS r … ASC
+// COUNT n); the round is enough once the limit-th nearest in the view lies provably inside r,
+// else r grows with the density found. r starts small, so a dense city costs a small radius
+// and an empty ocean a few cheap rounds; a view with more tiles than MaxDirectTiles reads the
+// directory of occupied tiles first. Lives on the cluster's thread, owned by itself until done.
+class NearestSearch : public std::enable_shared_from_this<NearestSearch>
+{
+public:
+    using Done = std::function<void(NearestAnswer)>;
+
+    // The radius that last sufficed for a view centred in a tile at a zoom: a cache this
+    // process may lose, which saves the rounds a dense city would otherwise cost each query.
+    using RadiusHints = std::map<std::tuple<int, int, int>, double>;
+
+    static void start(
+        RedisCluster &cluster, RadiusHints &hints, const NearestQuery &query, Done done);
+
+    // Views touching at most this many tiles ask them all without the directory.
+    static constexpr std::size_t MaxDirectTiles = 16;
+    // Rounds before the answer so far is given: from 300 m to the whole world takes 8.
+    static constexpr int MaxRounds = 16;
+
+private:
+    NearestSearch(RedisCluster &cluster, RadiusHints &hints, const NearestQuery &query, Done done);
+
+    struct Found
+    {
+        ListedPerson person;
+        double distanceSquared = 0;
+        std::string member;
+    };
+
+    void readDirectory();
+    void round();
+    void onHits(const Tile &tile, const CallResult &hits);
+    void onPeople(const std::vector<std::string> &members, const CallResult &coordinates,
+        const CallResult &profiles);
+    void tileDone();
+    void roundOver();
+    void fail();
+
+    RedisCluster &cluster;
+    RadiusHints &hints;
+    const NearestQuery query;
+    const MapView view;
+    const LatLonBox viewBox;
+    Done done;
+    std::vector<Tile> tiles; // occupied (or possibly occupied) tiles inside the view
+    double radiusKm = 0;
+    std::tuple<int, int, int> hintKey;
+    double coverKm = 0; // a radius that holds the whole view
+    std::size_t perTile = 0; // COUNT of each tile's GEOSEARCH
+    const double slackKm; // how far Redis's distances may be from the exact ones
+    int rounds = 0;
+    std::size_t waiting = 0;
+    bool failed = false;
+    // The smallest distance up to which a tile cut by COUNT answered everyone.
+    double limitedKm = 0;
+    std::map<std::string, Found> found; // by person key
+};
+
+} // namespace Pinrova::Server::Redis

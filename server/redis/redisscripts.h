@@ -1,0 +1,67 @@
+#pragma once
+
+// The Lua scripts of the cluster store. Each touches the keys of one hash tag only (one tile
+// or one person), so it runs on one shard, atomically.
+namespace Pinrova::Server::Redis::Scripts {
+
+// KEYS: the person. ARGV: profile fragment, now (ms), retention (ms).
+// Stores the profile; answers {1 when the person is new, the tile they are filed under or ""}.
+// The person is deleted by Redis once silent for the retention.
+constexpr const char *RegisterPerson = R"lua(
+local new = redis.call('HSETNX', KEYS[1], 'registered', ARGV[2])
+redis.call('HSET', KEYS[1], 'profile', ARGV[1])
+redis.call('PEXPIRE', KEYS[1], ARGV[3])
+return {new, redis.call('HGET', KEYS[1], 'tile') or ''}
+)lua";
+
+// KEYS: a tile's coordinates, profiles. ARGV: person, profile.
+// Replaces the tile's copy of the profile of a person filed there.
+constexpr const char *RefreshProfile = R"lua(
+if redis.call('HEXISTS', KEYS[1], ARGV[1]) == 1 then
+  redis.call('HSET', KEYS[2], ARGV[1], ARGV[2])
+end
+return 1
+)lua";
+
+// KEYS: the person. ARGV: the tile of their new position, retention (ms).
+// Answers nil for a person that does not exist, else {their former tile or "", their profile
+// when the tile changed or ""}.
+constexpr const char *MovePerson = R"lua(
+if redis.call('EXISTS', KEYS[1]) == 0 then return false end
+redis.call('PEXPIRE', KEYS[1], ARGV[2])
+local old = redis.call('HGET', KEYS[1], 'tile') or ''
+if old == ARGV[1] then return {old, ''} end
+redis.call('HSET', KEYS[1], 'tile', ARGV[1])
+return {old, redis.call('HGET', KEYS[1], 'profile') or ''}
+)lua";
+
+// KEYS: a tile's geo set, last-seen set, coordinates, profiles. ARGV: lon, lat (both within
+// GEOADD's range), person, seen (ms), "lat lon seen" with the exact coordinates, retention
+// (ms). Each position also deletes up to 16 people of the tile silent for longer than the
+// retention, so an active tile keeps itself clean; a tile nobody reports from expires whole.
+constexpr const char *PlaceInTile = R"lua(
+redis.call('GEOADD', KEYS[1], ARGV[1], ARGV[2], ARGV[3])
+redis.call('ZADD', KEYS[2], ARGV[4], ARGV[3])
+redis.call('HSET', KEYS[3], ARGV[3], ARGV[5])
+local silent = redis.call('ZRANGEBYSCORE', KEYS[2], '-inf',
+                          '(' .. (tonumber(ARGV[4]) - tonumber(ARGV[6])), 'LIMIT', 0, 16)
+if #silent > 0 then
+  redis.call('ZREM', KEYS[1], unpack(silent))
+  redis.call('ZREM', KEYS[2], unpack(silent))
+  redis.call('HDEL', KEYS[3], unpack(silent))
+  redis.call('HDEL', KEYS[4], unpack(silent))
+end
+for i = 1, 4 do redis.call('PEXPIRE', KEYS[i], ARGV[6]) end
+return #silent
+)lua";
+
+// KEYS: a tile's geo set, last-seen set, coordinates, profiles. ARGV: person.
+constexpr const char *RemoveFromTile = R"lua(
+redis.call('ZREM', KEYS[1], ARGV[1])
+redis.call('ZREM', KEYS[2], ARGV[1])
+redis.call('HDEL', KEYS[3], ARGV[1])
+redis.call('HDEL', KEYS[4], ARGV[1])
+return 1
+)lua";
+
+} // namespace Pinrova::Server::Redis::Scripts
