@@ -7,9 +7,6 @@
 #include <QToolButton>
 #include <QWheelEvent>
 
-#include <algorithm>
-#include <cmath>
-
 #include "handsetwindow.h"
 #include "mapuserinfo.h"
 #include "nearbyuserlist.h"
@@ -32,16 +29,6 @@ QString personKey(const Person &person)
 }
 const QPoint ZoomInButtonPos(5, 7);
 const QPoint ZoomOutButtonPos(5, 103);
-
-// A screen coordinate offset pixels before middle. Far-off points (a centre far outside the
-// world gives offsets beyond any int) stop at a bound well off screen that leaves room for the
-// marker offsets, instead of overflowing.
-int placeBefore(int middle, double offset)
-{
-    constexpr double OffScreen = 1 << 24;
-    const double whole = std::isnan(offset) ? 0 : std::trunc(offset);
-    return truncToInt(std::clamp(middle - whole, -OffScreen, OffScreen));
-}
 
 // The tile server's terms ask for this credit on every map.
 QString attributionText()
@@ -295,8 +282,8 @@ QPoint MapWidget::screenPoint(qreal lat, qreal lon) const
     const int zoom = tileEngine->zoomLevel();
     const QPointF centre = coordinateToTile(tileEngine->latitude(), tileEngine->longitude(), zoom);
     const QPointF point = coordinateToTile(lat, lon, zoom);
-    return QPoint(placeBefore(width() / 2, (centre.x() - point.x()) * TileSize),
-        placeBefore(height() / 2, (centre.y() - point.y()) * TileSize));
+    return QPoint(screenCoordinate(width() / 2, (centre.x() - point.x()) * TileSize),
+        screenCoordinate(height() / 2, (centre.y() - point.y()) * TileSize));
 }
 
 void MapWidget::startUserList()

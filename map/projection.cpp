@@ -1,5 +1,6 @@
 #include "projection.h"
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 
@@ -51,6 +52,14 @@ int truncToInt(double value)
     if (value <= static_cast<double>(std::numeric_limits<int>::min()))
         return std::numeric_limits<int>::min();
     return static_cast<int>(value);
+}
+
+int screenCoordinate(int middle, double offsetPixels)
+{
+    constexpr double OffScreen = 1 << 24;
+    const double bounded
+        = std::isnan(offsetPixels) ? 0 : std::clamp(offsetPixels, -OffScreen, OffScreen);
+    return middle - truncToInt(bounded);
 }
 
 } // namespace Pinrova::Map

@@ -24,4 +24,9 @@ int reduceTileIndex(int index, int tilesPerAxis);
 // undefined integer conversions.
 int truncToInt(double value);
 
+// The screen coordinate offsetPixels before middle (the offset truncated toward zero). An offset
+// beyond the int range (a centre far outside the world) stops at a bound far off screen that
+// leaves room for marker offsets, instead of overflowing; NaN counts as no offset.
+int screenCoordinate(int middle, double offsetPixels);
+
 } // namespace Pinrova::Map

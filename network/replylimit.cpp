@@ -12,8 +12,9 @@ QNetworkReply *getWithBodyLimit(
     // Qt only inflates what it asked for itself.
     request.setRawHeader("Accept-Encoding", "identity");
     QNetworkReply *const reply = manager.get(request);
-    // Without it Qt's HTTP thread reads on into memory however long the GUI thread is busy;
-    // with it, the thread pauses once one byte over the limit is in, which the checks see.
+    // Asks Qt's HTTP thread to pause once one byte over the limit is in, rather than read on
+    // while the GUI thread is busy. Seen not to hold every time (2026-12-08: a 96 MiB stream
+    // sometimes got through a 2 s busy spell whole); the checks below still cut it off.
     reply->setReadBufferSize(maximumBytes + 1);
     const auto check = [reply, maximumBytes] {
         const QVariant announced = reply->header(QNetworkRequest::ContentLengthHeader);

@@ -187,7 +187,6 @@ struct HttpServer::Impl : std::enable_shared_from_this<HttpServer::Impl>
 
     std::atomic<int> inFlight {0};
     std::atomic<int> maxInFlight {0};
-    std::atomic<long long> sent {0};
 
     // Touched only on the server's thread.
     std::vector<std::weak_ptr<Session>> sessions;
@@ -317,10 +316,7 @@ private:
     void write()
     {
         http::async_write(socket, *response,
-            [self = shared_from_this()](beast::error_code ec, std::size_t bytes) {
-                self->server->sent += static_cast<long long>(bytes);
-                self->onWrite(ec);
-            });
+            [self = shared_from_this()](beast::error_code ec, std::size_t) { self->onWrite(ec); });
     }
 
     void onWrite(beast::error_code ec)
@@ -493,11 +489,6 @@ int HttpServer::maxRequestsInFlight() const
 void HttpServer::resetMaxRequestsInFlight()
 {
     d->maxInFlight = d->inFlight.load();
-}
-
-long long HttpServer::bytesSent() const
-{
-    return d->sent.load();
 }
 
 } // namespace Pinrova::Http

@@ -100,10 +100,6 @@ public:
     int maxRequestsInFlight() const;
     void resetMaxRequestsInFlight();
 
-    // Bytes of answers written to clients so far, counted as each write ends (a write the
-    // client cut short counts what got through).
-    long long bytesSent() const;
-
 private:
     struct Impl;
     friend class Session;
