@@ -239,6 +239,10 @@ void RedisPeopleStore::setPosition(
                                 {"HSET", Keys::profiles(tile), member,
                                     moved.reply.elements[1].text},
                                 join->part());
+                            // The tile's other keys may be renewed only later.
+                            cluster.call(Keys::profiles(tile),
+                                {"PEXPIRE", Keys::profiles(tile), std::to_string(config.retainMs)},
+                                join->part());
                             cluster.call(Keys::region(tile.region()),
                                 {"SADD", Keys::region(tile.region()), tile.name()}, join->part());
                             cluster.call(Keys::region(tile.region()),
