@@ -238,6 +238,11 @@ bool PlainXmlScanner::skipProcessingInstruction()
             ++at;
         if (at != target.size())
             return false;
+        // The full reader refuses a control character anywhere in the instruction.
+        for (std::size_t i = 0; i < body.size(); ++i) {
+            if (!isPlainChar(body, i))
+                return false;
+        }
     }
     pos = end + 2;
     return true;
