@@ -16,10 +16,16 @@ people=${PEOPLE:-1000000}
 duration=${DURATION:-5}
 rounds=${ROUNDS:-3}
 
+# shellcheck source=../../scripts/lib/world.sh
+. "$root/scripts/lib/world.sh"
+# shellcheck source=../../scripts/lib/cluster.sh
+. "$root/scripts/lib/cluster.sh"
+
 work=$(mktemp -d /tmp/posd-cluster-bench.XXXXXX)
 pids=()
 cleanup() {
     for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
+    world_stop
     wait 2>/dev/null || true
     rm -rf "$work"
 }
@@ -28,39 +34,10 @@ trap cleanup EXIT
 cmake --build "$build" --target pinrova-posd posd_seed posd_redisseed >/dev/null
 posd="$build/server/pinrova-posd"
 
-# A free loopback port whose cluster bus port (+10000) is free as well.
-free_port() {
-    python3 -c '
-import socket
-while True:
-    s = socket.socket(); s.bind(("127.0.0.1", 0)); p = s.getsockname()[1]
-    if p > 55000: continue
-    b = socket.socket()
-    try:
-        b.bind(("127.0.0.1", p + 10000)); print(p); break
-    except OSError: pass'
-}
-
 echo "== Redis Cluster: 3 masters, 3 replicas"
-nodes=()
-for _ in 1 2 3 4 5 6; do
-    port=$(free_port)
-    redis-server --port "$port" --bind 127.0.0.1 --cluster-enabled yes \
-        --cluster-config-file "$work/nodes-$port.conf" --dir "$work" --save "" --appendonly no \
-        --cluster-node-timeout 1000 --cluster-require-full-coverage no \
-        --logfile "$work/redis-$port.log" &
-    pids+=("$!")
-    nodes+=("127.0.0.1:$port")
-done
-for node in "${nodes[@]}"; do
-    for _ in $(seq 50); do redis-cli -p "${node#*:}" ping >/dev/null 2>&1 && break; sleep 0.1; done
-done
-redis-cli --cluster create "${nodes[@]}" --cluster-replicas 1 --cluster-yes >"$work/create.log"
-for _ in $(seq 100); do
-    redis-cli -p "${nodes[0]#*:}" cluster info | grep -q cluster_state:ok && break
-    sleep 0.2
-done
-seeds=$(IFS=,; echo "${nodes[*]}")
+cluster_redis_start "$work/redis"
+nodes=("${cluster_nodes[@]}")
+seeds=$cluster_seeds
 
 echo "== seeding $people people into each store"
 "$build/bench/server/posd_seed" "$work/people.db" "$people" 59.94 30.31 0.3 1.18 >/dev/null

@@ -3,7 +3,9 @@
 # service's port in front of them. Sourced by scripts/lib/world.sh when
 # PINROVA_DEMO_CLUSTER=1 (scripts/run --cluster); uses its world_* helpers and world_pids.
 #
-#   cluster_start DIR PORT   start it all; HAProxy listens on 127.0.0.1:PORT
+#   cluster_start DIR PORT      start it all; HAProxy listens on 127.0.0.1:PORT
+#   cluster_redis_start DIR     only the six Redis nodes, joined; sets cluster_nodes (an array
+#                               of HOST:PORT) and cluster_seeds (the same, comma-separated)
 
 # A free loopback port whose cluster bus port (+10000) is free as well.
 cluster_free_port() {
@@ -18,17 +20,10 @@ while True:
     except OSError: pass'
 }
 
-cluster_start() {
-    local dir=$1 port=$2
-    local redis_dir="$dir/redis" nodes=() node_port
+cluster_redis_start() {
+    local redis_dir=$1 node_port
+    cluster_nodes=()
     mkdir -p "$redis_dir"
-    for program in redis-server redis-cli haproxy; do
-        if ! command -v "$program" >/dev/null; then
-            world_log "$program is missing: run scripts/setup first"
-            return 1
-        fi
-    done
-
     # Nothing on disk: a master's writes live on its replica (Register waits for it), and a
     # failed master's slots are served again once its replica has taken over.
     for _ in 1 2 3 4 5 6; do
@@ -38,17 +33,28 @@ cluster_start() {
             --save "" --appendonly no --cluster-node-timeout 1000 \
             --cluster-require-full-coverage no --logfile "$redis_dir/$node_port.log" &
         world_pids+=($!)
-        nodes+=("127.0.0.1:$node_port")
+        cluster_nodes+=("127.0.0.1:$node_port")
         world_wait_for 10 "redis-server on port $node_port" cluster_ping "$node_port" || return 1
     done
-    redis-cli --cluster create "${nodes[@]}" --cluster-replicas 1 --cluster-yes \
+    redis-cli --cluster create "${cluster_nodes[@]}" --cluster-replicas 1 --cluster-yes \
         >"$redis_dir/create.log" 2>&1 || {
         world_log "redis-cli --cluster create failed, see $redis_dir/create.log"
         return 1
     }
-    world_wait_for 30 "the Redis Cluster" cluster_ok "${nodes[0]#*:}" || return 1
-    local seeds
-    seeds=$(IFS=,; echo "${nodes[*]}")
+    world_wait_for 30 "the Redis Cluster" cluster_ok "${cluster_nodes[0]#*:}" || return 1
+    cluster_seeds=$(IFS=,; echo "${cluster_nodes[*]}")
+}
+
+cluster_start() {
+    local dir=$1 port=$2
+    for program in redis-server redis-cli haproxy; do
+        if ! command -v "$program" >/dev/null; then
+            world_log "$program is missing: run scripts/setup first"
+            return 1
+        fi
+    done
+    cluster_redis_start "$dir/redis" || return 1
+    local seeds=$cluster_seeds
 
     local servers="" instance instance_port
     for instance in 1 2; do
