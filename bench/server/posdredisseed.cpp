@@ -5,6 +5,7 @@
 // replica (the figures measure serving, not seeding).
 #include "clock.h"
 #include "redis/redispeoplestore.h"
+#include "seedperson.h"
 #include "wirerequests.h"
 
 #include <atomic>
@@ -68,28 +69,14 @@ int main(int argc, char **argv)
     Redis::RedisPeopleStore store({argv[1], std::chrono::milliseconds(10000), 0});
     std::mt19937 random(1);
     std::uniform_real_distribution<double> unit(-1, 1);
-    const auto uidOf = [](int n) {
-        char text[40];
-        std::snprintf(text, sizeof text, "{%08x-0000-4000-8000-000000000000}", n);
-        return *Uuid::fromBraced(text);
-    };
     Window window;
-    for (int n = 1; n <= count; ++n) {
-        RegisterRequest person;
-        person.uid = uidOf(n);
-        person.network = n % 2;
-        person.id = std::to_string(100000000 + n);
-        person.name = "Person " + std::to_string(n);
-        person.smallPicture = "http://pics.example/" + person.id + "_s.jpg";
-        person.mediumPicture = "http://pics.example/" + person.id + "_m.jpg";
-        person.sex = n % 3;
-        store.registerPerson(std::move(person), window.take());
-    }
+    for (int n = 1; n <= count; ++n)
+        store.registerPerson(seedPerson(n), window.take());
     int failed = window.drain();
     const std::int64_t now = systemClock()();
     for (int n = 1; n <= count; ++n) {
         SetPosRequest position {
-            uidOf(n), lat + halfLat * unit(random), lon + halfLon * unit(random)};
+            seedUid(n), lat + halfLat * unit(random), lon + halfLon * unit(random)};
         store.setPosition(position, now, window.take());
         if (n % 100000 == 0)
             std::fprintf(stderr, "posd_redisseed: %d people\n", n);

@@ -4,6 +4,7 @@
 // the service's own store, so the file is exactly what the service would have written.
 #include "clock.h"
 #include "positionstore.h"
+#include "seedperson.h"
 #include "wirerequests.h"
 
 #include <cstdio>
@@ -32,19 +33,8 @@ int main(int argc, char **argv)
     constexpr int Batch = 10000;
     for (int first = 1; first <= count; first += Batch) {
         std::vector<RegisterRequest> people;
-        for (int n = first; n < first + Batch && n <= count; ++n) {
-            char uid[64];
-            std::snprintf(uid, sizeof uid, "{%08x-0000-4000-8000-000000000000}", n);
-            RegisterRequest person;
-            person.uid = *Uuid::fromBraced(uid);
-            person.network = n % 2;
-            person.id = std::to_string(100000000 + n);
-            person.name = "Person " + std::to_string(n);
-            person.smallPicture = "http://pics.example/" + person.id + "_s.jpg";
-            person.mediumPicture = "http://pics.example/" + person.id + "_m.jpg";
-            person.sex = n % 3;
-            people.push_back(person);
-        }
+        for (int n = first; n < first + Batch && n <= count; ++n)
+            people.push_back(seedPerson(n));
         std::vector<const RegisterRequest *> registrations;
         for (const auto &person : people)
             registrations.push_back(&person);
