@@ -1,3 +1,4 @@
+#include "http/webcontext.h"
 #include "openfilelimit.h"
 #include "positionserver.h"
 #include "serveroptions.h"

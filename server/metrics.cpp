@@ -1,8 +1,5 @@
 #include "metrics.h"
 
-#include "peoplestore.h"
-#include "positionservice.h"
-
 #include <cstdio>
 
 namespace Pinrova::Server {
@@ -51,22 +48,12 @@ std::string kindLabel(int kind)
 
 } // namespace
 
-Metrics::Kind Metrics::kindOf(std::string_view path)
+Metrics::Kind Metrics::kindOf(std::string_view route)
 {
-    const std::string_view prefix = PositionService::Prefix;
-    if (path.substr(0, prefix.size()) == prefix) {
-        const auto name = path.substr(prefix.size());
-        if (name == "Register")
-            return Register;
-        if (name == "SetPos")
-            return SetPos;
-        if (name == "GetUsers")
-            return GetUsers;
+    for (int kind = 0; kind < Other; ++kind) {
+        if (route == KindNames[kind])
+            return static_cast<Kind>(kind);
     }
-    if (path == "/metrics")
-        return MetricsPage;
-    if (path == "/healthz")
-        return Health;
     return Other;
 }
 
@@ -101,26 +88,27 @@ void Metrics::Histogram::render(
     appendLine(out, std::string(name) + "_count", labels, static_cast<double>(cumulative));
 }
 
-void Metrics::recordRequest(std::string_view path, int status, std::int64_t micros)
+void Metrics::requestAnswered(const AnsweredRequest &request)
 {
-    const auto kind = kindOf(path.substr(0, path.find('?')));
+    const auto kind = kindOf(request.route);
+    const int status = request.status;
     std::size_t column = Statuses.size() - 1;
     for (std::size_t i = 0; i + 1 < Statuses.size(); ++i) {
         if (Statuses[i] == status)
             column = i;
     }
     requests[kind][column].fetch_add(1, std::memory_order_relaxed);
-    latency[kind].observe(micros);
+    latency[kind].observe(request.micros);
 }
 
-void Metrics::recordCommit(std::int64_t micros, bool stored)
+void Metrics::commitTimed(std::int64_t micros, bool stored)
 {
     commits.observe(micros);
     if (!stored)
         failedCommits.fetch_add(1, std::memory_order_relaxed);
 }
 
-void Metrics::recordSweep(std::size_t removed)
+void Metrics::peopleSwept(std::size_t removed)
 {
     swept.fetch_add(removed, std::memory_order_relaxed);
 }

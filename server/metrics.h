@@ -1,5 +1,8 @@
 #pragma once
 
+#include "http/webrequest.h"
+#include "store/peoplestore.h"
+
 #include <array>
 #include <atomic>
 #include <cstdint>
@@ -8,23 +11,23 @@
 
 namespace Pinrova::Server {
 
-struct StoreCounts;
-
 // Counters, latency histograms and gauges of the service in the Prometheus text format. Label
 // values are few and fixed (request kind, status code): never a user's id or a raw path.
-// Every update is one relaxed atomic add, safe from any thread.
-class Metrics
+// Every update is one relaxed atomic add, safe from any thread. The request kinds are the
+// names of the routes ("register", "setpos", "getusers", "metrics", "health"), "other" for
+// any request no route took.
+class Metrics : public WebObserver, public StoreEvents
 {
 public:
     enum Kind { Register, SetPos, GetUsers, MetricsPage, Health, Other, KindCount };
 
-    static Kind kindOf(std::string_view path);
+    static Kind kindOf(std::string_view route);
 
-    void recordRequest(std::string_view path, int status, std::int64_t micros);
-    void recordCommit(std::int64_t micros, bool stored);
-    void recordEviction() { evicted.fetch_add(1, std::memory_order_relaxed); }
-    void recordRefusal() { refused.fetch_add(1, std::memory_order_relaxed); }
-    void recordSweep(std::size_t removed);
+    void requestAnswered(const AnsweredRequest &request) override;
+    void connectionEvicted() override { evicted.fetch_add(1, std::memory_order_relaxed); }
+    void connectionRefused() override { refused.fetch_add(1, std::memory_order_relaxed); }
+    void commitTimed(std::int64_t micros, bool stored) override;
+    void peopleSwept(std::size_t removed) override;
 
     // The whole page; store and openConnections are the gauges of this moment.
     std::string render(const StoreCounts &store, int openConnections) const;

@@ -1,12 +1,13 @@
 #include "positionserver.h"
 
-#include "accesslog.h"
-#include "embeddedpeoplestore.h"
+#include "api/positionservice.h"
+#include "api/userlistxml.h"
+#include "embedded/embeddedpeoplestore.h"
+#include "http/accesslog.h"
+#include "http/router.h"
+#include "http/webserver.h"
 #include "metrics.h"
-#include "positionservice.h"
-#include "querypool.h"
 #include "redis/redispeoplestore.h"
-#include "router.h"
 
 #include <algorithm>
 #include <future>
@@ -22,33 +23,44 @@ PositionServer::~PositionServer()
     stop();
 }
 
+std::unique_ptr<PeopleStore> PositionServer::makeStore()
+{
+    if (!config.redisSeeds.empty()) {
+        Redis::RedisStoreConfig redis;
+        redis.seeds = config.redisSeeds;
+        redis.timeout = config.redisTimeout;
+        redis.durableReplicas = config.redisReplicas;
+        redis.retainMs = config.policy.retainMs;
+        redis.maxQueuedLists = config.maxQueuedLists;
+        return std::make_unique<Redis::RedisPeopleStore>(redis, UserListXml::renderProfile);
+    }
+    EmbeddedStoreOptions options;
+    options.writer.interval = config.flushInterval;
+    options.writer.maxRegistrations = config.maxPendingRegistrations;
+    options.writer.retainMs = config.policy.retainMs;
+    options.writer.sweepInterval = config.sweepInterval.count() > 0
+        ? config.sweepInterval
+        : std::chrono::milliseconds(std::clamp<std::int64_t>(
+            config.policy.retainMs / 100, Limits::MinSweepIntervalMs, Limits::MaxSweepIntervalMs));
+    options.writer.clock = config.clock;
+    options.maxPendingPositions = config.maxPendingPositions;
+    // As many query threads as HTTP threads, below them in priority.
+    options.queryThreads = config.limits.threads;
+    options.maxQueuedLists = config.maxQueuedLists;
+    return std::make_unique<EmbeddedPeopleStore>(
+        config.databasePath, options, UserListXml::renderProfile, metrics.get());
+}
+
 void PositionServer::start()
 {
     metrics = std::make_unique<Metrics>();
-    if (config.redisSeeds.empty()) {
-        EmbeddedStoreOptions options;
-        options.writer.interval = config.flushInterval;
-        options.writer.maxRegistrations = config.maxPendingRegistrations;
-        options.writer.retainMs = config.policy.retainMs;
-        options.writer.sweepInterval = config.sweepInterval.count() > 0
-            ? config.sweepInterval
-            : std::chrono::milliseconds(
-                std::clamp<std::int64_t>(config.policy.retainMs / 100, 1000, 3600 * 1000));
-        options.writer.clock = config.clock;
-        options.maxPendingPositions = config.maxPendingPositions;
-        store = std::make_unique<EmbeddedPeopleStore>(config.databasePath, options, metrics.get());
-    } else {
-        store = std::make_unique<Redis::RedisPeopleStore>(Redis::RedisStoreConfig {
-            config.redisSeeds, config.redisTimeout, config.redisReplicas, config.policy.retainMs});
-    }
+    store = makeStore();
     if (config.accessLog)
         log = std::make_unique<AccessLog>();
     router = std::make_unique<Router>();
-    // As many query threads as HTTP threads, below them in priority.
-    queries = std::make_unique<QueryPool>(config.limits.threads, config.maxQueuedLists, 5);
-    service = std::make_unique<PositionService>(*store, *queries, config.policy, config.clock);
+    service = std::make_unique<PositionService>(*store, config.policy, config.clock);
     service->addRoutes(*router);
-    router->add("/metrics", [this](const WebRequest &, Respond respond) {
+    router->add("/metrics", "metrics", [this](const WebRequest &, Respond respond) {
         // web exists whenever a request can arrive.
         const int open = web->connectionCount();
         store->counts(
@@ -57,7 +69,10 @@ void PositionServer::start()
                     metrics->render(counts, open)});
             });
     });
-    web = std::make_unique<WebServer>(*router, config.limits, log.get(), metrics.get());
+    std::vector<WebObserver *> observers {metrics.get()};
+    if (log)
+        observers.push_back(log.get());
+    web = std::make_unique<WebServer>(*router, config.limits, observers);
     web->start(config.host, config.port);
 }
 
@@ -70,8 +85,6 @@ void PositionServer::stop()
         web->drain(config.stopGrace);
         web->stop();
     }
-    if (queries)
-        queries->stop();
     if (store)
         store->stop();
     web.reset();

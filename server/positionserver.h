@@ -1,8 +1,9 @@
 #pragma once
 
-#include "clock.h"
-#include "presencemodel.h"
-#include "webserver.h"
+#include "base/limits.h"
+#include "http/webcontext.h"
+#include "store/clock.h"
+#include "store/peoplestore.h"
 
 #include <chrono>
 #include <memory>
@@ -12,31 +13,29 @@ namespace Pinrova::Server {
 
 class AccessLog;
 class Metrics;
-class PeopleStore;
 class PositionService;
-class QueryPool;
 class Router;
+class WebServer;
 
 struct PositionServerConfig
 {
-    std::string host = "127.0.0.1";
-    unsigned short port = 8080;
+    std::string host = Limits::DefaultHost;
+    unsigned short port = Limits::DefaultPort;
     std::string databasePath;
     // Seed nodes of a Redis Cluster ("HOST:PORT[,…]"): people live there instead of the file.
     std::string redisSeeds;
-    std::chrono::milliseconds redisTimeout {1000};
-    int redisReplicas = 1; // replicas a registration must reach before it is answered
+    std::chrono::milliseconds redisTimeout = Limits::RedisTimeout;
+    int redisReplicas = Limits::RedisReplicas; // replicas a registration must reach
     ListingPolicy policy;
     WebServerLimits limits;
-    std::chrono::milliseconds flushInterval {200};
-    // 0: a hundredth of the retention time, within 1 s … 1 h.
+    std::chrono::milliseconds flushInterval = Limits::FlushInterval;
+    // 0: a hundredth of the retention time, within Limits' sweep interval bounds.
     std::chrono::milliseconds sweepInterval {0};
-    std::size_t maxPendingPositions = 500000;
-    std::size_t maxPendingRegistrations = 10000;
-    std::size_t maxQueuedLists = 4096; // GetUsers waiting for a query thread
+    std::size_t maxPendingPositions = Limits::MaxPendingPositions;
+    std::size_t maxPendingRegistrations = Limits::MaxPendingRegistrations;
+    std::size_t maxQueuedLists = Limits::MaxQueuedLists; // GetUsers the store may hold
     bool accessLog = false;
-    // How long a stop waits for answers in flight before closing their connections.
-    std::chrono::milliseconds stopGrace {5000};
+    std::chrono::milliseconds stopGrace = Limits::StopGrace; // for answers in flight at a stop
     Clock clock = systemClock();
 };
 
@@ -61,10 +60,11 @@ public:
     std::size_t personCount() const;
 
 private:
+    std::unique_ptr<PeopleStore> makeStore();
+
     PositionServerConfig config;
     std::unique_ptr<Metrics> metrics;
     std::unique_ptr<PeopleStore> store;
-    std::unique_ptr<QueryPool> queries;
     std::unique_ptr<AccessLog> log;
     std::unique_ptr<Router> router;
     std::unique_ptr<PositionService> service;

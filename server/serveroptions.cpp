@@ -1,35 +1,93 @@
 #include "serveroptions.h"
 
+#include "base/limits.h"
+
 #include <charconv>
+#include <cstdio>
 #include <cstdlib>
+#include <functional>
+#include <optional>
 
 namespace Pinrova::Server {
 
 namespace {
 
-constexpr long long MaxTimeoutMs = 3600LL * 1000;
+using Config = PositionServerConfig;
+// Sets a field from a value of the command line; false when the value is not acceptable.
+using Apply = std::function<bool(Config &, const std::string &)>;
+// The field's value as --help shows it as the default.
+using Show = std::function<std::string(const Config &)>;
 
-bool toNumber(const std::string &text, long long low, long long high, long long &value)
+// One option: the parser and --help both read this, so a name, range or default is written
+// once. help is the text after the name; "{}" stands for the default, '\n' starts a line.
+struct Option
+{
+    const char *name;
+    const char *value; // null for a flag
+    const char *help;
+    Apply apply;
+    Show show;
+    std::string wants; // what the error says the option wants
+};
+
+bool toInteger(const std::string &text, long long low, long long high, long long &value)
 {
     const char *end = text.data() + text.size();
     const auto [ptr, ec] = std::from_chars(text.data(), end, value);
     return !text.empty() && ec == std::errc() && ptr == end && value >= low && value <= high;
 }
 
-bool toDays(const std::string &text, double &value)
+// A whole number from low to high, written into the config by set and shown by get.
+Option ranged(const char *name, const char *help, long long low, long long high,
+    std::function<void(Config &, long long)> set, std::function<long long(Config)> get,
+    const char *unit)
 {
-    const char *end = text.data() + text.size();
-    const auto [ptr, ec] = std::from_chars(text.data(), end, value);
-    return !text.empty() && ec == std::errc() && ptr == end && value >= 0.0001 && value <= 36500;
+    Option option;
+    option.name = name;
+    option.value = "N";
+    option.help = help;
+    option.apply = [=](Config &config, const std::string &text) {
+        long long number = 0;
+        if (!toInteger(text, low, high, number))
+            return false;
+        set(config, number);
+        return true;
+    };
+    option.show = [=](const Config &config) { return std::to_string(get(config)); };
+    option.wants
+        = std::string(unit) + " from " + std::to_string(low) + " to " + std::to_string(high);
+    return option;
 }
 
-bool parseListen(const std::string &text, PositionServerConfig &config)
+// An integer field that holds the option's value times scale.
+template<typename Field>
+Option integer(const char *name, const char *help, long long low, long long high,
+    std::function<Field &(Config &)> field, long long scale = 1, const char *unit = "a number")
+{
+    return ranged(
+        name, help, low, high,
+        [=](Config &config, long long n) { field(config) = static_cast<Field>(n * scale); },
+        [=](Config config) { return static_cast<long long>(field(config)) / scale; }, unit);
+}
+
+// A duration in milliseconds, at least 1.
+Option milliseconds(const char *name, const char *help, long long high,
+    std::function<std::chrono::milliseconds &(Config &)> field)
+{
+    return ranged(
+        name, help, 1, high,
+        [=](Config &config, long long n) { field(config) = std::chrono::milliseconds(n); },
+        [=](Config config) { return static_cast<long long>(field(config).count()); },
+        "milliseconds");
+}
+
+bool parseListen(const std::string &text, Config &config)
 {
     const auto colon = text.rfind(':');
     if (colon == std::string::npos || colon == 0)
         return false;
     long long port = 0;
-    if (!toNumber(text.substr(colon + 1), 0, 65535, port))
+    if (!toInteger(text.substr(colon + 1), 0, 65535, port))
         return false;
     std::string host = text.substr(0, colon);
     if (host.size() > 2 && host.front() == '[' && host.back() == ']')
@@ -37,6 +95,139 @@ bool parseListen(const std::string &text, PositionServerConfig &config)
     config.host = host;
     config.port = static_cast<unsigned short>(port);
     return true;
+}
+
+// Retention in days, a fraction allowed, so a test can make it seconds.
+constexpr double MinRetainDays = 0.0001;
+constexpr double MaxRetainDays = 36500;
+constexpr double DayMs = 24.0 * 3600 * 1000;
+
+const std::vector<Option> &options()
+{
+    static const std::vector<Option> table = [] {
+        std::vector<Option> rows;
+        rows.push_back({"--listen", "HOST:PORT",
+            "address to listen on (default {}; port 0 picks one)",
+            [](Config &c, const std::string &v) { return parseListen(v, c); },
+            [](const Config &c) { return c.host + ":" + std::to_string(c.port); }, "HOST:PORT"});
+        rows.push_back({"--db", "PATH", "SQLite file (default {})",
+            [](Config &c, const std::string &v) {
+                c.databasePath = v;
+                return !v.empty();
+            },
+            [](const Config &) { return std::string("$XDG_DATA_HOME/pinrova-posd/positions.db"); },
+            "a file name"});
+        rows.push_back({"--redis", "HOST:PORT[,…]",
+            "keep people in this Redis Cluster (seed nodes) instead of\n"
+            "the file; any number of instances may share it",
+            [](Config &c, const std::string &v) {
+                c.redisSeeds = v;
+                return !v.empty() && v.find(':') != std::string::npos;
+            },
+            {}, "HOST:PORT[,HOST:PORT…]"});
+        rows.push_back(milliseconds("--redis-timeout-ms",
+            "every call to the cluster ends within this (default {})", 60000,
+            [](Config &c) -> std::chrono::milliseconds & { return c.redisTimeout; }));
+        rows.push_back(integer<int>("--redis-replicas",
+            "replicas a registration must reach before it is answered\n"
+            "(default {}; 0 for a cluster without replicas)",
+            0, 16, [](Config &c) -> int & { return c.redisReplicas; }));
+        rows.push_back(integer<int>("--threads", "HTTP threads (default: one per core)", 1, 256,
+            [](Config &c) -> int & { return c.limits.threads; }));
+        rows.push_back(integer<std::int64_t>(
+            "--online-seconds", "a position this recent shows as online (default {})", 1,
+            365LL * 24 * 3600, [](Config &c) -> std::int64_t & { return c.policy.onlineMs; }, 1000,
+            "seconds"));
+        rows.push_back(integer<std::int64_t>(
+            "--forget-hours", "people silent longer are not listed (default {})", 1,
+            100LL * 365 * 24, [](Config &c) -> std::int64_t & { return c.policy.forgetMs; },
+            3600 * 1000, "hours"));
+        rows.push_back(integer<std::size_t>("--max-users", "most people in one answer (default {})",
+            1, 100000, [](Config &c) -> std::size_t & { return c.policy.maxUsers; }));
+        rows.push_back({"--retain-days", "N",
+            "people silent longer are deleted (default {}; may be a\n"
+            "fraction, e.g. 0.001 for 86.4 s)",
+            [](Config &c, const std::string &v) {
+                double days = 0;
+                const char *end = v.data() + v.size();
+                const auto [ptr, ec] = std::from_chars(v.data(), end, days);
+                if (v.empty() || ec != std::errc() || ptr != end || days < MinRetainDays
+                    || days > MaxRetainDays)
+                    return false;
+                c.policy.retainMs = static_cast<std::int64_t>(days * DayMs);
+                return true;
+            },
+            [](const Config &c) {
+                const double days = c.policy.retainMs / DayMs;
+                char text[32];
+                std::snprintf(text, sizeof text, "%g", days);
+                return std::string(text);
+            },
+            "a number of days from 0.0001 to 36500"});
+        rows.push_back(integer<std::size_t>("--max-pending",
+            "positions waiting for the disk at most (default {});\n"
+            "beyond, SetPos is answered 503 with Retry-After",
+            1, 100000000, [](Config &c) -> std::size_t & { return c.maxPendingPositions; }));
+        rows.push_back(integer<int>("--max-connections",
+            "open connections at most (default {}); at the cap the one\n"
+            "waiting longest for a request is closed for a newcomer",
+            1, 1000000, [](Config &c) -> int & { return c.limits.maxConnections; }));
+        rows.push_back(milliseconds("--idle-timeout-ms",
+            "a connection without a request is closed after this\n(default {})",
+            Limits::MaxTimeoutMs,
+            [](Config &c) -> std::chrono::milliseconds & { return c.limits.idleTimeout; }));
+        rows.push_back(milliseconds("--read-timeout-ms",
+            "a request must arrive whole this soon after its first\n"
+            "byte, and its answer be taken as soon (default {})",
+            Limits::MaxTimeoutMs,
+            [](Config &c) -> std::chrono::milliseconds & { return c.limits.readTimeout; }));
+        rows.push_back({"--access-log", nullptr, "one line per request on stderr",
+            [](Config &c, const std::string &) {
+                c.accessLog = true;
+                return true;
+            },
+            {}, {}});
+        return rows;
+    }();
+    return table;
+}
+
+const Option *optionNamed(const std::string &name)
+{
+    for (const auto &option : options()) {
+        if (name == option.name)
+            return &option;
+    }
+    return nullptr;
+}
+
+// The help text with "{}" replaced by the default, its lines indented to the column.
+std::string helpOf(const Option &option, const Config &defaults)
+{
+    constexpr std::size_t Column = 25;
+    std::string text = option.help;
+    if (const auto at = text.find("{}"); at != std::string::npos && option.show)
+        text.replace(at, 2, option.show(defaults));
+    std::string head = std::string("  ") + option.name;
+    if (option.value)
+        head += std::string(" ") + option.value;
+    // "…" is one column but three bytes.
+    std::size_t width = head.size();
+    for (std::size_t at = head.find("…"); at != std::string::npos; at = head.find("…", at + 1))
+        width -= 2;
+    head += std::string(width + 1 < Column ? Column - width : 1, ' ');
+    std::string out;
+    std::size_t start = 0;
+    for (bool first = true;; first = false) {
+        const auto end = text.find('\n', start);
+        out += first ? head : std::string(Column, ' ');
+        out += text.substr(start, end - start);
+        out += '\n';
+        if (end == std::string::npos)
+            break;
+        start = end + 1;
+    }
+    return out;
 }
 
 } // namespace
@@ -56,142 +247,46 @@ std::string ServerOptions::defaultDatabasePath()
 
 std::string ServerOptions::usage()
 {
-    return "Usage: pinrova-posd [options]\n"
-           "Position service of Pinrova: Register, SetPos and GetUsers over HTTP.\n"
-           "\n"
-           "  --listen HOST:PORT     address to listen on (default 127.0.0.1:8080; port 0 picks "
-           "one)\n"
-           "  --db PATH              SQLite file (default "
-           "$XDG_DATA_HOME/pinrova-posd/positions.db)\n"
-           "  --redis HOST:PORT[,…]  keep people in this Redis Cluster (seed nodes) instead of\n"
-           "                         the file; any number of instances may share it\n"
-           "  --redis-timeout-ms N   every call to the cluster ends within this (default 1000)\n"
-           "  --redis-replicas N     replicas a registration must reach before it is answered\n"
-           "                         (default 1; 0 for a cluster without replicas)\n"
-           "  --threads N            HTTP threads (default: one per core)\n"
-           "  --online-seconds N     a position this recent shows as online (default 60)\n"
-           "  --forget-hours N       people silent longer are not listed (default 24)\n"
-           "  --max-users N          most people in one answer (default 150)\n"
-           "  --retain-days N        people silent longer are deleted (default 30; may be a\n"
-           "                         fraction, e.g. 0.001 for 86.4 s)\n"
-           "  --max-pending N        positions waiting for the disk at most (default 500000);\n"
-           "                         beyond, SetPos is answered 503 with Retry-After\n"
-           "  --max-connections N    open connections at most (default 4096); at the cap the one\n"
-           "                         waiting longest for a request is closed for a newcomer\n"
-           "  --idle-timeout-ms N    a connection without a request is closed after this\n"
-           "                         (default 30000)\n"
-           "  --read-timeout-ms N    a request must arrive whole this soon after its first\n"
-           "                         byte, and its answer be taken as soon (default 10000)\n"
-           "  --access-log           one line per request on stderr\n"
-           "  --help                 this text\n";
+    const Config defaults;
+    std::string text = "Usage: pinrova-posd [options]\n"
+                       "Position service of Pinrova: Register, SetPos and GetUsers over HTTP.\n"
+                       "\n";
+    for (const auto &option : options())
+        text += helpOf(option, defaults);
+    text += helpOf({"--help", nullptr, "this text", {}, {}, {}}, defaults);
+    return text;
 }
 
 ServerOptions ServerOptions::parse(const std::vector<std::string> &arguments)
 {
-    ServerOptions options;
-    options.config.databasePath = defaultDatabasePath();
-    for (std::size_t i = 0; i < arguments.size(); ++i) {
+    ServerOptions parsed;
+    parsed.config.databasePath = defaultDatabasePath();
+    for (std::size_t i = 0; i < arguments.size() && parsed.error.empty(); ++i) {
         std::string name = arguments[i];
-        std::string value;
-        bool hasValue = false;
+        std::optional<std::string> value;
         if (const auto eq = name.find('='); eq != std::string::npos) {
             value = name.substr(eq + 1);
             name = name.substr(0, eq);
-            hasValue = true;
         }
-        const auto takeValue = [&]() {
-            if (!hasValue && i + 1 < arguments.size()) {
-                value = arguments[++i];
-                hasValue = true;
-            }
-            if (!hasValue)
-                options.error = name + " needs a value";
-            return hasValue;
-        };
-        long long number = 0;
         if (name == "--help" || name == "-h") {
-            options.showHelp = true;
-        } else if (name == "--access-log") {
-            options.config.accessLog = true;
-        } else if (name == "--listen") {
-            if (takeValue() && !parseListen(value, options.config))
-                options.error = "--listen wants HOST:PORT";
-        } else if (name == "--db") {
-            if (takeValue()) {
-                if (value.empty())
-                    options.error = "--db wants a file name";
-                options.config.databasePath = value;
-            }
-        } else if (name == "--redis") {
-            if (takeValue()) {
-                if (value.empty() || value.find(':') == std::string::npos)
-                    options.error = "--redis wants HOST:PORT[,HOST:PORT…]";
-                options.config.redisSeeds = value;
-            }
-        } else if (name == "--redis-timeout-ms") {
-            if (takeValue() && toNumber(value, 1, 60000, number))
-                options.config.redisTimeout = std::chrono::milliseconds(number);
-            else if (options.error.empty())
-                options.error = "--redis-timeout-ms wants milliseconds from 1 to 60000";
-        } else if (name == "--redis-replicas") {
-            if (takeValue() && toNumber(value, 0, 16, number))
-                options.config.redisReplicas = static_cast<int>(number);
-            else if (options.error.empty())
-                options.error = "--redis-replicas wants a number from 0 to 16";
-        } else if (name == "--threads") {
-            if (takeValue() && toNumber(value, 1, 256, number))
-                options.config.limits.threads = static_cast<int>(number);
-            else if (options.error.empty())
-                options.error = "--threads wants a number from 1 to 256";
-        } else if (name == "--online-seconds") {
-            if (takeValue() && toNumber(value, 1, 365LL * 24 * 3600, number))
-                options.config.policy.onlineMs = number * 1000;
-            else if (options.error.empty())
-                options.error = "--online-seconds wants a positive number of seconds";
-        } else if (name == "--forget-hours") {
-            if (takeValue() && toNumber(value, 1, 100LL * 365 * 24, number))
-                options.config.policy.forgetMs = number * 3600 * 1000;
-            else if (options.error.empty())
-                options.error = "--forget-hours wants a positive number of hours";
-        } else if (name == "--max-users") {
-            if (takeValue() && toNumber(value, 1, 100000, number))
-                options.config.policy.maxUsers = static_cast<std::size_t>(number);
-            else if (options.error.empty())
-                options.error = "--max-users wants a number from 1 to 100000";
-        } else if (name == "--retain-days") {
-            double days = 0;
-            const bool parsed = takeValue() && toDays(value, days);
-            if (parsed)
-                options.config.policy.retainMs = static_cast<long long>(days * 24 * 3600 * 1000);
-            else if (options.error.empty())
-                options.error = "--retain-days wants a number of days from 0.0001 to 36500";
-        } else if (name == "--max-pending") {
-            if (takeValue() && toNumber(value, 1, 100000000, number))
-                options.config.maxPendingPositions = static_cast<std::size_t>(number);
-            else if (options.error.empty())
-                options.error = "--max-pending wants a number from 1 to 100000000";
-        } else if (name == "--max-connections") {
-            if (takeValue() && toNumber(value, 1, 1000000, number))
-                options.config.limits.maxConnections = static_cast<int>(number);
-            else if (options.error.empty())
-                options.error = "--max-connections wants a number from 1 to 1000000";
-        } else if (name == "--idle-timeout-ms") {
-            if (takeValue() && toNumber(value, 1, MaxTimeoutMs, number))
-                options.config.limits.idleTimeout = std::chrono::milliseconds(number);
-            else if (options.error.empty())
-                options.error = "--idle-timeout-ms wants milliseconds from 1 to 3600000";
-        } else if (name == "--read-timeout-ms") {
-            if (takeValue() && toNumber(value, 1, MaxTimeoutMs, number))
-                options.config.limits.readTimeout = std::chrono::milliseconds(number);
-            else if (options.error.empty())
-                options.error = "--read-timeout-ms wants milliseconds from 1 to 3600000";
-        } else {
-            options.error = "unknown option " + name;
+            parsed.showHelp = true;
+            continue;
         }
-        if (!options.error.empty())
-            break;
+        const Option *option = optionNamed(name);
+        if (!option) {
+            parsed.error = "unknown option " + name;
+        } else if (!option->value) {
+            option->apply(parsed.config, {});
+        } else if (!value && i + 1 >= arguments.size()) {
+            parsed.error = name + " needs a value";
+        } else {
+            if (!value)
+                value = arguments[++i];
+            if (!option->apply(parsed.config, *value))
+                parsed.error = name + " wants " + option->wants;
+        }
     }
-    return options;
+    return parsed;
 }
 
 } // namespace Pinrova::Server

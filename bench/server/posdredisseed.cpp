@@ -3,10 +3,10 @@
 // {%08x-0000-4000-8000-000000000000} (1 … COUNT) through the service's own Redis store, at
 // the same positions posd_seed gives them, all seen now. Registrations are not waited on a
 // replica (the figures measure serving, not seeding).
-#include "clock.h"
+#include "store/clock.h"
 #include "redis/redispeoplestore.h"
 #include "seedperson.h"
-#include "wirerequests.h"
+#include "api/userlistxml.h"
 
 #include <atomic>
 #include <condition_variable>
@@ -66,7 +66,8 @@ int main(int argc, char **argv)
     const double halfLat = std::atof(argv[5]);
     const double halfLon = std::atof(argv[6]);
 
-    Redis::RedisPeopleStore store({argv[1], std::chrono::milliseconds(10000), 0});
+    Redis::RedisPeopleStore store(
+        {argv[1], std::chrono::milliseconds(10000), 0}, UserListXml::renderProfile);
     std::mt19937 random(1);
     std::uniform_real_distribution<double> unit(-1, 1);
     Window window;
@@ -75,7 +76,7 @@ int main(int argc, char **argv)
     int failed = window.drain();
     const std::int64_t now = systemClock()();
     for (int n = 1; n <= count; ++n) {
-        SetPosRequest position {
+        PositionReport position {
             seedUid(n), lat + halfLat * unit(random), lon + halfLon * unit(random)};
         store.setPosition(position, now, window.take());
         if (n % 100000 == 0)

@@ -2,10 +2,9 @@
 // Registers COUNT people with installation ids {%08x-0000-4000-8000-000000000000} (1 … COUNT),
 // spread evenly over the box LAT ± HALF_LAT, LON ± HALF_LON, all seen now. Written through
 // the service's own store, so the file is exactly what the service would have written.
-#include "clock.h"
-#include "positionstore.h"
+#include "store/clock.h"
+#include "embedded/peoplefile.h"
 #include "seedperson.h"
-#include "wirerequests.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -26,16 +25,16 @@ int main(int argc, char **argv)
     const double halfLat = std::atof(argv[5]);
     const double halfLon = std::atof(argv[6]);
 
-    PositionStore store(argv[1]);
+    PeopleFile store(argv[1]);
     std::mt19937 random(1);
     std::uniform_real_distribution<double> unit(-1, 1);
     const auto now = systemClock()();
     constexpr int Batch = 10000;
     for (int first = 1; first <= count; first += Batch) {
-        std::vector<RegisterRequest> people;
+        std::vector<PersonRecord> people;
         for (int n = first; n < first + Batch && n <= count; ++n)
             people.push_back(seedPerson(n));
-        std::vector<const RegisterRequest *> registrations;
+        std::vector<const PersonRecord *> registrations;
         for (const auto &person : people)
             registrations.push_back(&person);
         std::vector<std::int64_t> ids;

@@ -1,8 +1,8 @@
 #pragma once
 // The seeded people both seeders write: person n (1 … COUNT) with installation id
 // {%08x-0000-4000-8000-000000000000}, alternating networks, a name and two picture addresses.
-#include "uuid.h"
-#include "wirerequests.h"
+#include "store/uuid.h"
+#include "store/peoplestore.h"
 
 #include <cstdio>
 #include <string>
@@ -16,9 +16,9 @@ inline Uuid seedUid(int n)
     return *Uuid::fromBraced(text);
 }
 
-inline RegisterRequest seedPerson(int n)
+inline PersonRecord seedPerson(int n)
 {
-    RegisterRequest person;
+    PersonRecord person;
     person.uid = seedUid(n);
     person.network = n % 2;
     person.id = std::to_string(100000000 + n);

@@ -1,5 +1,7 @@
 #include "httpserver.h"
 
+#include "base/textcoding.h"
+
 #include <boost/asio/ip/tcp.hpp>
 #include <boost/asio/steady_timer.hpp>
 #include <boost/beast/core.hpp>
@@ -30,17 +32,6 @@ bool equalsIgnoringCase(std::string_view a, std::string_view b)
     });
 }
 
-int hexValue(char c)
-{
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
-}
-
 // Calls back for every "key=value" pair of a query, both still encoded.
 template<typename Visit> void forEachQueryPair(std::string_view query, Visit visit)
 {
@@ -67,19 +58,7 @@ class Session;
 std::string percentDecode(std::string_view text)
 {
     std::string out;
-    out.reserve(text.size());
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        if (text[i] == '%' && i + 2 < text.size()) {
-            const int hi = hexValue(text[i + 1]);
-            const int lo = hexValue(text[i + 2]);
-            if (hi >= 0 && lo >= 0) {
-                out.push_back(static_cast<char>(hi * 16 + lo));
-                i += 2;
-                continue;
-            }
-        }
-        out.push_back(text[i]);
-    }
+    Pinrova::percentDecode(text, out, MalformedEscape::Keep);
     return out;
 }
 

@@ -1,7 +1,7 @@
-#include "nearestsearch.h"
+#include "redis/nearestsearch.h"
 
-#include "rediscluster.h"
-#include "storekeys.h"
+#include "redis/client/rediscluster.h"
+#include "redis/storekeys.h"
 
 #include <algorithm>
 #include <cmath>
@@ -12,10 +12,6 @@ namespace Pinrova::Server::Redis {
 
 namespace {
 
-// Redis's geo sets end at Mercator's edge (85.05112878°), and a member filed exactly there is
-// missed by GEOSEARCH (Redis 7.0.15, seen here): positions and centres beyond this latitude
-// are filed at it, as the map draws them at its edge.
-constexpr double MaxGeoLat = 85.05;
 // The first radius, whatever the zoom: Redis answers a few hundred metres over a million
 // members of one geo set quickly and a few km slowly, so the radius grows from what the
 // people found so far say about the density, never from the view's size alone.
@@ -29,13 +25,6 @@ constexpr double MaxGrowth = 8;
 // filed up to 130 m from where the map draws them, allow more.
 constexpr double GeohashSlackKm = 0.002;
 constexpr double EdgeSlackKm = 0.2;
-
-std::string number(double value)
-{
-    char text[32];
-    std::snprintf(text, sizeof text, "%.17g", value);
-    return text;
-}
 
 } // namespace
 
@@ -58,7 +47,7 @@ NearestSearch::NearestSearch(
     : cluster(cluster)
     , hints(hints)
     , query(query)
-    , view(query.area.lat, query.area.lon, query.area.zoom, query.area.width, query.area.height)
+    , view(query.view)
     , viewBox(boxOf(view))
     , done(std::move(done))
     , perTile(query.limit)
@@ -68,8 +57,8 @@ NearestSearch::NearestSearch(
     coverKm = groundUpperBoundKm(
                   view, view.halfWidth * view.halfWidth + view.halfHeight * view.halfHeight)
         + slackKm;
-    const Tile centre = Tile::of(query.area.lat, query.area.lon);
-    hintKey = {centre.x, centre.y, query.area.zoom};
+    const Tile centre = Tile::of(view.lat, view.lon);
+    hintKey = {centre.x, centre.y, view.zoom};
     const auto hint = hints.find(hintKey);
     radiusKm = std::min(coverKm, hint != hints.end() ? hint->second : FirstRadiusKm);
 }
@@ -108,7 +97,7 @@ void NearestSearch::round()
     ++rounds;
     found.clear();
     limitedKm = radiusKm;
-    const LatLonBox reach = circleBox(query.area.lat, query.area.lon, radiusKm);
+    const LatLonBox reach = circleBox(view.lat, view.lon, radiusKm);
     std::vector<Tile> asked;
     for (const auto &tile : tiles) {
         if (reach.intersects(boxOf(tile)))
@@ -116,9 +105,9 @@ void NearestSearch::round()
     }
     if (asked.empty())
         return roundOver();
-    const std::string centreLon = number(query.area.lon);
-    const std::string centreLat = number(std::clamp(query.area.lat, -MaxGeoLat, MaxGeoLat));
-    const std::string radius = number(radiusKm);
+    const std::string centreLon = geoNumber(view.lon);
+    const std::string centreLat = geoNumber(geoLatitude(view.lat));
+    const std::string radius = geoNumber(radiusKm);
     const std::string count = std::to_string(perTile);
     auto self = shared_from_this();
     waiting = asked.size();

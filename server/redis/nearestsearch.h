@@ -1,8 +1,7 @@
 #pragma once
 
-#include "peoplestore.h"
-#include "mapprojection.h"
-#include "tilegeometry.h"
+#include "redis/tilegeometry.h"
+#include "store/peoplestore.h"
 
 #include <map>
 #include <tuple>

@@ -1,16 +1,16 @@
-#include "tilegeometry.h"
+#include "redis/tilegeometry.h"
 
-#include "mapprojection.h"
+#include "store/mapprojection.h"
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 
 namespace Pinrova::Server::Redis {
 
 namespace {
 
 constexpr double Pi = 3.141592653589793;
-constexpr double MaxMercatorLat = 85.0511287798066;
 
 double latOfWorldY(double y)
 {
@@ -224,6 +224,18 @@ double groundUpperBoundKm(const MapView &view, double distanceSquared)
         = south <= 0 && north >= 0 ? 0 : std::min(std::abs(south), std::abs(north));
     const double cosine = std::cos(nearestLatToEquator * Pi / 180);
     return distance * 2 * Pi * EarthRadiusKm * cosine;
+}
+
+double geoLatitude(double lat)
+{
+    return std::clamp(lat, -MaxGeoLat, MaxGeoLat);
+}
+
+std::string geoNumber(double value)
+{
+    char text[32];
+    std::snprintf(text, sizeof text, "%.17g", value);
+    return text;
 }
 
 } // namespace Pinrova::Server::Redis

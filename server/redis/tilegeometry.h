@@ -9,6 +9,16 @@ class MapView;
 
 namespace Pinrova::Server::Redis {
 
+// Redis's geo sets end at Mercator's edge (85.05112878°), and a member filed exactly there is
+// missed by GEOSEARCH (Redis 7.0.15, seen here): positions and centres beyond this latitude
+// are filed at it, as the map draws them at its edge.
+constexpr double MaxGeoLat = 85.05;
+
+// A latitude as a geo set can file it (see MaxGeoLat).
+double geoLatitude(double lat);
+// A number as a command argument: every digit a double holds, so Redis reads the same value.
+std::string geoNumber(double value);
+
 // The coarse tiles people are filed under and the geometry a nearest search needs. Tiles are
 // the map's own zoom-8 tiles (256 × 256 over the world, about 156 km wide at the equator):
 // a city fits in one or a few, so a view's people sit on one or a few shards, and a tile is

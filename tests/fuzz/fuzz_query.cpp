@@ -7,9 +7,9 @@
 #include <string>
 #include <string_view>
 
-#include "queryparams.h"
-#include "textrules.h"
-#include "wirerequests.h"
+#include "http/queryparams.h"
+#include "api/textrules.h"
+#include "api/wirerequests.h"
 
 using namespace Pinrova::Server;
 
@@ -37,8 +37,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     check(registration.request.has_value() == registration.error.empty());
     if (const auto &r = registration.request) {
         check(!r->uid.isNull() && Uuid::fromBraced(r->uid.toBraced()) == r->uid);
-        check(!r->id.empty() && r->id.size() <= MaxIdBytes && isXmlSafeUtf8(r->id));
-        check(r->name.size() <= MaxNameBytes && isXmlSafeUtf8(r->name));
+        check(!r->id.empty() && r->id.size() <= Limits::MaxIdBytes && isXmlSafeUtf8(r->id));
+        check(r->name.size() <= Limits::MaxNameBytes && isXmlSafeUtf8(r->name));
         check(r->smallPicture.empty() || isWebAddress(r->smallPicture));
         check(r->mediumPicture.empty() || isWebAddress(r->mediumPicture));
         check(r->sex >= 0 && r->sex <= 2);
@@ -57,7 +57,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     if (const auto &a = area.request) {
         check(std::isfinite(a->lat) && std::abs(a->lat) <= 90);
         check(std::isfinite(a->lon) && std::abs(a->lon) <= 180);
-        check(a->zoom >= 0 && a->zoom <= MaxZoom);
+        check(a->zoom >= 0 && a->zoom <= Limits::MaxZoom);
     }
     return 0;
 }

@@ -1,6 +1,6 @@
 // Faults against the real pinrova-posd process: kill -9 in the middle of a wrk write load,
 // connections that never finish a request, and a full connection table.
-#include "sqlitedatabase.h"
+#include "embedded/sqlitedatabase.h"
 
 #include "posdprocess.h"
 #include "posdtesting.h"

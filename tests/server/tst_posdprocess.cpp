@@ -1,4 +1,4 @@
-#include "sqlitedatabase.h"
+#include "embedded/sqlitedatabase.h"
 
 #include "posdprocess.h"
 #include "posdtesting.h"

@@ -1,5 +1,5 @@
 #include "positionserver.h"
-#include "sqlitedatabase.h"
+#include "embedded/sqlitedatabase.h"
 
 #include "posdtesting.h"
 

@@ -1,0 +1,41 @@
+#include "api/networknames.h"
+
+#include <cctype>
+
+namespace Pinrova::Server {
+
+namespace {
+
+// "ondoklassniki" is the app's own spelling; keep it, since the app matches it literally.
+constexpr std::string_view WireNames[NetworkCount]
+    = {"facebook", "vkontakte", "twitter", "mailRu", "ondoklassniki"};
+
+bool equalsIgnoringCase(std::string_view a, std::string_view b)
+{
+    if (a.size() != b.size())
+        return false;
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        if (std::tolower(static_cast<unsigned char>(a[i]))
+            != std::tolower(static_cast<unsigned char>(b[i])))
+            return false;
+    }
+    return true;
+}
+
+} // namespace
+
+std::optional<int> networkFromWireName(std::string_view name)
+{
+    for (int i = 0; i < NetworkCount; ++i) {
+        if (equalsIgnoringCase(name, WireNames[i]))
+            return i;
+    }
+    return std::nullopt;
+}
+
+std::string_view networkWireName(int network)
+{
+    return WireNames[network];
+}
+
+} // namespace Pinrova::Server

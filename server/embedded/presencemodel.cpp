@@ -1,0 +1,255 @@
+#include "embedded/presencemodel.h"
+
+#include "store/peoplestore.h"
+
+#include <algorithm>
+#include <mutex>
+#include <shared_mutex>
+
+namespace Pinrova::Server {
+
+namespace {
+
+// People looked at per hold of the write lock in a sweep.
+constexpr std::size_t SweepSlice = 4096;
+
+} // namespace
+
+PresenceModel::PresenceModel(std::size_t maxPending)
+    : maxPending(maxPending)
+{ }
+
+std::uint32_t PresenceModel::entryFor(std::int64_t personId)
+{
+    const auto it = entryOfPerson.find(personId);
+    if (it != entryOfPerson.end())
+        return it->second;
+    std::uint32_t entry;
+    if (!freeEntries.empty()) {
+        entry = freeEntries.back();
+        freeEntries.pop_back();
+    } else {
+        entry = static_cast<std::uint32_t>(people.size());
+        people.emplace_back();
+    }
+    people[entry].id = personId;
+    entryOfPerson.emplace(personId, entry);
+    return entry;
+}
+
+void PresenceModel::bind(const Uuid &uid, std::uint32_t entry)
+{
+    entryOfInstallation[uid] = entry;
+    auto &uids = people[entry].installations;
+    if (std::find(uids.begin(), uids.end(), uid) == uids.end())
+        uids.push_back(uid);
+}
+
+void PresenceModel::applyRegistration(const Uuid &uid, std::int64_t personId,
+    std::shared_ptr<const std::string> profile, std::int64_t nowMs)
+{
+    std::unique_lock lock(mutex);
+    const auto entry = entryFor(personId);
+    people[entry].profile = std::move(profile);
+    people[entry].registeredMs = nowMs;
+    bind(uid, entry);
+}
+
+void PresenceModel::setProfile(
+    std::int64_t personId, std::shared_ptr<const std::string> profile, std::int64_t registeredMs)
+{
+    std::unique_lock lock(mutex);
+    Person &person = people[entryFor(personId)];
+    person.profile = std::move(profile);
+    person.registeredMs = registeredMs;
+}
+
+bool PresenceModel::bindInstallation(const Uuid &uid, std::int64_t personId)
+{
+    std::unique_lock lock(mutex);
+    const auto it = entryOfPerson.find(personId);
+    if (it == entryOfPerson.end())
+        return false;
+    bind(uid, it->second);
+    return true;
+}
+
+void PresenceModel::place(std::uint32_t entry, double lat, double lon, std::int64_t timeMs)
+{
+    Person &person = people[entry];
+    const WorldPoint point = toWorld(lat, lon);
+    if (!person.located || SpatialGrid::cellOf(point) != person.slot.cell) {
+        if (person.located) {
+            const auto moved = grid.remove(person.slot);
+            if (moved != UINT32_MAX)
+                people[moved].slot.index = person.slot.index;
+        }
+        person.slot = grid.insert(entry, point);
+    }
+    person.lat = lat;
+    person.lon = lon;
+    person.point = point;
+    person.timeMs = timeMs;
+    person.located = true;
+}
+
+void PresenceModel::restorePosition(
+    std::int64_t personId, double lat, double lon, std::int64_t timeMs)
+{
+    std::unique_lock lock(mutex);
+    place(entryFor(personId), lat, lon, timeMs);
+}
+
+PresenceModel::Update PresenceModel::setPosition(
+    const Uuid &uid, double lat, double lon, std::int64_t nowMs)
+{
+    std::unique_lock lock(mutex);
+    const auto it = entryOfInstallation.find(uid);
+    if (it == entryOfInstallation.end())
+        return Update::UnknownUid;
+    Person &person = people[it->second];
+    if (!person.changed && changedCount >= maxPending)
+        return Update::QueueFull;
+    place(it->second, lat, lon, nowMs);
+    if (!person.changed) {
+        person.changed = true;
+        ++changedCount;
+        changedEntries.push_back(it->second);
+    }
+    return Update::Stored;
+}
+
+std::vector<ListedPerson> PresenceModel::nearest(const NearestQuery &query) const
+{
+    const MapView &view = query.view;
+    thread_local std::vector<std::uint32_t> found;
+    found.clear();
+    std::vector<ListedPerson> listed;
+    listed.reserve(std::min<std::size_t>(query.limit, 256));
+    // Only the walk and the copies happen under the lock; the answer is built after it.
+    std::shared_lock lock(mutex);
+    grid.nearest(
+        view, query.limit,
+        [&](std::uint32_t entry, SpatialGrid::Rank &rank) {
+            const Person &person = people[entry];
+            if (person.timeMs < query.seenSinceMs || !view.contains(person.point))
+                return false;
+            rank.distance = view.distanceSquared(person.point);
+            rank.tie = person.id;
+            return true;
+        },
+        found);
+    for (const auto entry : found) {
+        const Person &person = people[entry];
+        listed.push_back({person.lat, person.lon, person.timeMs, person.profile});
+    }
+    return listed;
+}
+
+std::vector<PositionRecord> PresenceModel::takeChangedPositions(std::size_t limit)
+{
+    std::vector<PositionRecord> records;
+    std::unique_lock lock(mutex);
+    // An entry can be listed twice (swept, then taken by someone new); its flag decides.
+    std::size_t used = 0;
+    while (used < changedEntries.size() && records.size() < limit) {
+        Person &person = people[changedEntries[used++]];
+        if (!person.changed)
+            continue;
+        person.changed = false;
+        --changedCount;
+        records.push_back({person.id, person.lat, person.lon, person.timeMs});
+    }
+    changedEntries.erase(changedEntries.begin(), changedEntries.begin() + used);
+    return records;
+}
+
+void PresenceModel::requeue(const std::vector<PositionRecord> &records)
+{
+    std::unique_lock lock(mutex);
+    for (const auto &record : records) {
+        const auto it = entryOfPerson.find(record.personId);
+        if (it == entryOfPerson.end())
+            continue; // swept meanwhile
+        Person &person = people[it->second];
+        if (!person.changed) {
+            person.changed = true;
+            ++changedCount;
+            changedEntries.push_back(it->second);
+        }
+    }
+}
+
+void PresenceModel::release(std::uint32_t entry)
+{
+    Person &person = people[entry];
+    if (person.located) {
+        const auto moved = grid.remove(person.slot);
+        if (moved != UINT32_MAX)
+            people[moved].slot.index = person.slot.index;
+    }
+    for (const auto &uid : person.installations) {
+        const auto it = entryOfInstallation.find(uid);
+        if (it != entryOfInstallation.end() && it->second == entry)
+            entryOfInstallation.erase(it);
+    }
+    if (person.changed)
+        --changedCount;
+    entryOfPerson.erase(person.id);
+    person = Person();
+    freeEntries.push_back(entry);
+}
+
+std::vector<std::int64_t> PresenceModel::removeSilent(std::int64_t beforeMs)
+{
+    std::vector<std::int64_t> removed;
+    for (std::size_t start = 0;; start += SweepSlice) {
+        std::unique_lock lock(mutex);
+        if (start >= people.size())
+            break;
+        const std::size_t end = std::min(people.size(), start + SweepSlice);
+        for (std::size_t entry = start; entry < end; ++entry) {
+            const Person &person = people[entry];
+            if (person.id == 0 || person.registeredMs >= beforeMs
+                || (person.located && person.timeMs >= beforeMs))
+                continue;
+            removed.push_back(person.id);
+            release(static_cast<std::uint32_t>(entry));
+        }
+    }
+    return removed;
+}
+
+bool PresenceModel::hasPerson(std::int64_t personId) const
+{
+    std::shared_lock lock(mutex);
+    return entryOfPerson.count(personId) != 0;
+}
+
+std::size_t PresenceModel::personCount() const
+{
+    std::shared_lock lock(mutex);
+    return people.size() - freeEntries.size();
+}
+
+std::size_t PresenceModel::installationCount() const
+{
+    std::shared_lock lock(mutex);
+    return entryOfInstallation.size();
+}
+
+std::size_t PresenceModel::pendingCount() const
+{
+    std::shared_lock lock(mutex);
+    return changedCount;
+}
+
+std::size_t PresenceModel::onlineCount(std::int64_t sinceMs) const
+{
+    std::shared_lock lock(mutex);
+    return std::count_if(people.begin(), people.end(), [sinceMs](const Person &person) {
+        return person.id != 0 && person.located && person.timeMs >= sinceMs;
+    });
+}
+
+} // namespace Pinrova::Server

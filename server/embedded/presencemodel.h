@@ -1,0 +1,109 @@
+#pragma once
+
+#include "base/limits.h"
+#include "embedded/spatialgrid.h"
+#include "embedded/writerfirstmutex.h"
+#include "store/uuid.h"
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+namespace Pinrova::Server {
+
+struct ListedPerson;
+struct NearestQuery;
+
+// A position that still has to reach the file.
+struct PositionRecord
+{
+    std::int64_t personId = 0;
+    double lat = 0;
+    double lon = 0;
+    std::int64_t timeMs = 0;
+};
+
+// The people in memory: one entry per network identity (keyed by its row id in the file),
+// the installations bound to them, and each person's newest position in a spatial grid.
+// Thread-safe: queries share a read lock for a walk bounded by their answer, updates take the
+// write lock briefly and go first when both wait.
+class PresenceModel
+{
+public:
+    enum class Update { Stored, UnknownUid, QueueFull };
+
+    // maxPending bounds the positions changed and not yet taken for writing.
+    explicit PresenceModel(std::size_t maxPending = Limits::MaxPendingPositions);
+
+    // A registration that is in the file, made at nowMs: binds uid to the person, whose
+    // profile is replaced.
+    void applyRegistration(const Uuid &uid, std::int64_t personId,
+        std::shared_ptr<const std::string> profile, std::int64_t nowMs);
+    // The parts of a registration, when the file is read back.
+    void setProfile(std::int64_t personId, std::shared_ptr<const std::string> profile,
+        std::int64_t registeredMs);
+    // False (nothing bound) when the person is not known.
+    bool bindInstallation(const Uuid &uid, std::int64_t personId);
+    // A stored position, when the file is read back; not written again.
+    void restorePosition(std::int64_t personId, double lat, double lon, std::int64_t timeMs);
+
+    // Nothing is stored unless Stored. QueueFull when the person has no position waiting for
+    // the file and maxPending others do.
+    Update setPosition(const Uuid &uid, double lat, double lon, std::int64_t nowMs);
+
+    // The nearest people in the query's view, nearest first (ties by person id).
+    std::vector<ListedPerson> nearest(const NearestQuery &query) const;
+
+    // Positions changed since they were last taken, newest value of each person once; at
+    // most limit of them.
+    std::vector<PositionRecord> takeChangedPositions(std::size_t limit = SIZE_MAX);
+    // Positions whose write failed: they are taken again (with any newer value) next time.
+    void requeue(const std::vector<PositionRecord> &records);
+
+    // Removes everyone whose registration and newest position are both older than
+    // beforeMs, and returns their person ids. Works through the people a slice at a time so
+    // the write lock is never held for long.
+    std::vector<std::int64_t> removeSilent(std::int64_t beforeMs);
+
+    bool hasPerson(std::int64_t personId) const;
+    std::size_t personCount() const;
+    std::size_t installationCount() const;
+    std::size_t pendingCount() const;
+    // People with a position at or after sinceMs.
+    std::size_t onlineCount(std::int64_t sinceMs) const;
+
+private:
+    struct Person
+    {
+        std::int64_t id = 0; // 0: a free entry
+        std::shared_ptr<const std::string> profile;
+        double lat = 0;
+        double lon = 0;
+        WorldPoint point;
+        std::int64_t timeMs = 0;
+        std::int64_t registeredMs = 0;
+        SpatialGrid::Slot slot;
+        std::vector<Uuid> installations; // may hold uids since bound to someone else
+        bool located = false;
+        bool changed = false;
+    };
+
+    std::uint32_t entryFor(std::int64_t personId);
+    void place(std::uint32_t entry, double lat, double lon, std::int64_t timeMs);
+    void bind(const Uuid &uid, std::uint32_t entry);
+    void release(std::uint32_t entry);
+
+    const std::size_t maxPending;
+    mutable WriterFirstMutex mutex;
+    std::vector<Person> people;
+    std::vector<std::uint32_t> freeEntries;
+    std::unordered_map<std::int64_t, std::uint32_t> entryOfPerson;
+    std::unordered_map<Uuid, std::uint32_t, UuidHash> entryOfInstallation;
+    std::vector<std::uint32_t> changedEntries;
+    std::size_t changedCount = 0; // entries with changed set
+    SpatialGrid grid;
+};
+
+} // namespace Pinrova::Server

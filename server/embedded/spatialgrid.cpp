@@ -1,0 +1,146 @@
+#include "embedded/spatialgrid.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace Pinrova::Server {
+
+namespace {
+
+constexpr std::int64_t Side = std::int64_t(1) << SpatialGrid::Zoom;
+// Widens every node's square by far less than a pixel at zoom 20 (about 4e-9), so rounding
+// can never make a node look farther than an entry inside it.
+constexpr double Margin = 1e-12;
+
+std::int64_t clampRow(double y)
+{
+    return std::clamp<std::int64_t>(static_cast<std::int64_t>(std::floor(y * Side)), 0, Side - 1);
+}
+
+std::int64_t wrapColumn(std::int64_t column)
+{
+    return ((column % Side) + Side) % Side;
+}
+
+std::uint32_t keyOf(std::int64_t column, std::int64_t row)
+{
+    return static_cast<std::uint32_t>(row * Side + column);
+}
+
+} // namespace
+
+SpatialGrid::SpatialGrid()
+{
+    for (int level = 0; level < BlockLevel; ++level)
+        denseCounts.emplace_back(std::size_t(1) << (4 * level), 0);
+    blocksBelow.assign(std::size_t(1) << (4 * (BlockLevel - 1)), 0);
+}
+
+std::uint32_t SpatialGrid::cellOf(const WorldPoint &point)
+{
+    const auto column = wrapColumn(static_cast<std::int64_t>(std::floor(point.x * Side)));
+    return keyOf(column, clampRow(point.y));
+}
+
+std::uint32_t SpatialGrid::count(int level, std::uint64_t key) const
+{
+    return denseCounts[level][key];
+}
+
+void SpatialGrid::addCount(std::uint32_t column, std::uint32_t row, int delta)
+{
+    for (int level = 0; level < BlockLevel; ++level) {
+        const int shift = Zoom - 2 * level;
+        denseCounts[level][(std::uint64_t(row >> shift) << (2 * level)) | (column >> shift)]
+            += delta;
+    }
+}
+
+namespace {
+
+std::uint32_t blockKeyOf(std::uint32_t column, std::uint32_t row)
+{
+    return (row >> 2) << 12 | (column >> 2);
+}
+
+// The zoom-10 node above a cell, and the bit of the cell's block in it.
+std::pair<std::size_t, std::uint16_t> blockBitOf(std::uint32_t column, std::uint32_t row)
+{
+    const std::size_t node = std::size_t(row >> 4) << 10 | (column >> 4);
+    return {node, static_cast<std::uint16_t>(1u << (((row >> 2) & 3) * 4 + ((column >> 2) & 3)))};
+}
+
+} // namespace
+
+SpatialGrid::Slot SpatialGrid::insert(std::uint32_t entry, const WorldPoint &point)
+{
+    Slot slot;
+    slot.cell = cellOf(point);
+    const std::uint32_t column = slot.cell % Side;
+    const std::uint32_t row = slot.cell / Side;
+    Block &block = blocks[blockKeyOf(column, row)];
+    if (block.count == 0) {
+        const auto [node, bit] = blockBitOf(column, row);
+        blocksBelow[node] |= bit;
+    }
+    auto cell = std::find_if(
+        block.cells.begin(), block.cells.end(), [&](const Cell &c) { return c.key == slot.cell; });
+    if (cell == block.cells.end()) {
+        block.cells.push_back({slot.cell, {}});
+        cell = std::prev(block.cells.end());
+    }
+    slot.index = static_cast<std::uint32_t>(cell->entries.size());
+    cell->entries.push_back(entry);
+    ++block.count;
+    addCount(column, row, 1);
+    return slot;
+}
+
+std::uint32_t SpatialGrid::remove(const Slot &slot)
+{
+    const std::uint32_t column = slot.cell % Side;
+    const std::uint32_t row = slot.cell / Side;
+    const auto it = blocks.find(blockKeyOf(column, row));
+    if (it == blocks.end())
+        return UINT32_MAX;
+    Block &block = it->second;
+    const auto cell = std::find_if(
+        block.cells.begin(), block.cells.end(), [&](const Cell &c) { return c.key == slot.cell; });
+    if (cell == block.cells.end() || slot.index >= cell->entries.size())
+        return UINT32_MAX;
+    auto &entries = cell->entries;
+    std::uint32_t moved = UINT32_MAX;
+    if (slot.index + 1 != entries.size()) {
+        entries[slot.index] = entries.back();
+        moved = entries[slot.index];
+    }
+    entries.pop_back();
+    if (entries.empty()) {
+        if (cell + 1 != block.cells.end())
+            *cell = std::move(block.cells.back());
+        block.cells.pop_back();
+    }
+    if (--block.count == 0) {
+        const auto [node, bit] = blockBitOf(column, row);
+        blocksBelow[node] &= static_cast<std::uint16_t>(~bit);
+        blocks.erase(it);
+    }
+    addCount(column, row, -1);
+    return moved;
+}
+
+bool SpatialGrid::reach(
+    const MapView &view, int zoom, std::uint32_t column, std::uint32_t row, double &distance)
+{
+    const double size = std::ldexp(1.0, -zoom);
+    const double dx = std::max(
+        0.0, std::abs(wrappedDx((column + 0.5) * size, view.centre.x)) - size / 2 - Margin);
+    const double dy
+        = std::max(0.0, std::abs((row + 0.5) * size - view.centre.y) - size / 2 - Margin);
+    if (dx > view.halfWidth || dy > view.halfHeight)
+        return false;
+    distance = dx * dx + dy * dy;
+    return true;
+}
+
+} // namespace Pinrova::Server

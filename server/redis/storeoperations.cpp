@@ -1,0 +1,260 @@
+#include "redis/storeoperations.h"
+
+#include "redis/redisscripts.h"
+#include "redis/storekeys.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cstdlib>
+
+namespace Pinrova::Server::Redis {
+
+namespace {
+
+std::int64_t wallClockMs()
+{
+    return std::chrono::duration_cast<std::chrono::milliseconds>(
+        std::chrono::system_clock::now().time_since_epoch())
+        .count();
+}
+
+} // namespace
+
+StoreOperation::StoreOperation(
+    RedisCluster &cluster, const RedisStoreConfig &config, PeopleStore::Done<StoreStatus> done)
+    : cluster(cluster)
+    , config(config)
+    , done(std::move(done))
+{ }
+
+RedisCluster::Done StoreOperation::expect(std::function<bool(const CallResult &)> check)
+{
+    ++open;
+    return [self = shared_from_this(), check = std::move(check)](CallResult result) {
+        const bool good = result.ok() && (!check || check(result));
+        self->settle(good ? StoreStatus::Done : StoreStatus::Unavailable);
+    };
+}
+
+void StoreOperation::settle(StoreStatus status)
+{
+    if (status != StoreStatus::Done && outcome == StoreStatus::Done)
+        outcome = status;
+    if (--open > 0 || !done)
+        return;
+    auto answer = std::move(done);
+    done = nullptr;
+    finished(outcome);
+    answer(outcome);
+}
+
+void Registration::start(RedisCluster &cluster, const RedisStoreConfig &config, PersonRecord person,
+    std::string profile, PeopleStore::Done<StoreStatus> done)
+{
+    std::shared_ptr<Registration> registration(
+        new Registration(cluster, config, std::move(person), std::move(profile), std::move(done)));
+    registration->send();
+}
+
+Registration::Registration(RedisCluster &cluster, const RedisStoreConfig &config,
+    PersonRecord person, std::string profile, PeopleStore::Done<StoreStatus> done)
+    : StoreOperation(cluster, config, std::move(done))
+    , person(std::move(person))
+    , profile(std::move(profile))
+    , member(Keys::personMember(this->person.network, this->person.id))
+{ }
+
+void Registration::send()
+{
+    const std::string personKey = Keys::person(member);
+    const std::string uidKey = Keys::installation(person.uid);
+    const std::string replicas = std::to_string(config.durableReplicas);
+    // WAIT ends before the call's time-out, so its own answer says how many replicas
+    // acknowledged, not the time-out.
+    const std::string waitMs = std::to_string(std::max<long long>(1, config.timeout.count() / 2));
+    const auto acknowledged = [n = config.durableReplicas](
+                                  const CallResult &result) { return result.reply.integer >= n; };
+    auto self = std::static_pointer_cast<Registration>(shared_from_this());
+    hold();
+    cluster.callBlocking(personKey,
+        {"EVAL", Scripts::RegisterPerson, "1", personKey, profile, std::to_string(wallClockMs()),
+            retain()},
+        expect([self](const CallResult &result) {
+            const auto &parts = result.reply.elements;
+            if (parts.size() != 2)
+                return false;
+            self->isNew = parts[0].integer == 1;
+            self->tile = parts[1].text;
+            return true;
+        }));
+    if (config.durableReplicas > 0)
+        cluster.callBlocking(personKey, {"WAIT", replicas, waitMs}, expect(acknowledged));
+    cluster.callBlocking(uidKey, {"SET", uidKey, member, "PX", retain()}, expect());
+    if (config.durableReplicas > 0)
+        cluster.callBlocking(uidKey, {"WAIT", replicas, waitMs}, expect(acknowledged));
+    settle(StoreStatus::Done);
+}
+
+void Registration::finished(StoreStatus status)
+{
+    if (status != StoreStatus::Done)
+        return;
+    // Not waited for: the person is durable already, and a later position refreshes these.
+    bool ok = false;
+    const Tile filed = Tile::fromName(tile, &ok);
+    if (ok) {
+        cluster.call(Keys::coordinates(filed),
+            {"EVAL", Scripts::RefreshProfile, "2", Keys::coordinates(filed), Keys::profiles(filed),
+                member, profile},
+            [](CallResult) {});
+    }
+    if (isNew)
+        cluster.call(Keys::peopleCount(), {"INCR", Keys::peopleCount()}, [](CallResult) {});
+}
+
+void PositionUpdate::start(RedisCluster &cluster, const RedisStoreConfig &config,
+    const PositionReport &position, std::int64_t nowMs, PeopleStore::Done<StoreStatus> done)
+{
+    std::shared_ptr<PositionUpdate> update(
+        new PositionUpdate(cluster, config, position, nowMs, std::move(done)));
+    update->lookUp();
+}
+
+PositionUpdate::PositionUpdate(RedisCluster &cluster, const RedisStoreConfig &config,
+    const PositionReport &position, std::int64_t nowMs, PeopleStore::Done<StoreStatus> done)
+    : StoreOperation(cluster, config, std::move(done))
+    , position(position)
+    , nowMs(nowMs)
+    , tile(Tile::of(position.lat, position.lon))
+{ }
+
+void PositionUpdate::lookUp()
+{
+    const std::string uidKey = Keys::installation(position.uid);
+    auto self = std::static_pointer_cast<PositionUpdate>(shared_from_this());
+    hold();
+    cluster.call(uidKey, {"GETEX", uidKey, "PX", retain()}, [self](CallResult found) {
+        if (!found.ok())
+            return self->settle(StoreStatus::Unavailable);
+        if (found.reply.isNil())
+            return self->settle(StoreStatus::UnknownUid);
+        self->place(found.reply.text);
+    });
+}
+
+void PositionUpdate::place(std::string found)
+{
+    member = std::move(found);
+    const std::string seen = std::to_string(nowMs);
+    auto self = std::static_pointer_cast<PositionUpdate>(shared_from_this());
+    hold();
+    cluster.call(Keys::geo(tile),
+        {"EVAL", Scripts::PlaceInTile, "4", Keys::geo(tile), Keys::seen(tile),
+            Keys::coordinates(tile), Keys::profiles(tile), geoNumber(position.lon),
+            geoNumber(geoLatitude(position.lat)), member, seen,
+            geoNumber(position.lat) + " " + geoNumber(position.lon) + " " + seen, retain()},
+        expect());
+    const std::string personKey = Keys::person(member);
+    cluster.call(personKey, {"EVAL", Scripts::MovePerson, "1", personKey, tile.name(), retain()},
+        [self](CallResult moved) { self->onMoved(moved); });
+    // The lookup's hold goes once both calls are sent, the second's in onMoved.
+    settle(StoreStatus::Done);
+}
+
+void PositionUpdate::onMoved(const CallResult &moved)
+{
+    if (!moved.ok())
+        return settle(StoreStatus::Unavailable);
+    if (moved.reply.isNil() || moved.reply.elements.size() != 2)
+        return settle(StoreStatus::UnknownUid);
+    const std::string old = moved.reply.elements[0].text;
+    if (old != tile.name()) {
+        const std::string profiles = Keys::profiles(tile);
+        const std::string region = Keys::region(tile.region());
+        cluster.call(profiles, {"HSET", profiles, member, moved.reply.elements[1].text}, expect());
+        // The tile's other keys may be renewed only later.
+        cluster.call(profiles, {"PEXPIRE", profiles, retain()}, expect());
+        cluster.call(region, {"SADD", region, tile.name()}, expect());
+        cluster.call(region, {"PEXPIRE", region, retain()}, expect());
+        bool ok = false;
+        const Tile from = Tile::fromName(old, &ok);
+        if (ok) {
+            cluster.call(Keys::geo(from),
+                {"EVAL", Scripts::RemoveFromTile, "4", Keys::geo(from), Keys::seen(from),
+                    Keys::coordinates(from), Keys::profiles(from), member},
+                expect());
+        }
+    }
+    settle(StoreStatus::Done);
+}
+
+void CountsTally::start(
+    RedisCluster &cluster, std::int64_t onlineSinceMs, PeopleStore::Done<StoreCounts> done)
+{
+    std::shared_ptr<CountsTally> tally(new CountsTally(cluster, onlineSinceMs, std::move(done)));
+    cluster.call(Keys::peopleCount(), {"GET", Keys::peopleCount()},
+        [tally](CallResult people) { tally->onPeople(people); });
+}
+
+CountsTally::CountsTally(
+    RedisCluster &cluster, std::int64_t onlineSinceMs, PeopleStore::Done<StoreCounts> done)
+    : cluster(cluster)
+    , since(std::to_string(onlineSinceMs))
+    , done(std::move(done))
+{ }
+
+void CountsTally::onPeople(const CallResult &people)
+{
+    if (!people.ok()) {
+        counts.status = StoreStatus::Unavailable;
+        return done(counts);
+    }
+    counts.people = people.reply.isNil()
+        ? 0
+        : static_cast<std::size_t>(std::atoll(people.reply.text.c_str()));
+    auto self = shared_from_this();
+    constexpr int regionsPerSide = Tile::PerSide >> Tile::RegionShift;
+    for (int x = 0; x < regionsPerSide; ++x) {
+        for (int y = 0; y < regionsPerSide; ++y) {
+            const std::string region = Keys::region({x, y});
+            ++open;
+            cluster.call(
+                region, {"SMEMBERS", region}, [self](CallResult tiles) { self->onRegion(tiles); });
+        }
+    }
+    close();
+}
+
+void CountsTally::onRegion(const CallResult &tiles)
+{
+    if (!tiles.ok())
+        counts.status = StoreStatus::Unavailable;
+    auto self = shared_from_this();
+    for (const auto &name : tiles.reply.elements) {
+        bool ok = false;
+        const Tile tile = Tile::fromName(name.text, &ok);
+        if (!ok)
+            continue;
+        ++open;
+        cluster.call(Keys::seen(tile), {"ZCOUNT", Keys::seen(tile), since, "+inf"},
+            [self](CallResult online) { self->onTile(online); });
+    }
+    close();
+}
+
+void CountsTally::onTile(const CallResult &online)
+{
+    if (!online.ok())
+        counts.status = StoreStatus::Unavailable;
+    else
+        counts.online += static_cast<std::size_t>(online.reply.integer);
+    close();
+}
+
+void CountsTally::close()
+{
+    if (--open == 0)
+        done(counts);
+}
+
+} // namespace Pinrova::Server::Redis

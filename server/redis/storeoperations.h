@@ -1,0 +1,129 @@
+#pragma once
+
+#include "base/limits.h"
+#include "redis/client/rediscluster.h"
+#include "redis/tilegeometry.h"
+#include "store/peoplestore.h"
+
+#include <chrono>
+#include <functional>
+#include <memory>
+#include <string>
+
+namespace Pinrova::Server::Redis {
+
+struct RedisStoreConfig
+{
+    std::string seeds; // "HOST:PORT[,HOST:PORT…]"
+    std::chrono::milliseconds timeout = Limits::RedisTimeout; // every call to the cluster
+    // Replicas that must hold a registration before it is answered (WAIT); 0 for a cluster
+    // without replicas.
+    int durableReplicas = Limits::RedisReplicas;
+    // People silent (no Register, no position) for longer are deleted by Redis's expiry.
+    std::int64_t retainMs = Limits::RetainMs;
+    // Lists being searched at most; beyond, nearest answers Busy.
+    std::size_t maxQueuedLists = Limits::MaxQueuedLists;
+};
+
+// The cluster store's write operations. Each is an object that owns itself (through the
+// callbacks of its calls) for one operation on the cluster's thread, answers once, and is
+// gone when its last call is back, the way NearestSearch serves a list.
+
+// The calls of one operation in flight: the answer is Done when every call succeeded, else
+// the first failure, given once the last call is back.
+class StoreOperation : public std::enable_shared_from_this<StoreOperation>
+{
+public:
+    virtual ~StoreOperation() = default;
+
+protected:
+    StoreOperation(
+        RedisCluster &cluster, const RedisStoreConfig &config, PeopleStore::Done<StoreStatus> done);
+
+    // A call that must succeed and, when check is given, whose answer check must accept.
+    RedisCluster::Done expect(std::function<bool(const CallResult &)> check = {});
+    // Holds the answer back while calls are still being sent; settle() lets it go.
+    void hold() { ++open; }
+    void settle(StoreStatus status);
+    // Called once, with the outcome, just before the answer.
+    virtual void finished(StoreStatus) { }
+
+    std::string retain() const { return std::to_string(config.retainMs); }
+
+    RedisCluster &cluster;
+    const RedisStoreConfig &config;
+
+private:
+    PeopleStore::Done<StoreStatus> done;
+    int open = 0;
+    StoreStatus outcome = StoreStatus::Done;
+};
+
+// A Register: the person's profile and the installation's binding, each acknowledged by the
+// replicas asked for, so a master lost right after the answer loses neither; then the copy
+// of the profile in the person's tile and the count of people.
+class Registration : public StoreOperation
+{
+public:
+    static void start(RedisCluster &cluster, const RedisStoreConfig &config, PersonRecord person,
+        std::string profile, PeopleStore::Done<StoreStatus> done);
+
+private:
+    Registration(RedisCluster &cluster, const RedisStoreConfig &config, PersonRecord person,
+        std::string profile, PeopleStore::Done<StoreStatus> done);
+    void send();
+    void finished(StoreStatus status) override;
+
+    const PersonRecord person;
+    const std::string profile;
+    const std::string member;
+    bool isNew = false;
+    std::string tile; // the tile the person is filed under, "" for none yet
+};
+
+// A position: the installation's person, then the position in its tile while the person's
+// record says which tile they were in; a move also files the profile in the new tile and
+// takes the person out of the old one.
+class PositionUpdate : public StoreOperation
+{
+public:
+    static void start(RedisCluster &cluster, const RedisStoreConfig &config,
+        const PositionReport &position, std::int64_t nowMs, PeopleStore::Done<StoreStatus> done);
+
+private:
+    PositionUpdate(RedisCluster &cluster, const RedisStoreConfig &config,
+        const PositionReport &position, std::int64_t nowMs, PeopleStore::Done<StoreStatus> done);
+    void lookUp();
+    void place(std::string found);
+    void onMoved(const CallResult &moved);
+
+    const PositionReport position;
+    const std::int64_t nowMs;
+    const Tile tile;
+    std::string member;
+};
+
+// The monitoring figures: the people counted at registration, and the online ones counted
+// from every occupied tile's last-seen set (a walk of the directory, not a hot counter).
+class CountsTally : public std::enable_shared_from_this<CountsTally>
+{
+public:
+    static void start(
+        RedisCluster &cluster, std::int64_t onlineSinceMs, PeopleStore::Done<StoreCounts> done);
+
+private:
+    CountsTally(
+        RedisCluster &cluster, std::int64_t onlineSinceMs, PeopleStore::Done<StoreCounts> done);
+    void onPeople(const CallResult &people);
+    void onRegion(const CallResult &tiles);
+    void onTile(const CallResult &online);
+    void close();
+
+    RedisCluster &cluster;
+    const std::string since;
+    PeopleStore::Done<StoreCounts> done;
+    StoreCounts counts;
+    std::size_t open = 1;
+};
+
+} // namespace Pinrova::Server::Redis

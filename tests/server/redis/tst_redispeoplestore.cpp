@@ -1,0 +1,398 @@
+// The Redis Cluster store against a real cluster of three masters with a replica each: its
+// nearest people against the embedded store's on the same crowd, two service instances sharing
+// it, and the faults: a master killed right after a registration, a master down, the whole
+// cluster hanging.
+#include "api/userlistxml.h"
+#include "api/wirerequests.h"
+#include "embedded/embeddedpeoplestore.h"
+#include "redis/redispeoplestore.h"
+#include "store/uuid.h"
+
+#include "posdprocess.h"
+#include "posdtesting.h"
+#include "redisclusterprocess.h"
+
+#include <QElapsedTimer>
+#include <QNetworkAccessManager>
+#include <QTemporaryDir>
+#include <QThread>
+#include <QtTest>
+
+#include <atomic>
+#include <future>
+#include <random>
+
+using namespace Pinrova::Server;
+using namespace Pinrova::Testing;
+
+namespace {
+
+constexpr int RedisTimeoutMs = 500;
+// A request on a master that is down or hanging is answered within the time-out and this.
+constexpr int AnswerSlackMs = 700;
+
+Uuid numberedUid(int n)
+{
+    Uuid uid;
+    for (int i = 0; i < 4; ++i)
+        uid.bytes[i] = static_cast<std::uint8_t>(n >> (8 * (3 - i)));
+    uid.bytes[6] = 0x40;
+    uid.bytes[8] = 0x80;
+    return uid;
+}
+
+// Runs calls on a store and waits until every one is done.
+class Batch
+{
+public:
+    PeopleStore::Done<StoreStatus> add()
+    {
+        ++issued;
+        return [this](StoreStatus status) {
+            if (status != StoreStatus::Done)
+                ++failed;
+            ++finished;
+        };
+    }
+    bool wait(int timeoutMs = 60000)
+    {
+        QElapsedTimer timer;
+        timer.start();
+        while (finished < issued && timer.elapsed() < timeoutMs)
+            QThread::msleep(5);
+        return finished == issued && failed == 0;
+    }
+
+private:
+    int issued = 0;
+    std::atomic<int> finished {0};
+    std::atomic<int> failed {0};
+};
+
+NearestAnswer nearestOf(PeopleStore &store, const NearestQuery &query)
+{
+    auto promise = std::make_shared<std::promise<NearestAnswer>>();
+    auto answer = promise->get_future();
+    store.nearest(query, [promise](NearestAnswer a) { promise->set_value(std::move(a)); });
+    if (answer.wait_for(std::chrono::seconds(10)) != std::future_status::ready)
+        return {StoreStatus::Unavailable, {}};
+    return answer.get();
+}
+
+QString describe(const std::vector<ListedPerson> &people, std::size_t at)
+{
+    if (at >= people.size())
+        return "nobody";
+    return QString("%1,%2").arg(people[at].lat, 0, 'g', 12).arg(people[at].lon, 0, 'g', 12);
+}
+
+} // namespace
+
+class TestRedisPeopleStore : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void nearestMatchesEmbedded_data();
+    void nearestMatchesEmbedded();
+    void silentPeopleAreDeleted();
+    void instancesShareThePeople();
+    void registrationSurvivesItsMasterKilled();
+    void hangingClusterAnswers503ThenRecovers();
+
+private:
+    QUrl url(quint16 port, const QString &request, const QString &query) const
+    {
+        return instances[0]->url(port, request, query);
+    }
+    PosdAnswer get(
+        quint16 port, const QString &request, const QString &query, int timeoutMs = 10000)
+    {
+        return httpGet(manager, url(port, request, query), timeoutMs);
+    }
+
+    std::unique_ptr<RedisClusterProcess> redis;
+    QTemporaryDir folder;
+    std::unique_ptr<EmbeddedPeopleStore> embedded;
+    std::unique_ptr<Redis::RedisPeopleStore> clustered;
+    std::int64_t nowMs = 0;
+    std::vector<std::unique_ptr<PosdProcess>> instances;
+    std::vector<quint16> ports;
+    QNetworkAccessManager manager;
+};
+
+void TestRedisPeopleStore::initTestCase()
+{
+    if (!RedisClusterProcess::available())
+        QSKIP("redis-server and redis-cli are not installed");
+    redis = std::make_unique<RedisClusterProcess>(3, 1);
+    QVERIFY2(redis->error().isEmpty(), qPrintable(redis->error()));
+
+    // One crowd in both stores: a dense city, people over the whole world, a cluster on the
+    // antimeridian and some beyond Mercator's edge; half of them silent for two hours.
+    EmbeddedStoreOptions options;
+    options.writer.interval = std::chrono::milliseconds(50);
+    embedded = std::make_unique<EmbeddedPeopleStore>(
+        folder.filePath("people.db").toStdString(), options, UserListXml::renderProfile);
+    clustered = std::make_unique<Redis::RedisPeopleStore>(
+        Redis::RedisStoreConfig {redis->seeds().toStdString(), std::chrono::milliseconds(5000), 0},
+        UserListXml::renderProfile);
+    nowMs = std::chrono::duration_cast<std::chrono::milliseconds>(
+        std::chrono::system_clock::now().time_since_epoch())
+                .count();
+    std::mt19937 random(7);
+    std::uniform_real_distribution<double> unit(-1, 1);
+    struct Spot
+    {
+        double lat, lon, spreadLat, spreadLon;
+        int count;
+    };
+    const Spot spots[] = {{59.93, 30.31, 0.05, 0.1, 1500}, {0, 0, 80, 180, 600},
+        {-16.5, 179.95, 0.3, 0.3, 200}, {87, 10, 2, 170, 60}, {-12.0, -60, 0.01, 0.01, 100}};
+    std::vector<SetPosRequest> positions;
+    Batch registrations;
+    int n = 0;
+    for (const auto &spot : spots) {
+        for (int i = 0; i < spot.count; ++i, ++n) {
+            RegisterRequest person;
+            person.uid = numberedUid(n + 1);
+            person.network = n % 2;
+            person.id = "p" + std::to_string(n);
+            person.name = "person " + std::to_string(n);
+            embedded->registerPerson(person, registrations.add());
+            clustered->registerPerson(person, registrations.add());
+            double lon = spot.lon + spot.spreadLon * unit(random);
+            lon = lon > 180 ? lon - 360 : lon < -180 ? lon + 360 : lon;
+            positions.push_back({person.uid,
+                std::clamp(spot.lat + spot.spreadLat * unit(random), -90.0, 90.0), lon});
+        }
+    }
+    QVERIFY(registrations.wait());
+    Batch moves;
+    for (std::size_t i = 0; i < positions.size(); ++i) {
+        const std::int64_t seen = i % 2 ? nowMs : nowMs - 2 * 3600 * 1000;
+        embedded->setPosition(positions[i], seen, moves.add());
+        clustered->setPosition(positions[i], seen, moves.add());
+    }
+    QVERIFY(moves.wait());
+}
+
+void TestRedisPeopleStore::nearestMatchesEmbedded_data()
+{
+    QTest::addColumn<double>("lat");
+    QTest::addColumn<double>("lon");
+    QTest::addColumn<int>("zoom");
+    QTest::addColumn<int>("width");
+    QTest::addColumn<int>("limit");
+    QTest::addColumn<bool>("recentOnly");
+
+    QTest::newRow("city street") << 59.93 << 30.31 << 16 << 800 << 150 << false;
+    QTest::newRow("city zoom 14") << 59.94 << 30.35 << 14 << 800 << 150 << false;
+    QTest::newRow("city, recent only") << 59.93 << 30.31 << 12 << 800 << 150 << true;
+    QTest::newRow("city from afar") << 55.0 << 25.0 << 5 << 800 << 150 << false;
+    QTest::newRow("zoom 3") << 40.0 << 10.0 << 3 << 800 << 150 << true;
+    QTest::newRow("world") << 0.0 << 0.0 << 0 << 800 << 150 << false;
+    QTest::newRow("across the antimeridian") << -16.5 << -179.9 << 8 << 800 << 150 << false;
+    QTest::newRow("beyond Mercator's edge") << 84.0 << 0.0 << 3 << 800 << 40 << false;
+    QTest::newRow("empty ocean") << -45.0 << -120.0 << 9 << 800 << 150 << false;
+    QTest::newRow("narrow view") << 59.93 << 30.31 << 11 << 64 << 150 << false;
+    QTest::newRow("tight crowd, few wanted") << -12.0 << -60.0 << 10 << 800 << 7 << false;
+    QTest::newRow("ocean at zoom 2") << -60.0 << -150.0 << 2 << 300 << 150 << false;
+}
+
+void TestRedisPeopleStore::nearestMatchesEmbedded()
+{
+    QFETCH(double, lat);
+    QFETCH(double, lon);
+    QFETCH(int, zoom);
+    QFETCH(int, width);
+    QFETCH(int, limit);
+    QFETCH(bool, recentOnly);
+    NearestQuery query;
+    query.view = MapView(lat, lon, zoom, width);
+    query.limit = static_cast<std::size_t>(limit);
+    query.seenSinceMs = recentOnly ? nowMs - 3600 * 1000 : 0;
+
+    const NearestAnswer expected = nearestOf(*embedded, query);
+    const NearestAnswer actual = nearestOf(*clustered, query);
+    QCOMPARE(actual.status, StoreStatus::Done);
+    QCOMPARE(actual.people.size(), expected.people.size());
+    for (std::size_t i = 0; i < expected.people.size(); ++i) {
+        const bool same = actual.people[i].lat == expected.people[i].lat
+            && actual.people[i].lon == expected.people[i].lon
+            && actual.people[i].seenMs == expected.people[i].seenMs && actual.people[i].profile
+            && *actual.people[i].profile == *expected.people[i].profile;
+        QVERIFY2(same,
+            qPrintable(QString("at %1: %2 instead of %3")
+                           .arg(i)
+                           .arg(describe(actual.people, i), describe(expected.people, i))));
+    }
+}
+
+StoreStatus statusOf(std::function<void(PeopleStore::Done<StoreStatus>)> call)
+{
+    auto promise = std::make_shared<std::promise<StoreStatus>>();
+    auto status = promise->get_future();
+    call([promise](StoreStatus s) { promise->set_value(s); });
+    return status.wait_for(std::chrono::seconds(10)) == std::future_status::ready
+        ? status.get()
+        : StoreStatus::Unavailable;
+}
+
+void TestRedisPeopleStore::silentPeopleAreDeleted()
+{
+    // Retention: a position deletes the people of its tile silent for longer, and a person and
+    // installation nobody heard from expire in Redis.
+    Redis::RedisStoreConfig config {
+        redis->seeds().toStdString(), std::chrono::milliseconds(5000), 0};
+    config.retainMs = 1500;
+    Redis::RedisPeopleStore store(config, UserListXml::renderProfile);
+    RegisterRequest silent;
+    silent.uid = numberedUid(80001);
+    silent.id = "silent";
+    RegisterRequest active = silent;
+    active.uid = numberedUid(80002);
+    active.id = "active";
+    for (const auto &person : {silent, active})
+        QCOMPARE(
+            statusOf([&](auto done) { store.registerPerson(person, done); }), StoreStatus::Done);
+    const std::int64_t t0 = nowMs;
+    QCOMPARE(statusOf([&](auto done) {
+        store.setPosition({silent.uid, -33.90, 18.40}, t0, done);
+    }),
+        StoreStatus::Done);
+    QCOMPARE(statusOf([&](auto done) {
+        store.setPosition({active.uid, -33.91, 18.41}, t0 + 2000, done);
+    }),
+        StoreStatus::Done);
+    NearestQuery query;
+    query.view = MapView(-33.9, 18.4, 10);
+    const NearestAnswer answer = nearestOf(store, query);
+    QCOMPARE(answer.status, StoreStatus::Done);
+    QCOMPARE(answer.people.size(), std::size_t(1));
+    QCOMPARE(answer.people[0].lat, -33.91);
+    // Nothing heard from the installation for longer than the retention: it expired (a
+    // position would have renewed it, so the time has to pass unobserved).
+    QTest::qWait(1800);
+    QCOMPARE(statusOf([&](auto done) {
+        store.setPosition({active.uid, -33.91, 18.41}, t0, done);
+    }),
+        StoreStatus::UnknownUid);
+}
+
+void TestRedisPeopleStore::instancesShareThePeople()
+{
+    // Two stateless instances: Register on one, a position on the other, the first lists it.
+    clustered.reset();
+    embedded.reset();
+    for (int i = 0; i < 2; ++i) {
+        instances.push_back(std::make_unique<PosdProcess>(folder.filePath("unused.db"),
+            QStringList {
+                "--redis", redis->seeds(), "--redis-timeout-ms", QString::number(RedisTimeoutMs)}));
+        ports.push_back(instances.back()->waitForPort());
+        QVERIFY(ports.back());
+    }
+    QCOMPARE(get(ports[0], "Register", testRegisterQuery(90001)).status, 200);
+    QCOMPARE(get(ports[1], "SetPos", testPosQuery(90001, 48.8566, 2.3522)).status, 200);
+    const PosdAnswer answer = get(ports[0], "GetUsers", "lat=48.85&lon=2.35&zoomlevel=13");
+    QCOMPARE(answer.status, 200);
+    QVector<ListedUser> users;
+    QVERIFY(readUserList(answer.body, users));
+    QCOMPARE(users.size(), 1);
+    QCOMPARE(users[0].lat, 48.8566);
+    QCOMPARE(users[0].lon, 2.3522);
+    QCOMPARE(users[0].name, QString("n90001"));
+    QVERIFY(users[0].online);
+    // A later move on the first instance is what the second lists.
+    QCOMPARE(get(ports[0], "SetPos", testPosQuery(90001, 48.86, 2.36)).status, 200);
+    QVERIFY(readUserList(get(ports[1], "GetUsers", "lat=48.85&lon=2.35&zoomlevel=13").body, users));
+    QCOMPARE(users.size(), 1);
+    QCOMPARE(users[0].lat, 48.86);
+}
+
+void TestRedisPeopleStore::registrationSurvivesItsMasterKilled()
+{
+    QVERIFY(ports.size() == 2);
+    // The registration is answered once a replica has it; its master killed right after the
+    // 200 loses nothing once the replica has taken over.
+    const int person = 90002;
+    QCOMPARE(get(ports[0], "Register", testRegisterQuery(person)).status, 200);
+    const int master = redis->masterOfKey(QString("{p:0:%1}").arg(person));
+    QVERIFY(master >= 0);
+    redis->kill(master);
+    QElapsedTimer sinceKill;
+    sinceKill.start();
+
+    // While the master is down its slots answer 503 quickly; then the replica serves them,
+    // without a restart of the service.
+    const QString move = testPosQuery(person, 35.68, 139.69);
+    int downAnswers = 0;
+    qint64 servedAfterMs = -1;
+    while (sinceKill.elapsed() < 20000) {
+        QElapsedTimer one;
+        one.start();
+        const PosdAnswer answer = get(ports[1], "SetPos", move);
+        QVERIFY2(one.elapsed() < RedisTimeoutMs * 3 + AnswerSlackMs,
+            qPrintable(QString("answered after %1 ms").arg(one.elapsed())));
+        if (answer.status == 200) {
+            servedAfterMs = sinceKill.elapsed();
+            break;
+        }
+        QCOMPARE(answer.status, 503);
+        ++downAnswers;
+        QThread::msleep(50);
+    }
+    QVERIFY2(servedAfterMs >= 0, "the slots were not served again within 20 s");
+    qInfo("served again %lld ms after the master was killed (%d answers 503 before)", servedAfterMs,
+        downAnswers);
+    QVector<ListedUser> users;
+    QVERIFY(
+        readUserList(get(ports[0], "GetUsers", "lat=35.68&lon=139.69&zoomlevel=15").body, users));
+    QCOMPARE(users.size(), 1);
+    QCOMPARE(users[0].name, QString("n%1").arg(person));
+    // The killed node comes back as a replica, so the cluster again has one for every master.
+    QVERIFY(redis->restart(master));
+    QVERIFY(redis->waitUntilOk(20000));
+}
+
+void TestRedisPeopleStore::hangingClusterAnswers503ThenRecovers()
+{
+    QVERIFY(ports.size() == 2);
+    const int person = 90003;
+    QCOMPARE(get(ports[0], "Register", testRegisterQuery(person)).status, 200);
+    for (int node = 0; node < redis->nodeCount(); ++node)
+        redis->pause(node);
+    const char *requests[][2]
+        = {{"SetPos", nullptr}, {"GetUsers", "lat=1&lon=1&zoomlevel=12"}, {"Register", nullptr}};
+    for (const auto &request : requests) {
+        const QString query = request[1]      ? QString(request[1])
+            : QString(request[0]) == "SetPos" ? testPosQuery(person, 1, 1)
+                                              : testRegisterQuery(person);
+        QElapsedTimer one;
+        one.start();
+        const PosdAnswer answer = get(ports[1], request[0], query);
+        QCOMPARE(answer.status, 503);
+        QVERIFY2(one.elapsed() < RedisTimeoutMs * 2 + AnswerSlackMs,
+            qPrintable(QString("%1 answered after %2 ms").arg(request[0]).arg(one.elapsed())));
+    }
+    for (int node = 0; node < redis->nodeCount(); ++node)
+        redis->resume(node);
+    // Back by itself: the same connections, or new ones after the map was read again.
+    QElapsedTimer sinceResume;
+    sinceResume.start();
+    int status = 0;
+    while (sinceResume.elapsed() < 20000) {
+        status = get(ports[1], "SetPos", testPosQuery(person, 1, 1)).status;
+        if (status == 200)
+            break;
+        QThread::msleep(100);
+    }
+    QCOMPARE(status, 200);
+    QVector<ListedUser> users;
+    QVERIFY(readUserList(get(ports[0], "GetUsers", "lat=1&lon=1&zoomlevel=12").body, users));
+    QCOMPARE(users.size(), 1);
+}
+
+QTEST_GUILESS_MAIN(TestRedisPeopleStore)
+#include "tst_redispeoplestore.moc"
