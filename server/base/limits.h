@@ -20,11 +20,11 @@ constexpr unsigned short DefaultPort = 8080;
 
 // --- HTTP -------------------------------------------------------------------------------
 
-// Request line and headers together: the app's longest request (a Register with two picture
-// addresses) is under 3 KiB, and nothing larger is read before it is refused.
+// Request line and headers together: room for a Register with two picture addresses and
+// the usual headers, and nothing larger is read before it is refused (431).
 constexpr std::size_t MaxHeaderBytes = 8 * 1024;
-// A keep-alive connection with no request is closed after this; the app reports every few
-// seconds, so a live client never waits this long between requests.
+// A keep-alive connection with no request is closed after this; the app reports every 3 s
+// and asks for the list every 5 s, so a live client never waits this long.
 constexpr auto IdleTimeout = 30000ms;
 // From a request's first byte to its end, and for its answer to be taken: a client that
 // trickles bytes cannot hold a connection for longer.
@@ -57,11 +57,12 @@ constexpr std::size_t MaxPictureBytes = 2048;
 
 // --- Who is listed ----------------------------------------------------------------------
 
-// A position this recent shows as online: the app reports every few seconds while it runs.
+// A position this recent shows as online: the app reports every 3 s while it runs.
 constexpr std::int64_t OnlineMs = 60 * 1000;
 // People silent longer are not listed: a day-old position says little about where they are.
 constexpr std::int64_t ForgetMs = 24 * 3600 * 1000;
-// Most people in one answer: more markers than this cover the handset's map.
+// Most people in one answer: the app shows at most 100 markers, and the list's size bounds
+// the work and the bytes of every GetUsers.
 constexpr std::size_t MaxUsers = 150;
 // People silent longer (no Register, no position) are deleted: a month's absence.
 constexpr std::int64_t RetainMs = 30LL * 24 * 3600 * 1000;
@@ -89,7 +90,8 @@ constexpr std::int64_t MaxSweepIntervalMs = 3600 * 1000;
 
 // --- The Redis Cluster store ------------------------------------------------------------
 
-// Every call to the cluster ends within this: a GetUsers takes a few round trips.
+// Every call to the cluster ends within this, so a slow or lost node costs an answer 503
+// rather than a connection held open.
 constexpr auto RedisTimeout = 1000ms;
 // Replicas a registration must reach before it is answered, so a master lost right after the
 // answer loses nothing.
