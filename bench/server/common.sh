@@ -62,6 +62,8 @@ bench_build() {
 bench_start_posd() {
     local log=$1 wait_s=$2
     shift 2
+    # Made here, so that the first look for the port cannot come before the log exists.
+    : >"$log"
     "$posd" --listen 127.0.0.1:0 "$@" 2>"$log" &
     posd_pid=$!
     bench_pids+=("$posd_pid")
