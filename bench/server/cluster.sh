@@ -9,9 +9,9 @@
 # DURATION seconds per run (5), ROUNDS (3).
 set -euo pipefail
 
-root=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
-here="$root/bench/server"
-build=${PINROVA_BUILD_DIR:-$root/build}
+# shellcheck source=SCRIPTDIR/common.sh
+. "$(dirname "${BASH_SOURCE[0]}")/common.sh"
+
 people=${PEOPLE:-1000000}
 duration=${DURATION:-5}
 rounds=${ROUNDS:-3}
@@ -21,18 +21,8 @@ rounds=${ROUNDS:-3}
 # shellcheck source=../../scripts/lib/cluster.sh
 . "$root/scripts/lib/cluster.sh"
 
-work=$(mktemp -d /tmp/posd-cluster-bench.XXXXXX)
-pids=()
-cleanup() {
-    for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
-    world_stop
-    wait 2>/dev/null || true
-    rm -rf "$work"
-}
-trap cleanup EXIT
-
-cmake --build "$build" --target pinrova-posd posd_seed posd_redisseed >/dev/null
-posd="$build/server/pinrova-posd"
+bench_workdir posd-cluster-bench world_stop
+bench_build pinrova-posd posd_seed posd_redisseed
 
 echo "== Redis Cluster: 3 masters, 3 replicas"
 cluster_redis_start "$work/redis"
@@ -45,26 +35,12 @@ start=$(date +%s)
 "$build/bench/server/posd_redisseed" "$seeds" "$people" 59.94 30.31 0.3 1.18
 echo "cluster seeded in $(($(date +%s) - start)) s"
 
-# Starts pinrova-posd with the given store arguments; sets started_pid and started_port.
-start_posd() {
-    local log=$1
-    shift
-    "$posd" --listen 127.0.0.1:0 --threads 2 "$@" 2>"$log" &
-    started_pid=$!
-    pids+=("$started_pid")
-    for _ in $(seq 100); do
-        started_port=$(sed -n 's/.*listening on 127\.0\.0\.1:\([0-9]*\).*/\1/p' "$log")
-        [ -n "$started_port" ] && return 0
-        sleep 0.1
-    done
-    echo "pinrova-posd did not start:" >&2; cat "$log" >&2; exit 1
-}
 rate() { sed -n 's/^Requests\/sec: *\([0-9.]*\).*/\1/p'; }
 
-start_posd "$work/embedded.log" --db "$work/people.db"
-embedded=$started_port
-start_posd "$work/cluster.log" --redis "$seeds"
-cluster=$started_port
+bench_start_posd "$work/embedded.log" 10 --threads 2 --db "$work/people.db"
+embedded=$posd_port
+bench_start_posd "$work/cluster.log" 10 --threads 2 --redis "$seeds"
+cluster=$posd_port
 sleep 0.5
 
 echo "== SetPos, 64 connections, ${duration}s per run, embedded and cluster alternating"

@@ -11,9 +11,9 @@
 # PEOPLE (100000), SAMPLE (2), WARMUP (10), PINROVA_BUILD_DIR (build/).
 set -euo pipefail
 
-root=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
-here="$root/bench/server"
-build=${PINROVA_BUILD_DIR:-$root/build}
+# shellcheck source=SCRIPTDIR/common.sh
+. "$(dirname "${BASH_SOURCE[0]}")/common.sh"
+
 duration=${DURATION:-60}
 connections=${CONNECTIONS:-256}
 threads=${THREADS:-2}
@@ -22,10 +22,7 @@ people=${PEOPLE:-100000}
 sample=${SAMPLE:-2}
 warmup=${WARMUP:-10}
 
-if ! command -v wrk >/dev/null; then
-    echo "mixed.sh: wrk is missing (scripts/setup installs it, or apt-get install wrk)" >&2
-    exit 2
-fi
+bench_need_wrk 2 "mixed.sh: wrk is missing (scripts/setup installs it, or apt-get install wrk)"
 # wrk holds a descriptor per connection.
 if [ "$(ulimit -n)" != unlimited ] && [ "$(ulimit -n)" -lt $((connections + 64)) ]; then
     ulimit -n $((connections + 64)) 2>/dev/null || {
@@ -34,69 +31,49 @@ if [ "$(ulimit -n)" != unlimited ] && [ "$(ulimit -n)" -lt $((connections + 64))
     }
 fi
 
-work=$(mktemp -d /tmp/posd-mixed.XXXXXX)
-pids=()
-cleanup() {
-    for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
-    wait 2>/dev/null || true
-    rm -rf "$work"
-}
-trap cleanup EXIT
-
-cmake --build "$build" --target pinrova-posd posd_seed >/dev/null
-posd="$build/server/pinrova-posd"
+bench_workdir posd-mixed
+bench_build pinrova-posd posd_seed
 
 echo "== seeding $people people"
 "$build/bench/server/posd_seed" "$work/people.db" "$people" 59.94 30.31 0.3 1.18
 
-"$posd" --listen 127.0.0.1:0 --db "$work/people.db" --threads "$posd_threads" 2>"$work/posd.log" &
-posd_pid=$!
-pids+=("$posd_pid")
-port=
-for _ in $(seq 100); do
-    port=$(sed -n 's/.*listening on 127\.0\.0\.1:\([0-9]*\).*/\1/p' "$work/posd.log")
-    [ -n "$port" ] && break
-    sleep 0.1
-done
-[ -n "$port" ] || { echo "pinrova-posd did not start:" >&2; cat "$work/posd.log" >&2; exit 1; }
-
-rss_kib() { awk '/VmRSS/ {print $2}' "/proc/$1/status" 2>/dev/null; }
-start_rss=$(rss_kib "$posd_pid")
+bench_start_posd "$work/posd.log" 10 --db "$work/people.db" --threads "$posd_threads"
+start_rss=$(rss_kib "$posd_pid" 2>/dev/null)
 
 # Resident memory every $sample s while the load runs: seconds since the start, KiB.
 (
     start=$SECONDS
     while kill -0 "$posd_pid" 2>/dev/null; do
-        echo "$((SECONDS - start)) $(rss_kib "$posd_pid")"
+        echo "$((SECONDS - start)) $(rss_kib "$posd_pid" 2>/dev/null)"
         sleep "$sample"
     done
 ) >"$work/rss" &
 sampler=$!
-pids+=("$sampler")
+bench_pids+=("$sampler")
 
 # Writers beside readers: SetPos alone, then the same SetPos load while GetUsers at zoom 3 (a
 # view over a whole region, the costliest kind before the bounded search) runs beside it.
 fair=${FAIR_DURATION:-10}
 rate() { awk '/Requests\/sec/ {printf "%d", $2}'; }
 echo "== SetPos alone, then beside GetUsers at zoom 3: 32 connections each, ${fair}s each"
-alone=$(PEOPLE=$people wrk -t1 -c32 -d"${fair}s" -s "$here/setpos.lua" "http://127.0.0.1:$port" | rate)
-wrk -t1 -c32 -d"${fair}s" --latency -s "$here/zoomsweep.lua" "http://127.0.0.1:$port" \
+alone=$(PEOPLE=$people wrk -t1 -c32 -d"${fair}s" -s "$here/setpos.lua" "http://127.0.0.1:$posd_port" | rate)
+wrk -t1 -c32 -d"${fair}s" --latency -s "$here/zoomsweep.lua" "http://127.0.0.1:$posd_port" \
     -- 3 59.94 30.31 0.3 1.18 >"$work/readers.out" &
 readers=$!
-beside=$(PEOPLE=$people wrk -t1 -c32 -d"${fair}s" -s "$here/setpos.lua" "http://127.0.0.1:$port" | rate)
+beside=$(PEOPLE=$people wrk -t1 -c32 -d"${fair}s" -s "$here/setpos.lua" "http://127.0.0.1:$posd_port" | rate)
 wait "$readers" || true
 echo "SetPos alone $alone/s; beside GetUsers $beside/s" \
      "(GetUsers $(rate <"$work/readers.out")/s at the same time); ratio" \
      "$(python3 -c "print(f'{$beside / max($alone, 1):.2f}')")"
 
-echo "== mixed load: $connections connections, $threads wrk threads, ${duration}s, port $port"
+echo "== mixed load: $connections connections, $threads wrk threads, ${duration}s, port $posd_port"
 PEOPLE=$people wrk -t"$threads" -c"$connections" -d"${duration}s" --latency \
-    -s "$here/mixed.lua" "http://127.0.0.1:$port" | tee "$work/wrk.out"
+    -s "$here/mixed.lua" "http://127.0.0.1:$posd_port" | tee "$work/wrk.out"
 kill "$sampler" 2>/dev/null || true
 
 alive=1
 kill -0 "$posd_pid" 2>/dev/null || alive=0
-end_rss=$(rss_kib "$posd_pid" || true)
+end_rss=$(rss_kib "$posd_pid" 2>/dev/null || true)
 
 echo "== resident memory of pinrova-posd (MiB)"
 echo "before the load: $((start_rss / 1024)), after it: $((${end_rss:-0} / 1024))"

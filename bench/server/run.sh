@@ -9,28 +9,16 @@
 # started as a service). Environment: DURATION seconds per run (5), ROUNDS (3), PEOPLE (100000).
 set -euo pipefail
 
-root=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
-here="$root/bench/server"
-build=${PINROVA_BUILD_DIR:-$root/build}
+# shellcheck source=SCRIPTDIR/common.sh
+. "$(dirname "${BASH_SOURCE[0]}")/common.sh"
+
 duration=${DURATION:-5}
 rounds=${ROUNDS:-3}
 people=${PEOPLE:-100000}
 connections=64
 
-sudo=()
-[ "$(id -u)" -ne 0 ] && sudo=(sudo)
-if ! command -v wrk >/dev/null; then
-    DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get install -y -q --no-install-recommends wrk
-fi
-
-work=$(mktemp -d /tmp/posd-bench.XXXXXX)
-pids=()
-cleanup() {
-    for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
-    wait 2>/dev/null || true
-    rm -rf "$work"
-}
-trap cleanup EXIT
+bench_install_wrk
+bench_workdir posd-bench
 
 nginx=$(command -v nginx || true)
 if [ -z "$nginx" ]; then
@@ -38,36 +26,15 @@ if [ -z "$nginx" ]; then
     nginx="$work/nginx-root/usr/sbin/nginx"
 fi
 
-cmake --build "$build" --target pinrova-posd posd_seed >/dev/null
-posd="$build/server/pinrova-posd"
-
-free_port() { python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1",0)); print(s.getsockname()[1])'; }
-
-# Starts pinrova-posd on a free port; sets started_pid and started_port.
-start_posd() {
-    local db=$1 log=$2
-    "$posd" --listen 127.0.0.1:0 --db "$db" --threads 2 2>"$log" &
-    started_pid=$!
-    pids+=("$started_pid")
-    for _ in $(seq 100); do
-        started_port=$(sed -n 's/.*listening on 127\.0\.0\.1:\([0-9]*\).*/\1/p' "$log")
-        [ -n "$started_port" ] && return 0
-        sleep 0.1
-    done
-    echo "pinrova-posd did not start:" >&2; cat "$log" >&2; exit 1
-}
-
-rss_kib() { awk '/VmRSS/ {print $2}' "/proc/$1/status"; }
+bench_build pinrova-posd posd_seed
 rate() { sed -n 's/^Requests\/sec: *\([0-9.]*\).*/\1/p'; }
 
 echo "== seeding $people people"
 "$build/bench/server/posd_seed" "$work/people.db" "$people" 59.94 30.31 0.3 1.18
 
-start_posd "$work/empty.db" "$work/empty.log"
-empty_pid=$started_pid
-start_posd "$work/people.db" "$work/posd.log"
-posd_pid=$started_pid
-posd_port=$started_port
+bench_start_posd "$work/empty.log" 10 --db "$work/empty.db" --threads 2
+empty_pid=$posd_pid
+bench_start_posd "$work/posd.log" 10 --db "$work/people.db" --threads 2
 sleep 0.5
 empty_rss=$(rss_kib "$empty_pid")
 loaded_rss=$(rss_kib "$posd_pid")
@@ -77,7 +44,7 @@ nginx_port=$(free_port)
 mkdir -p "$work/nginx"
 sed "s|@WORK@|$work/nginx|g; s|@PORT@|$nginx_port|g" "$here/nginx.conf.in" >"$work/nginx/nginx.conf"
 "$nginx" -p "$work/nginx" -c "$work/nginx/nginx.conf" 2>"$work/nginx/stderr" &
-pids+=("$!")
+bench_pids+=("$!")
 for _ in $(seq 50); do curl -s -o /dev/null "http://127.0.0.1:$nginx_port/" && break; sleep 0.1; done
 
 echo "== SetPos, $connections connections, ${duration}s per run, nginx and posd alternating"

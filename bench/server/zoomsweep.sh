@@ -8,27 +8,19 @@
 # KEEP_DB (a folder to keep the seeded files in between runs).
 set -euo pipefail
 
-root=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
-here="$root/bench/server"
-build=${PINROVA_BUILD_DIR:-$root/build}
+# shellcheck source=SCRIPTDIR/common.sh
+. "$(dirname "${BASH_SOURCE[0]}")/common.sh"
+
 people=${PEOPLE:-1000000}
 duration=${DURATION:-5}
 zooms=${ZOOMS:-$(seq -s ' ' 0 20)}
 sets=${SETS:-city world}
 
-command -v wrk >/dev/null || { echo "zoomsweep: wrk is needed (scripts/setup installs it)" >&2; exit 1; }
-work=$(mktemp -d /tmp/posd-zoom.XXXXXX)
+bench_need_wrk 1 "zoomsweep: wrk is needed (scripts/setup installs it)"
+bench_workdir posd-zoom
 keep=${KEEP_DB:-$work}
 mkdir -p "$keep"
-pid=
-cleanup() {
-    [ -n "$pid" ] && kill "$pid" 2>/dev/null && wait "$pid" 2>/dev/null
-    rm -rf "$work"
-}
-trap cleanup EXIT
-
-cmake --build "$build" --target pinrova-posd posd_seed >/dev/null
-posd="$build/server/pinrova-posd"
+bench_build pinrova-posd posd_seed
 
 for set in $sets; do
     case $set in
@@ -40,25 +32,15 @@ for set in $sets; do
     [ -f "$db" ] || "$build/bench/server/posd_seed" "$db" "$people" "${box[@]}" >/dev/null
     log="$work/$set.log"
     started=$(date +%s.%N)
-    "$posd" --listen 127.0.0.1:0 --db "$db" --threads 2 2>"$log" &
-    pid=$!
-    port=
-    for _ in $(seq 1200); do
-        port=$(sed -n 's/.*listening on 127\.0\.0\.1:\([0-9]*\).*/\1/p' "$log")
-        [ -n "$port" ] && break
-        sleep 0.1
-    done
-    [ -n "$port" ] || { echo "pinrova-posd did not start:" >&2; cat "$log" >&2; exit 1; }
+    bench_start_posd "$log" 120 --db "$db" --threads 2
     loaded=$(python3 -c "import time; print(f'{time.time() - $started:.1f}')")
-    rss=$(awk '/VmRSS/ {print $2}' "/proc/$pid/status")
+    rss=$(rss_kib "$posd_pid")
     echo "== $set: $people people, loaded in ${loaded} s, resident $((rss / 1024)) MiB"
     echo "| zoom | requests/s | p50 | p99 | errors |"
     for zoom in $zooms; do
         echo -n "| $zoom "
-        wrk -t2 -c16 -d"${duration}s" --latency -s "$here/zoomsweep.lua" "http://127.0.0.1:$port" \
+        wrk -t2 -c16 -d"${duration}s" --latency -s "$here/zoomsweep.lua" "http://127.0.0.1:$posd_port" \
             -- "$zoom" "${box[@]}" | grep -E '^\| [0-9]'
     done
-    kill "$pid"
-    wait "$pid" || true
-    pid=
+    bench_stop "$posd_pid"
 done
