@@ -9,7 +9,7 @@
 #include <QUrl>
 
 #include "projection.h"
-#include "tileindex.h"
+#include "qpointhash.h"
 
 class QNetworkAccessManager;
 class QNetworkReply;

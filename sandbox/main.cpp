@@ -5,10 +5,10 @@
 
 #include <cstdio>
 
-#include "demousers.h"
-#include "sandboxoptions.h"
-#include "sandboxworld.h"
-#include "stopsignals.h"
+#include "world/demousers.h"
+#include "world/sandboxoptions.h"
+#include "world/sandboxworld.h"
+#include "world/stopsignals.h"
 
 using namespace Pinrova::Sandbox;
 

@@ -9,8 +9,8 @@
 
 #include "mapwidget.h"
 #include "projection.h"
+#include "qpointhash.h"
 #include "slippymap.h"
-#include "tileindex.h"
 
 // A real MapWidget on screen and the gestures a user makes on it, for the map's fault tests.
 namespace Pinrova::Testing {

@@ -4,8 +4,8 @@
 #include <QString>
 #include <QVector>
 
-#include "facebookstandin.h"
-#include "vkstandin.h"
+#include "standins/facebookstandin.h"
+#include "standins/vkstandin.h"
 
 namespace Pinrova::Sandbox {
 

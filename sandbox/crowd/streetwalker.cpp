@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
-#include "streetgrid.h"
+#include "tiles/streetgrid.h"
 
 namespace Pinrova::Sandbox {
 

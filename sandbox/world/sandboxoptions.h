@@ -4,7 +4,7 @@
 #include <QStringList>
 #include <QUrl>
 
-#include "streetwalker.h"
+#include "crowd/streetwalker.h"
 
 namespace Pinrova::Sandbox {
 

@@ -1,5 +1,5 @@
-#include "streetgrid.h"
 #include "streetwalker.h"
+#include "tiles/streetgrid.h"
 
 #include <QtTest>
 

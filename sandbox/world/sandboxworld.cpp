@@ -2,18 +2,18 @@
 
 #include <QtDebug>
 
-#include "avatargallery.h"
-#include "calmtilepainter.h"
-#include "crowd.h"
-#include "crowdroster.h"
+#include "crowd/avatargallery.h"
+#include "crowd/crowd.h"
+#include "crowd/crowdroster.h"
 #include "demousers.h"
-#include "facebookstandin.h"
 #include "httpserver.h"
-#include "mbtilesreader.h"
 #include "sandboxoptions.h"
-#include "tileindex.h"
-#include "tileservice.h"
-#include "vkstandin.h"
+#include "standins/facebookstandin.h"
+#include "standins/vkstandin.h"
+#include "tiles/calmtilepainter.h"
+#include "tiles/mbtilesreader.h"
+#include "tiles/tileindex.h"
+#include "tiles/tileservice.h"
 
 namespace Pinrova::Sandbox {
 
