@@ -6,7 +6,7 @@ namespace Pinrova::Server {
 
 namespace {
 
-constexpr std::array<const char *, Metrics::KindCount> KindNames {
+constexpr std::array<std::string_view, Metrics::KindCount> KindNames {
     "register", "setpos", "getusers", "metrics", "health", "other"};
 
 void appendLine(std::string &out, std::string_view name, std::string_view labels, double value)
@@ -43,7 +43,7 @@ void appendHead(
 
 std::string kindLabel(int kind)
 {
-    return std::string("kind=\"") + KindNames[kind] + "\"";
+    return "kind=\"" + std::string(KindNames[kind]) + "\"";
 }
 
 } // namespace

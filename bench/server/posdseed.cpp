@@ -15,15 +15,10 @@ using namespace Pinrova::Server;
 
 int main(int argc, char **argv)
 {
-    if (argc != 7) {
-        std::fprintf(stderr, "usage: posd_seed FILE COUNT LAT LON HALF_LAT HALF_LON\n");
+    SeedArea area;
+    if (!readSeedArguments(argc, argv, "posd_seed FILE COUNT LAT LON HALF_LAT HALF_LON", area))
         return 2;
-    }
-    const int count = std::atoi(argv[2]);
-    const double lat = std::atof(argv[3]);
-    const double lon = std::atof(argv[4]);
-    const double halfLat = std::atof(argv[5]);
-    const double halfLon = std::atof(argv[6]);
+    const auto [count, lat, lon, halfLat, halfLon] = area;
 
     PeopleFile store(argv[1]);
     std::mt19937 random(1);

@@ -63,6 +63,7 @@ void EmbeddedPeopleStore::nearest(const NearestQuery &query, Done<NearestAnswer>
     refused.status = StoreStatus::Unavailable;
     if (stopped)
         return done(std::move(refused));
+    // done is copied, not moved: a full queue drops the job and answers here.
     const bool queued = queries->post([this, query, done] {
         NearestAnswer answer;
         answer.people = model->nearest(query);

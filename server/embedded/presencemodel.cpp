@@ -121,7 +121,9 @@ PresenceModel::Update PresenceModel::setPosition(
 
 std::vector<ListedPerson> PresenceModel::nearest(const NearestQuery &query) const
 {
-    const MapView &view = query.view;
+    // A local copy: the walk below reads it for every candidate, and a reference would make
+    // the compiler load it again after each store.
+    const MapView view = query.view;
     thread_local std::vector<std::uint32_t> found;
     found.clear();
     std::vector<ListedPerson> listed;
