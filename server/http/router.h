@@ -3,7 +3,6 @@
 #include "http/webrequest.h"
 
 #include <string>
-#include <string_view>
 #include <unordered_map>
 
 namespace Pinrova::Server {
