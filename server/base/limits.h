@@ -64,6 +64,8 @@ constexpr std::int64_t ForgetMs = 24 * 3600 * 1000;
 // Most people in one answer: the app shows at most 100 markers, and the list's size bounds
 // the work and the bytes of every GetUsers.
 constexpr std::size_t MaxUsers = 150;
+// A crowd cell's side in world pixels at the view's zoom: about one marker frame and its gap.
+constexpr int CrowdCellPixels = 64;
 // People silent longer (no Register, no position) are deleted: a month's absence.
 constexpr std::int64_t RetainMs = 30LL * 24 * 3600 * 1000;
 

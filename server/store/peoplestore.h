@@ -4,6 +4,7 @@
 #include "store/mapprojection.h"
 #include "store/uuid.h"
 
+#include <array>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -12,6 +13,9 @@
 #include <vector>
 
 namespace Pinrova::Server {
+
+// The SHA-256 of a session key. The store keeps and compares only this, never the key.
+using KeyHash = std::array<unsigned char, 32>;
 
 // A person as the store keeps them: one network identity (network, id) with its profile, and
 // the installation uid that is bound to them by this record.
@@ -24,6 +28,9 @@ struct PersonRecord
     std::string smallPicture;
     std::string mediumPicture;
     int sex = 0; // 0 unknown, 1 male, 2 female
+    // The installation's new session key, replacing the one it had; none where the service
+    // runs without keys (open registration). Kept until the person's retention ends.
+    std::optional<KeyHash> keyHash;
 };
 
 // The newest position of the person an installation is bound to.
@@ -32,6 +39,8 @@ struct PositionReport
     Uuid uid;
     double lat = 0;
     double lon = 0;
+    // When set, it must be the session key of uid, or nothing is stored (BadKey).
+    std::optional<KeyHash> keyHash;
 };
 
 // A person's profile as every list shows it, rendered by the store's owner when the person is
@@ -55,6 +64,8 @@ enum class StoreStatus {
     UnknownUid, // a position for a uid no Register has bound: nothing stored
     Busy, // a queue is full: nothing stored or listed, the client may try again shortly
     Unavailable, // the backend failed or did not answer in time: nothing is promised stored
+    BadKey, // the session key is not the uid's (or, for a list, not any live key): nothing done
+    Hidden, // the person asked to be hidden and has not registered since: nothing stored
 };
 
 // One person of a nearest query's answer.
@@ -71,6 +82,22 @@ struct NearestQuery
     MapView view = MapView(0, 0, 0);
     std::int64_t seenSinceMs = 0; // people whose newest position is older are left out
     std::size_t limit = Limits::MaxUsers;
+    // When set, it must be a live session key of anyone, or nothing is listed (BadKey).
+    std::optional<KeyHash> keyHash;
+    // Also count the people of the view per crowd cell (NearestAnswer::crowds).
+    bool crowds = false;
+};
+
+// One cell of Limits::CrowdCellPixels x CrowdCellPixels world pixels at the view's zoom,
+// aligned to world pixel coordinates, that holds listable people.
+struct Crowd
+{
+    // A point inside the cell: its people's mean position, or the cell's centre.
+    double lat = 0;
+    double lon = 0;
+    // The people a list would show in the cell (neither forgotten nor hidden), minus those of
+    // this answer who stand in it; a cell whose count comes to 0 is left out.
+    std::size_t count = 0;
 };
 
 struct NearestAnswer
@@ -80,6 +107,8 @@ struct NearestAnswer
     // MapView::distanceSquared; equal distances in an order the store keeps fixed (the
     // embedded store: the person's row id). Exactly the first limit of a scan of everyone.
     std::vector<ListedPerson> people;
+    // Only when the query asked for crowds: the view's cells, each once, in no set order.
+    std::vector<Crowd> crowds;
 };
 
 struct SweepResult
@@ -144,11 +173,34 @@ public:
     // both their last Register and their newest position (if any) are older.
     virtual void sweep(std::int64_t silentBeforeMs, Done<SweepResult> done) = 0;
 
+    // Stops listing the person uid is bound to and deletes their last position; until their
+    // next Register, setPosition answers Hidden. keyHash, when set, must be uid's key (BadKey).
+    virtual void hide(
+        const Uuid &uid, const std::optional<KeyHash> &keyHash, Done<StoreStatus> done);
+
+    // Deletes the person uid is bound to: profile, every installation of theirs, position and
+    // keys, from memory and from durable storage, so that no copy of them survives there.
+    // Done only once it is durable. keyHash, when set, must be uid's key (BadKey).
+    virtual void forget(
+        const Uuid &uid, const std::optional<KeyHash> &keyHash, Done<StoreStatus> done);
+
     // Figures for monitoring; online counts positions at or after onlineSinceMs.
     virtual void counts(std::int64_t onlineSinceMs, Done<StoreCounts> done) = 0;
 
     // Writes what is queued (bounded by the backend's time-out) and ends the store's work.
     virtual void stop() = 0;
 };
+
+// A backend that cannot hide or forget yet says so rather than claim it did.
+inline void PeopleStore::hide(const Uuid &, const std::optional<KeyHash> &, Done<StoreStatus> done)
+{
+    done(StoreStatus::Unavailable);
+}
+
+inline void PeopleStore::forget(
+    const Uuid &, const std::optional<KeyHash> &, Done<StoreStatus> done)
+{
+    done(StoreStatus::Unavailable);
+}
 
 } // namespace Pinrova::Server
