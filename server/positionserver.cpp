@@ -38,6 +38,7 @@ std::unique_ptr<PeopleStore> PositionServer::makeStore()
     options.writer.interval = config.flushInterval;
     options.writer.maxRegistrations = config.maxPendingRegistrations;
     options.writer.retainMs = config.policy.retainMs;
+    options.writer.forgetMs = config.policy.forgetMs;
     options.writer.sweepInterval = config.sweepInterval.count() > 0
         ? config.sweepInterval
         : std::chrono::milliseconds(std::clamp<std::int64_t>(

@@ -89,6 +89,15 @@ constexpr int QueryNiceness = 5;
 // The sweep of the silent runs every hundredth of the retention time, within these bounds.
 constexpr std::int64_t MinSweepIntervalMs = 1000;
 constexpr std::int64_t MaxSweepIntervalMs = 3600 * 1000;
+// Installations bound to one person at most: phones, tablets and reinstalls come to a few;
+// a new Register beyond lets go of the one bound longest ago. Bounds what one person's uids
+// cost in memory, in the file and in every Register of theirs.
+constexpr std::size_t MaxInstallationsPerPerson = 32;
+// A sweep that finds the wall clock moved further than the time that passed since the last
+// sweep (by more than ClockJumpMs) deletes nobody when more than 1 / SweepShareDivisor of
+// the people would go: a clock set ahead at boot must not delete everyone.
+constexpr std::int64_t ClockJumpMs = 60 * 1000;
+constexpr std::size_t SweepShareDivisor = 10;
 
 // --- The Redis Cluster store ------------------------------------------------------------
 

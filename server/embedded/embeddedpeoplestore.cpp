@@ -63,12 +63,19 @@ void EmbeddedPeopleStore::nearest(const NearestQuery &query, Done<NearestAnswer>
     refused.status = StoreStatus::Unavailable;
     if (stopped)
         return done(std::move(refused));
-    // done is copied, not moved: a full queue drops the job and answers here.
-    const bool queued = queries->post([this, query, done] {
-        NearestAnswer answer;
-        answer.people = model->nearest(query);
-        done(std::move(answer));
-    });
+    // done is copied, not moved: a full queue drops the job and answers here, and a stop
+    // answers the jobs still queued without building their lists.
+    const bool queued = queries->post(
+        [this, query, done] {
+            NearestAnswer answer;
+            answer.people = model->nearest(query);
+            done(std::move(answer));
+        },
+        [done] {
+            NearestAnswer dropped;
+            dropped.status = StoreStatus::Unavailable;
+            done(std::move(dropped));
+        });
     if (!queued) {
         refused.status = StoreStatus::Busy;
         done(std::move(refused));
@@ -101,7 +108,8 @@ void EmbeddedPeopleStore::stop()
 {
     if (stopped.exchange(true))
         return;
-    // The lists already queued are still answered, then the writer stores what is pending.
+    // The lists being built are finished and those still queued answered Unavailable at
+    // once, then the writer stores what is pending.
     if (queries)
         queries->stop();
     if (writer)

@@ -32,7 +32,13 @@ CREATE TABLE IF NOT EXISTS position (
     lon REAL NOT NULL,
     seen_ms INTEGER NOT NULL
 );
+CREATE TABLE IF NOT EXISTS setting (
+    name TEXT PRIMARY KEY,
+    value INTEGER NOT NULL
+) WITHOUT ROWID;
 )";
+// Names of the rows of setting.
+const char *const LastSweepSetting = "last_sweep_ms";
 // person.lat, lon and seen_ms are read only from files written before positions had their own
 // table; they are left as they are, so such a file still opens in an older build.
 
@@ -74,6 +80,13 @@ PeopleFile::PeopleFile(const std::string &path)
         db.handle(), "DELETE FROM installation WHERE person_id = ?1");
     deletePosition = std::make_unique<SqliteStatement>(
         db.handle(), "DELETE FROM position WHERE person_id = ?1");
+    deleteBinding = std::make_unique<SqliteStatement>(
+        db.handle(), "DELETE FROM installation WHERE uid = ?1 AND person_id = ?2");
+    readSetting = std::make_unique<SqliteStatement>(
+        db.handle(), "SELECT value FROM setting WHERE name = ?1");
+    writeSetting = std::make_unique<SqliteStatement>(db.handle(),
+        "INSERT INTO setting (name, value) VALUES (?1, ?2) "
+        "ON CONFLICT (name) DO UPDATE SET value = excluded.value");
 }
 
 PeopleFile::~PeopleFile() = default;
@@ -107,12 +120,22 @@ void PeopleFile::load(PresenceModel &model, std::int64_t nowMs, const ProfileRen
         if (std::isfinite(lat) && std::isfinite(lon) && std::abs(lat) <= 90 && std::abs(lon) <= 180)
             model.restorePosition(id, lat, lon, people.integer(9));
     }
-    SqliteStatement installations(db.handle(), "SELECT uid, person_id FROM installation");
-    while (installations.step()) {
-        const auto uid = Uuid::fromBraced(installations.text(0));
-        if (uid)
-            model.bindInstallation(*uid, installations.integer(1));
+    // A person holding more uids than the bound (a file from before it) keeps the last ones
+    // read; the others are deleted, as a Register past the bound would have done.
+    std::vector<std::pair<Uuid, std::int64_t>> letGo;
+    {
+        SqliteStatement installations(db.handle(), "SELECT uid, person_id FROM installation");
+        while (installations.step()) {
+            const auto uid = Uuid::fromBraced(installations.text(0));
+            std::optional<Uuid> dropped;
+            const auto personId = installations.integer(1);
+            if (uid && model.bindInstallation(*uid, personId, &dropped) && dropped)
+                letGo.emplace_back(*dropped, personId);
+        }
     }
+    std::string error;
+    if (!letGo.empty() && !unbind(letGo, error))
+        throw std::runtime_error(error);
 }
 
 bool PeopleFile::inTransaction(const std::function<void()> &work, std::string &error)
@@ -130,7 +153,8 @@ bool PeopleFile::inTransaction(const std::function<void()> &work, std::string &e
     } catch (const std::exception &e) {
         error = e.what();
         for (auto *statement : {upsertPosition.get(), upsertPerson.get(), bindInstallation.get(),
-                 deletePerson.get(), deleteInstallations.get(), deletePosition.get()})
+                 deletePerson.get(), deleteInstallations.get(), deletePosition.get(),
+                 deleteBinding.get(), writeSetting.get()})
             statement->reset();
         try {
             db.execute("ROLLBACK");
@@ -193,6 +217,45 @@ bool PeopleFile::remove(const std::vector<std::int64_t> &personIds, std::string 
                     statement->reset();
                 }
             }
+        },
+        error);
+}
+
+bool PeopleFile::unbind(
+    const std::vector<std::pair<Uuid, std::int64_t>> &bindings, std::string &error)
+{
+    return inTransaction(
+        [&] {
+            for (const auto &[uid, personId] : bindings) {
+                deleteBinding->bind(1, uid.toBraced()).bind(2, personId);
+                deleteBinding->step();
+                deleteBinding->reset();
+            }
+        },
+        error);
+}
+
+std::optional<std::int64_t> PeopleFile::lastSweepMs()
+{
+    std::optional<std::int64_t> value;
+    try {
+        readSetting->bind(1, std::string_view(LastSweepSetting));
+        if (readSetting->step() && !readSetting->isNull(0))
+            value = readSetting->integer(0);
+    } catch (const std::exception &) {
+        // Unreadable: as if no sweep had run, which only makes the next sweep careful.
+    }
+    readSetting->reset();
+    return value;
+}
+
+bool PeopleFile::setLastSweepMs(std::int64_t ms, std::string &error)
+{
+    return inTransaction(
+        [&] {
+            writeSetting->bind(1, std::string_view(LastSweepSetting)).bind(2, ms);
+            writeSetting->step();
+            writeSetting->reset();
         },
         error);
 }

@@ -6,7 +6,9 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace Pinrova::Server {
@@ -37,6 +39,15 @@ public:
     // transaction. False (and nothing deleted) on failure.
     bool remove(const std::vector<std::int64_t> &personIds, std::string &error);
 
+    // Deletes these bindings of uids to people (uid, person's row id), where they still hold,
+    // in one transaction. False (and nothing deleted) on failure.
+    bool unbind(const std::vector<std::pair<Uuid, std::int64_t>> &bindings, std::string &error);
+
+    // When the last sweep of the silent ran (ms since the epoch), kept in the file so that a
+    // clock that moved while the service was down can be told; nothing before the first.
+    std::optional<std::int64_t> lastSweepMs();
+    bool setLastSweepMs(std::int64_t ms, std::string &error);
+
 private:
     bool inTransaction(const std::function<void()> &work, std::string &error);
 
@@ -47,6 +58,9 @@ private:
     std::unique_ptr<SqliteStatement> deletePerson;
     std::unique_ptr<SqliteStatement> deleteInstallations;
     std::unique_ptr<SqliteStatement> deletePosition;
+    std::unique_ptr<SqliteStatement> deleteBinding;
+    std::unique_ptr<SqliteStatement> readSetting;
+    std::unique_ptr<SqliteStatement> writeSetting;
 };
 
 } // namespace Pinrova::Server

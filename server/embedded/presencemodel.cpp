@@ -37,22 +37,43 @@ std::uint32_t PresenceModel::entryFor(std::int64_t personId)
     return entry;
 }
 
-void PresenceModel::bind(const Uuid &uid, std::uint32_t entry)
+std::optional<Uuid> PresenceModel::bind(const Uuid &uid, std::uint32_t entry)
 {
     entryOfInstallation[uid] = entry;
     auto &uids = people[entry].installations;
-    if (std::find(uids.begin(), uids.end(), uid) == uids.end())
-        uids.push_back(uid);
+    // Bound already: it becomes the newest.
+    const auto known = std::find(uids.begin(), uids.end(), uid);
+    if (known != uids.end()) {
+        std::rotate(known, known + 1, uids.end());
+        return std::nullopt;
+    }
+    std::optional<Uuid> letGo;
+    if (uids.size() >= Limits::MaxInstallationsPerPerson) {
+        // Uids since bound to someone else make room first; else the one bound longest ago.
+        const auto stale = std::find_if(uids.begin(), uids.end(), [&](const Uuid &held) {
+            const auto it = entryOfInstallation.find(held);
+            return it == entryOfInstallation.end() || it->second != entry;
+        });
+        if (stale == uids.end()) {
+            letGo = uids.front();
+            entryOfInstallation.erase(uids.front());
+            uids.erase(uids.begin());
+        } else {
+            uids.erase(stale);
+        }
+    }
+    uids.push_back(uid);
+    return letGo;
 }
 
-void PresenceModel::applyRegistration(const Uuid &uid, std::int64_t personId,
+std::optional<Uuid> PresenceModel::applyRegistration(const Uuid &uid, std::int64_t personId,
     std::shared_ptr<const std::string> profile, std::int64_t nowMs)
 {
     std::unique_lock lock(mutex);
     const auto entry = entryFor(personId);
     people[entry].profile = std::move(profile);
     people[entry].registeredMs = nowMs;
-    bind(uid, entry);
+    return bind(uid, entry);
 }
 
 void PresenceModel::setProfile(
@@ -64,13 +85,16 @@ void PresenceModel::setProfile(
     person.registeredMs = registeredMs;
 }
 
-bool PresenceModel::bindInstallation(const Uuid &uid, std::int64_t personId)
+bool PresenceModel::bindInstallation(
+    const Uuid &uid, std::int64_t personId, std::optional<Uuid> *letGo)
 {
     std::unique_lock lock(mutex);
     const auto it = entryOfPerson.find(personId);
     if (it == entryOfPerson.end())
         return false;
-    bind(uid, it->second);
+    const auto dropped = bind(uid, it->second);
+    if (letGo)
+        *letGo = dropped;
     return true;
 }
 
@@ -78,19 +102,21 @@ void PresenceModel::place(std::uint32_t entry, double lat, double lon, std::int6
 {
     Person &person = people[entry];
     const WorldPoint point = toWorld(lat, lon);
-    if (!person.located || SpatialGrid::cellOf(point) != person.slot.cell) {
-        if (person.located) {
+    if (!person.listed || SpatialGrid::cellOf(point) != person.slot.cell) {
+        if (person.listed) {
             const auto moved = grid.remove(person.slot);
             if (moved != UINT32_MAX)
                 people[moved].slot.index = person.slot.index;
         }
         person.slot = grid.insert(entry, point);
     }
+    recency.touch(entry, timeMs);
     person.lat = lat;
     person.lon = lon;
     person.point = point;
     person.timeMs = timeMs;
     person.located = true;
+    person.listed = true;
 }
 
 void PresenceModel::restorePosition(
@@ -182,14 +208,22 @@ void PresenceModel::requeue(const std::vector<PositionRecord> &records)
     }
 }
 
+void PresenceModel::unlist(std::uint32_t entry)
+{
+    Person &person = people[entry];
+    if (!person.listed)
+        return;
+    const auto moved = grid.remove(person.slot);
+    if (moved != UINT32_MAX)
+        people[moved].slot.index = person.slot.index;
+    recency.remove(entry);
+    person.listed = false;
+}
+
 void PresenceModel::release(std::uint32_t entry)
 {
     Person &person = people[entry];
-    if (person.located) {
-        const auto moved = grid.remove(person.slot);
-        if (moved != UINT32_MAX)
-            people[moved].slot.index = person.slot.index;
-    }
+    unlist(entry);
     for (const auto &uid : person.installations) {
         const auto it = entryOfInstallation.find(uid);
         if (it != entryOfInstallation.end() && it->second == entry)
@@ -222,6 +256,39 @@ std::vector<std::int64_t> PresenceModel::removeSilent(std::int64_t beforeMs)
     return removed;
 }
 
+std::size_t PresenceModel::silentCount(std::int64_t beforeMs) const
+{
+    std::size_t silent = 0;
+    for (std::size_t start = 0;; start += SweepSlice) {
+        std::shared_lock lock(mutex);
+        if (start >= people.size())
+            break;
+        const std::size_t end = std::min(people.size(), start + SweepSlice);
+        for (std::size_t entry = start; entry < end; ++entry) {
+            const Person &person = people[entry];
+            if (person.id != 0 && person.registeredMs < beforeMs
+                && !(person.located && person.timeMs >= beforeMs))
+                ++silent;
+        }
+    }
+    return silent;
+}
+
+void PresenceModel::forgetSilent(std::int64_t beforeMs)
+{
+    for (bool more = true; more;) {
+        std::unique_lock lock(mutex);
+        more = false;
+        for (std::size_t taken = 0; taken < SweepSlice; ++taken) {
+            const auto entry = recency.oldestBefore(beforeMs);
+            if (entry == RecencyList::None)
+                break;
+            unlist(entry);
+            more = taken + 1 == SweepSlice;
+        }
+    }
+}
+
 bool PresenceModel::hasPerson(std::int64_t personId) const
 {
     std::shared_lock lock(mutex);
@@ -248,10 +315,9 @@ std::size_t PresenceModel::pendingCount() const
 
 std::size_t PresenceModel::onlineCount(std::int64_t sinceMs) const
 {
-    std::shared_lock lock(mutex);
-    return std::count_if(people.begin(), people.end(), [sinceMs](const Person &person) {
-        return person.id != 0 && person.located && person.timeMs >= sinceMs;
-    });
+    // The write lock: the count's cursor moves.
+    std::unique_lock lock(mutex);
+    return recency.countSince(sinceMs);
 }
 
 } // namespace Pinrova::Server

@@ -1,12 +1,14 @@
 #pragma once
 
 #include "base/limits.h"
+#include "embedded/recencylist.h"
 #include "embedded/spatialgrid.h"
 #include "embedded/writerfirstmutex.h"
 #include "store/uuid.h"
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <unordered_map>
 #include <vector>
@@ -26,9 +28,12 @@ struct PositionRecord
 };
 
 // The people in memory: one entry per network identity (keyed by its row id in the file),
-// the installations bound to them, and each person's newest position in a spatial grid.
-// Thread-safe: queries share a read lock for a walk bounded by their answer, updates take the
-// write lock briefly and go first when both wait.
+// the installations bound to them (at most Limits::MaxInstallationsPerPerson: a new one lets
+// go of the one bound longest ago), and the newest position of each person who can still be
+// listed in a spatial grid. Those silent past the forget window are taken out of the grid
+// by forgetSilent(), so a walk never has to step over them. Thread-safe: queries share a read
+// lock for a walk bounded by their answer, updates take the write lock briefly and go first
+// when both wait.
 class PresenceModel
 {
 public:
@@ -38,14 +43,16 @@ public:
     explicit PresenceModel(std::size_t maxPending = Limits::MaxPendingPositions);
 
     // A registration that is in the file, made at nowMs: binds uid to the person, whose
-    // profile is replaced.
-    void applyRegistration(const Uuid &uid, std::int64_t personId,
+    // profile is replaced. Returns the uid let go to make room, if any.
+    std::optional<Uuid> applyRegistration(const Uuid &uid, std::int64_t personId,
         std::shared_ptr<const std::string> profile, std::int64_t nowMs);
     // The parts of a registration, when the file is read back.
     void setProfile(std::int64_t personId, std::shared_ptr<const std::string> profile,
         std::int64_t registeredMs);
-    // False (nothing bound) when the person is not known.
-    bool bindInstallation(const Uuid &uid, std::int64_t personId);
+    // False (nothing bound) when the person is not known. letGo receives the uid let go to
+    // make room, if any.
+    bool bindInstallation(
+        const Uuid &uid, std::int64_t personId, std::optional<Uuid> *letGo = nullptr);
     // A stored position, when the file is read back; not written again.
     void restorePosition(std::int64_t personId, double lat, double lon, std::int64_t timeMs);
 
@@ -66,12 +73,20 @@ public:
     // beforeMs, and returns their person ids. Works through the people a slice at a time so
     // the write lock is never held for long.
     std::vector<std::int64_t> removeSilent(std::int64_t beforeMs);
+    // How many removeSilent(beforeMs) would remove now.
+    std::size_t silentCount(std::int64_t beforeMs) const;
+
+    // Takes out of the grid (not out of memory) everyone whose newest position is older than
+    // beforeMs, the forget window's start: no list shows them until they report again.
+    // Costs the number taken out, a slice at a time under the write lock.
+    void forgetSilent(std::int64_t beforeMs);
 
     bool hasPerson(std::int64_t personId) const;
     std::size_t personCount() const;
     std::size_t installationCount() const;
     std::size_t pendingCount() const;
-    // People with a position at or after sinceMs.
+    // People in the grid (not forgotten) with a position at or after sinceMs. Costs the
+    // number who crossed sinceMs since the last call, not the population.
     std::size_t onlineCount(std::int64_t sinceMs) const;
 
 private:
@@ -87,12 +102,14 @@ private:
         SpatialGrid::Slot slot;
         std::vector<Uuid> installations; // may hold uids since bound to someone else
         bool located = false;
+        bool listed = false; // in the grid and the recency list
         bool changed = false;
     };
 
     std::uint32_t entryFor(std::int64_t personId);
     void place(std::uint32_t entry, double lat, double lon, std::int64_t timeMs);
-    void bind(const Uuid &uid, std::uint32_t entry);
+    std::optional<Uuid> bind(const Uuid &uid, std::uint32_t entry);
+    void unlist(std::uint32_t entry);
     void release(std::uint32_t entry);
 
     const std::size_t maxPending;
@@ -104,6 +121,7 @@ private:
     std::vector<std::uint32_t> changedEntries;
     std::size_t changedCount = 0; // entries with changed set
     SpatialGrid grid;
+    mutable RecencyList recency; // the people in the grid; onlineCount moves its cursor
 };
 
 } // namespace Pinrova::Server

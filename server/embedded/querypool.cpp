@@ -21,13 +21,13 @@ QueryPool::~QueryPool()
     stop();
 }
 
-bool QueryPool::post(std::function<void()> work)
+bool QueryPool::post(std::function<void()> work, std::function<void()> dropped)
 {
     {
         std::lock_guard lock(mutex);
         if (stopping || queue.size() >= maxQueued)
             return false;
-        queue.push_back(std::move(work));
+        queue.push_back({std::move(work), std::move(dropped)});
     }
     wake.notify_one();
     return true;
@@ -35,11 +35,17 @@ bool QueryPool::post(std::function<void()> work)
 
 void QueryPool::stop()
 {
+    std::deque<Job> left;
     {
         std::lock_guard lock(mutex);
         stopping = true;
+        left.swap(queue);
     }
     wake.notify_all();
+    for (auto &job : left) {
+        if (job.dropped)
+            job.dropped();
+    }
     for (auto &thread : threads) {
         if (thread.joinable())
             thread.join();
@@ -59,7 +65,7 @@ void QueryPool::run(int niceness)
         wake.wait(lock, [this] { return stopping || !queue.empty(); });
         if (queue.empty())
             return;
-        auto work = std::move(queue.front());
+        auto work = std::move(queue.front().work);
         queue.pop_front();
         lock.unlock();
         work();

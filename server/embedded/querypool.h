@@ -24,8 +24,11 @@ public:
     QueryPool &operator=(const QueryPool &) = delete;
 
     // False (work not taken) when maxQueued jobs are already waiting or the pool has stopped.
-    bool post(std::function<void()> work);
-    // Runs what is queued, then ends the threads.
+    // dropped, if given, runs instead of work when a stop finds the job still queued.
+    bool post(std::function<void()> work, std::function<void()> dropped = {});
+    // Lets the jobs running finish, runs dropped for those still queued (their answers have
+    // nobody left to receive them, and building them would only delay the stop), then ends
+    // the threads.
     void stop();
 
 private:
@@ -34,7 +37,12 @@ private:
     const std::size_t maxQueued;
     std::mutex mutex;
     std::condition_variable wake;
-    std::deque<std::function<void()>> queue;
+    struct Job
+    {
+        std::function<void()> work;
+        std::function<void()> dropped;
+    };
+    std::deque<Job> queue;
     bool stopping = false;
     std::vector<std::thread> threads;
 };

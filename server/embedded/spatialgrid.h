@@ -18,6 +18,11 @@ namespace Pinrova::Server {
 // follows the answer, not the population: a zoomed-out view over a city of a million visits
 // the few cells nearest its centre, and over a sparse world only the occupied blocks. Only
 // occupied blocks and cells are stored. Not thread-safe; the owner locks.
+//
+// The owner keeps only the people a list may show in the grid (PresenceModel takes out those
+// silent past the forget window within one write interval), so every count of the pyramid
+// means "listable people there", and a walk's cost follows the answer however many people
+// the store still remembers.
 class SpatialGrid
 {
 public:

@@ -23,6 +23,7 @@ WriteBehind::WriteBehind(
     , model(model)
     , options(std::move(options))
     , events(events)
+    , lastSweepMs(file.lastSweepMs())
     , thread([this] { run(); })
 { }
 
@@ -112,6 +113,7 @@ void WriteBehind::run()
         const auto now = Steady::now();
         if (now >= nextFlush) {
             lock.unlock();
+            model.forgetSilent(options.clock() - options.forgetMs);
             const Flush flushed = writePositions(true);
             lock.lock();
             // Interrupted by a registration: go on right after it.
@@ -119,8 +121,7 @@ void WriteBehind::run()
         }
         if (now >= nextSweep) {
             lock.unlock();
-            std::size_t removed = 0;
-            sweep(options.clock() - options.retainMs, removed);
+            scheduledSweep();
             lock.lock();
             nextSweep = now + options.sweepInterval;
         }
@@ -164,10 +165,19 @@ void WriteBehind::writeRegistrations(std::vector<Pending> batch)
         [&](std::string &error) { return file.commit({}, registrations, now, personIds, error); },
         "registrations");
     for (std::size_t i = 0; i < batch.size(); ++i) {
-        if (stored)
-            model.applyRegistration(batch[i].person.uid, personIds[i], batch[i].profile, now);
+        if (stored) {
+            const auto letGo
+                = model.applyRegistration(batch[i].person.uid, personIds[i], batch[i].profile, now);
+            if (letGo)
+                unboundUids.emplace_back(*letGo, personIds[i]);
+        }
         batch[i].done(stored ? Outcome::Stored : Outcome::Failed);
     }
+    // The uids let go are out of memory already; a failed delete is tried with the next batch.
+    if (!unboundUids.empty()
+        && timedCommit([&](std::string &error) { return file.unbind(unboundUids, error); },
+            "released installations"))
+        unboundUids.clear();
 }
 
 WriteBehind::Flush WriteBehind::writePositions(bool yieldToRegistrations)
@@ -213,6 +223,39 @@ bool WriteBehind::sweep(std::int64_t beforeMs, std::size_t &removed)
         events->peopleSwept(unsweptIds.size());
     unsweptIds.clear();
     return true;
+}
+
+void WriteBehind::scheduledSweep()
+{
+    const std::int64_t nowMs = options.clock();
+    const auto steadyNow = std::chrono::steady_clock::now();
+    // The most the wall clock can honestly have moved since the last sweep: the steady time
+    // since, or at start the longest a running service goes between sweeps (any longer
+    // absence of the service looks the same as a clock set ahead).
+    const std::int64_t passedMs = lastSweepSteady
+        ? std::chrono::duration_cast<std::chrono::milliseconds>(steadyNow - *lastSweepSteady)
+              .count()
+        : std::chrono::duration_cast<std::chrono::milliseconds>(options.sweepInterval).count();
+    const std::int64_t aheadMs = lastSweepMs ? nowMs - *lastSweepMs - passedMs : 0;
+    lastSweepMs = nowMs;
+    lastSweepSteady = steadyNow;
+    if (!timedCommit([&](std::string &e) { return file.setLastSweepMs(nowMs, e); }, "sweep time"))
+        return;
+    const std::int64_t beforeMs = nowMs - options.retainMs;
+    if (aheadMs > Limits::ClockJumpMs) {
+        const std::size_t people = model.personCount();
+        const std::size_t silent = model.silentCount(beforeMs);
+        if (silent > std::max<std::size_t>(1, people / Limits::SweepShareDivisor)) {
+            std::fprintf(stderr,
+                "pinrova-posd: the clock moved %lld s further than the time since the last "
+                "sweep; %zu of %zu people would be deleted as silent, so none are (the next "
+                "sweep decides again)\n",
+                static_cast<long long>(aheadMs / 1000), silent, people);
+            return;
+        }
+    }
+    std::size_t removed = 0;
+    sweep(beforeMs, removed);
 }
 
 } // namespace Pinrova::Server

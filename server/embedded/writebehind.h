@@ -9,7 +9,9 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <thread>
+#include <utility>
 #include <vector>
 
 namespace Pinrova::Server {
@@ -23,6 +25,8 @@ struct WriteBehindOptions
     std::size_t maxRegistrations = Limits::MaxPendingRegistrations; // waiting for a commit
     std::size_t positionsPerCommit = Limits::PositionsPerCommit;
     std::int64_t retainMs = Limits::RetainMs; // silent longer: deleted
+    // Silent longer: out of the model's grid at the next interval (the listing policy's).
+    std::int64_t forgetMs = Limits::ForgetMs;
     std::chrono::milliseconds sweepInterval {Limits::MaxSweepIntervalMs};
     Clock clock = systemClock();
 };
@@ -32,7 +36,9 @@ struct WriteBehindOptions
 // their answer. Changed positions are written at every interval, in slices with any waiting
 // registrations between them; a slice that fails is taken again at the next interval. Every
 // sweep interval (and at start) people silent past the retention time are deleted, here too,
-// so a sweep never interleaves with a registration between its commit and the model. Neither
+// so a sweep never interleaves with a registration between its commit and the model. A sweep
+// that finds the wall clock moved ahead since the last one (the time of which the file keeps)
+// deletes nobody when a large share would go, and says so. Neither
 // the file, the model nor the events (may be null) are owned; all must outlive this object.
 class WriteBehind
 {
@@ -73,6 +79,8 @@ private:
     Flush writePositions(bool yieldToRegistrations);
     // Deletes the silent from memory and file; false when the file's delete failed.
     bool sweep(std::int64_t beforeMs, std::size_t &removed);
+    // The sweep of every interval, wary of a clock that jumped ahead.
+    void scheduledSweep();
     bool timedCommit(const std::function<bool(std::string &)> &commit, const char *what);
 
     PeopleFile &file;
@@ -84,6 +92,12 @@ private:
     std::vector<Pending> pending;
     std::vector<std::pair<std::int64_t, SweepDone>> sweepRequests;
     std::vector<std::int64_t> unsweptIds; // removed from memory, their delete still to commit
+    // Uids let go for a newer one of the same person, their delete still to commit.
+    std::vector<std::pair<Uuid, std::int64_t>> unboundUids;
+    // The last scheduled sweep: wall clock and steady clock (the latter unset before one ran
+    // in this process).
+    std::optional<std::int64_t> lastSweepMs;
+    std::optional<std::chrono::steady_clock::time_point> lastSweepSteady;
     bool stopping = false;
     std::thread thread;
 };

@@ -26,9 +26,17 @@ struct Uuid
     bool operator!=(const Uuid &other) const { return bytes != other.bytes; }
 };
 
+// Clients choose their uids, so a fixed hash would let them pick thousands that share one
+// bucket and make every lookup walk them. This one is SipHash-1-3 under a key drawn at random
+// once per process: without the key, which uids collide cannot be known from outside.
 struct UuidHash
 {
+    UuidHash();
     std::size_t operator()(const Uuid &uuid) const;
+
+private:
+    std::uint64_t k0;
+    std::uint64_t k1;
 };
 
 } // namespace Pinrova::Server
