@@ -307,6 +307,12 @@ std::size_t PresenceModel::installationCount() const
     return entryOfInstallation.size();
 }
 
+std::size_t PresenceModel::listedCount() const
+{
+    std::shared_lock lock(mutex);
+    return grid.entryCount();
+}
+
 std::size_t PresenceModel::pendingCount() const
 {
     std::shared_lock lock(mutex);

@@ -84,6 +84,8 @@ public:
     bool hasPerson(std::int64_t personId) const;
     std::size_t personCount() const;
     std::size_t installationCount() const;
+    // People in the grid: those a list may show (not past the forget window last applied).
+    std::size_t listedCount() const;
     std::size_t pendingCount() const;
     // People in the grid (not forgotten) with a position at or after sinceMs. Costs the
     // number who crossed sinceMs since the last call, not the population.
