@@ -1,4 +1,5 @@
 #include "positionserver.h"
+#include "base/limits.h"
 #include "embedded/sqlitedatabase.h"
 
 #include "posdtesting.h"
@@ -129,6 +130,8 @@ private slots:
     void metricsCountTheRequests();
     void readsAFileOfTheEarlierLayout();
     void sweepDeletesTheSilent();
+    void sweepAfterAClockJumpDeletesNobody();
+    void installationsPastTheBoundLetGoOfTheOldest();
     void fullQueueAnswers503AndFailedWritesAreRetried();
 
 private:
@@ -535,6 +538,63 @@ void TestPositionServer::sweepDeletesTheSilent()
     QVERIFY(
         readUserList(httpGet(manager, posd.url("GetUsers", usersQuery(10, 20, 13))).body, users));
     QCOMPARE(users.size(), 2);
+}
+
+void TestPositionServer::sweepAfterAClockJumpDeletesNobody()
+{
+    ListingPolicy policy;
+    policy.retainMs = 10LL * 24 * 3600 * 1000;
+    RunningServer posd(folder->path(), policy);
+    posd.config.sweepInterval = std::chrono::milliseconds(3600 * 1000);
+    posd.restart();
+    for (int i = 1; i <= 3; ++i) {
+        QCOMPARE(httpGet(manager,
+                     posd.url("Register", registerQuery(i, "facebook", QString::number(i), "x")))
+                     .status,
+            200);
+    }
+    // The machine boots with its clock a month ahead: the sweep at start must not take
+    // everyone.
+    posd.server.reset();
+    *posd.now += 31LL * 24 * 3600 * 1000;
+    posd.start();
+    SqliteDatabase file((folder->path() + "/positions.db").toStdString());
+    const auto lastSweep = [&]() -> std::int64_t {
+        try {
+            SqliteStatement row(
+                file.handle(), "SELECT value FROM setting WHERE name = 'last_sweep_ms'");
+            return row.step() ? row.integer(0) : -1;
+        } catch (const std::exception &) {
+            return -1;
+        }
+    };
+    QTRY_COMPARE(lastSweep(), posd.now->load());
+    QCOMPARE(posd.server->personCount(), std::size_t(3));
+    QCOMPARE(httpGet(manager, posd.url("SetPos", posQuery(1, 10, 20))).status, 200);
+}
+
+void TestPositionServer::installationsPastTheBoundLetGoOfTheOldest()
+{
+    RunningServer posd(folder->path());
+    const int bound = static_cast<int>(Limits::MaxInstallationsPerPerson);
+    for (int uid = 1; uid <= bound + 1; ++uid) {
+        QCOMPARE(
+            httpGet(manager, posd.url("Register", registerQuery(uid, "facebook", "7", "x"))).status,
+            200);
+    }
+    QCOMPARE(httpGet(manager, posd.url("SetPos", posQuery(1, 10, 20))).status, 404);
+    QCOMPARE(httpGet(manager, posd.url("SetPos", posQuery(2, 10, 20))).status, 200);
+    QCOMPARE(httpGet(manager, posd.url("SetPos", posQuery(bound + 1, 10, 20))).status, 200);
+    // Out of the file too, so a restart does not bring it back.
+    SqliteDatabase file((folder->path() + "/positions.db").toStdString());
+    const auto bindings = [&] {
+        SqliteStatement rows(file.handle(), "SELECT count(*) FROM installation");
+        return rows.step() ? rows.integer(0) : -1;
+    };
+    QTRY_COMPARE(bindings(), std::int64_t(bound));
+    posd.restart();
+    QCOMPARE(httpGet(manager, posd.url("SetPos", posQuery(1, 10, 20))).status, 404);
+    QCOMPARE(httpGet(manager, posd.url("SetPos", posQuery(2, 10, 20))).status, 200);
 }
 
 void TestPositionServer::fullQueueAnswers503AndFailedWritesAreRetried()
