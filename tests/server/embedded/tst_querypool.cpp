@@ -22,13 +22,16 @@ void TestQueryPool::stopAnswersQueuedJobsWithoutRunningThem()
 {
     QueryPool pool(1, SIZE_MAX, 0);
     std::promise<void> release;
+    std::promise<void> start;
     auto released = release.get_future().share();
     std::atomic<int> ran {0};
     std::atomic<int> dropped {0};
-    QVERIFY(pool.post([&ran, released] {
+    QVERIFY(pool.post([&ran, &start, released] {
+        start.set_value();
         released.wait();
         ++ran;
     }));
+    start.get_future().wait();
     for (int i = 0; i < 3; ++i)
         QVERIFY(pool.post([&ran] { ++ran; }, [&dropped] { ++dropped; }));
 
