@@ -110,7 +110,6 @@ void PresenceModel::place(std::uint32_t entry, double lat, double lon, std::int6
         }
         person.slot = grid.insert(entry, point);
     }
-    recency.touch(entry, timeMs);
     person.lat = lat;
     person.lon = lon;
     person.point = point;
@@ -123,7 +122,26 @@ void PresenceModel::restorePosition(
     std::int64_t personId, double lat, double lon, std::int64_t timeMs)
 {
     std::unique_lock lock(mutex);
-    place(entryFor(personId), lat, lon, timeMs);
+    const auto entry = entryFor(personId);
+    place(entry, lat, lon, timeMs);
+    recency.remove(entry);
+    restoredEntries.push_back(entry);
+}
+
+void PresenceModel::linkRestored() const
+{
+    if (restoredEntries.empty())
+        return;
+    std::vector<std::pair<std::int64_t, std::uint32_t>> sorted;
+    sorted.reserve(restoredEntries.size());
+    for (const auto entry : restoredEntries) {
+        if (people[entry].listed && !recency.contains(entry))
+            sorted.emplace_back(people[entry].timeMs, entry);
+    }
+    restoredEntries.clear();
+    restoredEntries.shrink_to_fit();
+    std::sort(sorted.begin(), sorted.end());
+    recency.merge(sorted);
 }
 
 PresenceModel::Update PresenceModel::setPosition(
@@ -136,7 +154,9 @@ PresenceModel::Update PresenceModel::setPosition(
     Person &person = people[it->second];
     if (!person.changed && changedCount >= maxPending)
         return Update::QueueFull;
+    linkRestored();
     place(it->second, lat, lon, nowMs);
+    recency.touch(it->second, nowMs);
     if (!person.changed) {
         person.changed = true;
         ++changedCount;
@@ -278,6 +298,7 @@ void PresenceModel::forgetSilent(std::int64_t beforeMs)
 {
     for (bool more = true; more;) {
         std::unique_lock lock(mutex);
+        linkRestored();
         more = false;
         for (std::size_t taken = 0; taken < SweepSlice; ++taken) {
             const auto entry = recency.oldestBefore(beforeMs);
@@ -323,6 +344,7 @@ std::size_t PresenceModel::onlineCount(std::int64_t sinceMs) const
 {
     // The write lock: the count's cursor moves.
     std::unique_lock lock(mutex);
+    linkRestored();
     return recency.countSince(sinceMs);
 }
 

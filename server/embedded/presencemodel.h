@@ -53,7 +53,8 @@ public:
     // make room, if any.
     bool bindInstallation(
         const Uuid &uid, std::int64_t personId, std::optional<Uuid> *letGo = nullptr);
-    // A stored position, when the file is read back; not written again.
+    // A stored position, when the file is read back; not written again. Any order of
+    // times is fine: they are sorted into the recency list before it is next used.
     void restorePosition(std::int64_t personId, double lat, double lon, std::int64_t timeMs);
 
     // Nothing is stored unless Stored. QueueFull when the person has no position waiting for
@@ -112,6 +113,8 @@ private:
     void place(std::uint32_t entry, double lat, double lon, std::int64_t timeMs);
     std::optional<Uuid> bind(const Uuid &uid, std::uint32_t entry);
     void unlist(std::uint32_t entry);
+    // Links the people restorePosition placed into the recency list.
+    void linkRestored() const;
     void release(std::uint32_t entry);
 
     const std::size_t maxPending;
@@ -124,6 +127,7 @@ private:
     std::size_t changedCount = 0; // entries with changed set
     SpatialGrid grid;
     mutable RecencyList recency; // the people in the grid; onlineCount moves its cursor
+    mutable std::vector<std::uint32_t> restoredEntries; // in the grid, not yet in recency
 };
 
 } // namespace Pinrova::Server

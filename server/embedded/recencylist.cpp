@@ -39,6 +39,31 @@ void RecencyList::touch(std::uint32_t entry, std::int64_t timeMs)
     }
 }
 
+void RecencyList::merge(const std::vector<std::pair<std::int64_t, std::uint32_t>> &sorted)
+{
+    std::uint32_t next = oldest; // the first linked entry ordered after the one to insert
+    for (const auto &[timeMs, entry] : sorted) {
+        if (contains(entry))
+            continue;
+        while (next != None && links[next].orderMs <= timeMs)
+            next = links[next].newer;
+        if (entry >= links.size())
+            links.resize(std::size_t(entry) + 1);
+        Link &link = links[entry];
+        link.orderMs = timeMs;
+        link.linked = true;
+        link.newer = next;
+        link.older = next == None ? newest : links[next].older;
+        (link.older == None ? oldest : links[link.older].newer) = entry;
+        (next == None ? newest : links[next].older) = entry;
+        ++linkedCount;
+    }
+    // Counted afresh from the oldest at the next countSince.
+    cursorMs = INT64_MIN;
+    firstRecent = oldest;
+    recentCount = linkedCount;
+}
+
 std::uint32_t RecencyList::oldestBefore(std::int64_t beforeMs) const
 {
     return oldest != None && links[oldest].orderMs < beforeMs ? oldest : None;

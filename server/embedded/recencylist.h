@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <utility>
 #include <vector>
 
 namespace Pinrova::Server {
@@ -19,6 +20,9 @@ public:
 
     // Links entry, or moves it, to the newest end, reported at timeMs.
     void touch(std::uint32_t entry, std::int64_t timeMs);
+    // Links entries (entry, report time) not linked yet, given oldest first, each where its
+    // time puts it: for positions read back from the file, which come in any order.
+    void merge(const std::vector<std::pair<std::int64_t, std::uint32_t>> &sorted);
     // Unlinks entry; nothing when it is not linked.
     void remove(std::uint32_t entry);
     bool contains(std::uint32_t entry) const { return entry < links.size() && links[entry].linked; }

@@ -84,6 +84,15 @@ void TestPresenceModel::answersAndCountsFollowAScanOfEveryone()
     };
     for (std::uint32_t id = 1; id <= People; ++id)
         enrol(id);
+    // Half of them read back from the file, their times in no order.
+    std::uniform_int_distribution<std::int64_t> age(0, 2 * forgetMs);
+    for (std::uint32_t id = 1; id <= People; id += 2) {
+        Shadow &shadow = people[id];
+        place(shadow.lat, shadow.lon);
+        shadow.timeMs = now - age(random);
+        shadow.located = true;
+        model.restorePosition(id, shadow.lat, shadow.lon, shadow.timeMs);
+    }
 
     for (int round = 0; round < 60; ++round) {
         for (int i = 0; i < 400; ++i) {
