@@ -18,7 +18,8 @@ void replaceControlCharacters(std::string &text);
 // Shortens valid UTF-8 to at most maxBytes without splitting a code point.
 void cutAtCodePoint(std::string &text, std::size_t maxBytes);
 
-// An absolute http or https address without control characters.
+// An absolute http or https address without control characters. Spaces are allowed: the app
+// sends addresses in QUrl's plain form, and stored files hold such addresses.
 bool isWebAddress(std::string_view text);
 
 } // namespace Pinrova::Server
