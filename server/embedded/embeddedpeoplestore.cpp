@@ -13,6 +13,9 @@ EmbeddedPeopleStore::EmbeddedPeopleStore(const std::string &path, EmbeddedStoreO
     , model(std::make_unique<PresenceModel>(options.maxPendingPositions))
 {
     file->load(*model, options.writer.clock(), this->render);
+    // Sorts the people read back by report time and takes the forgotten out of the grid
+    // before the first request, rather than under the write lock at the first interval.
+    model->forgetSilent(options.writer.clock() - options.writer.forgetMs);
     writer = std::make_unique<WriteBehind>(*file, *model, options.writer, events);
     queries = std::make_unique<QueryPool>(
         options.queryThreads, options.maxQueuedLists, Limits::QueryNiceness);
