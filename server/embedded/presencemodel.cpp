@@ -98,6 +98,13 @@ bool PresenceModel::bindInstallation(
     return true;
 }
 
+bool PresenceModel::isBound(const Uuid &uid, std::int64_t personId) const
+{
+    std::shared_lock lock(mutex);
+    const auto it = entryOfInstallation.find(uid);
+    return it != entryOfInstallation.end() && people[it->second].id == personId;
+}
+
 void PresenceModel::place(std::uint32_t entry, double lat, double lon, std::int64_t timeMs)
 {
     Person &person = people[entry];

@@ -53,6 +53,8 @@ public:
     // make room, if any.
     bool bindInstallation(
         const Uuid &uid, std::int64_t personId, std::optional<Uuid> *letGo = nullptr);
+    // True when uid is bound to the person now.
+    bool isBound(const Uuid &uid, std::int64_t personId) const;
     // A stored position, when the file is read back; not written again. Any order of
     // times is fine: they are sorted into the recency list before it is next used.
     void restorePosition(std::int64_t personId, double lat, double lon, std::int64_t timeMs);

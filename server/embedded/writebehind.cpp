@@ -174,6 +174,11 @@ void WriteBehind::writeRegistrations(std::vector<Pending> batch)
         batch[i].done(stored ? Outcome::Stored : Outcome::Failed);
     }
     // The uids let go are out of memory already; a failed delete is tried with the next batch.
+    // One that registered again for the same person since keeps its row.
+    unboundUids.erase(
+        std::remove_if(unboundUids.begin(), unboundUids.end(),
+            [this](const auto &binding) { return model.isBound(binding.first, binding.second); }),
+        unboundUids.end());
     if (!unboundUids.empty()
         && timedCommit([&](std::string &error) { return file.unbind(unboundUids, error); },
             "released installations"))
