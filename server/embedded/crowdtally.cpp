@@ -53,7 +53,7 @@ CrowdTally::CrowdTally(const MapView &view)
 
 CrowdTally::Place CrowdTally::locate(int tileZoom, std::uint32_t column, std::uint32_t row) const
 {
-    const double size = std::ldexp(1.0, -tileZoom);
+    const double size = 1.0 / double(std::uint64_t(1) << tileZoom);
     const double dy = std::abs((row + 0.5) * size - view.centre.y);
     if (dy - size / 2 - Margin > view.halfHeight)
         return Place::Outside;

@@ -150,7 +150,9 @@ void SpatialGrid::move(const Slot &slot, const WorldPoint &point)
 
 void SpatialGrid::countCrowds(const MapView &view, CrowdTally &tally) const
 {
-    countNode(view, tally, 0, 0, 0, count(0, 0));
+    const auto where = tally.locate(0, 0, 0);
+    if (where != CrowdTally::Place::Outside && count(0, 0) != 0)
+        countNode(view, tally, 0, 0, 0, count(0, 0), where);
 }
 
 void SpatialGrid::countCell(
@@ -172,11 +174,8 @@ void SpatialGrid::countCell(
 }
 
 void SpatialGrid::countBlock(const MapView &view, CrowdTally &tally, std::uint32_t column,
-    std::uint32_t row, const Block &block) const
+    std::uint32_t row, const Block &block, CrowdTally::Place where) const
 {
-    const auto where = tally.locate(2 * BlockLevel, column, row);
-    if (where == CrowdTally::Place::Outside)
-        return;
     if (where == CrowdTally::Place::Inside && 2 * BlockLevel >= tally.cellZoom()) {
         tally.addNode(2 * BlockLevel, column, row, block.count);
         return;
@@ -196,39 +195,39 @@ void SpatialGrid::countBlock(const MapView &view, CrowdTally &tally, std::uint32
     }
 }
 
-// A node of the dense pyramid at zoom 2 × level, holding entries.
+// A node of the dense pyramid at zoom 2 × level, holding entries, placed against the view
+// (never Outside). A child is placed before its count is read, so the walk along the view's
+// edge reads no counts of what lies beyond it.
 void SpatialGrid::countNode(const MapView &view, CrowdTally &tally, int level, std::uint32_t column,
-    std::uint32_t row, std::uint32_t entries) const
+    std::uint32_t row, std::uint32_t entries, CrowdTally::Place where) const
 {
     const int zoom = 2 * level;
-    const auto where = tally.locate(zoom, column, row);
-    if (where == CrowdTally::Place::Outside)
-        return;
-    if (where == CrowdTally::Place::Inside && zoom >= tally.cellZoom()) {
+    const bool inside = where == CrowdTally::Place::Inside;
+    if (inside && zoom >= tally.cellZoom()) {
         tally.addNode(zoom, column, row, entries);
         return;
     }
-    if (level == BlockLevel - 1) {
-        const std::uint16_t occupied = blocksBelow[row << (2 * level) | column];
-        for (std::uint32_t bit = 0; bit < 16; ++bit) {
-            if (!(occupied & (1u << bit)))
-                continue;
-            const std::uint32_t childColumn = column * 4 + bit % 4;
-            const std::uint32_t childRow = row * 4 + bit / 4;
-            const auto it = blocks.find(childRow << 12 | childColumn);
-            if (it != blocks.end())
-                countBlock(view, tally, childColumn, childRow, it->second);
-        }
-        return;
-    }
     const int childLevel = level + 1;
+    const std::uint16_t occupied
+        = childLevel == BlockLevel ? blocksBelow[row << (2 * level) | column] : 0xffff;
     for (std::uint32_t bit = 0; bit < 16; ++bit) {
+        if (!(occupied & (1u << bit)))
+            continue;
         const std::uint32_t childColumn = column * 4 + bit % 4;
         const std::uint32_t childRow = row * 4 + bit / 4;
+        const auto place = inside ? where : tally.locate(2 * childLevel, childColumn, childRow);
+        if (place == CrowdTally::Place::Outside)
+            continue;
+        if (childLevel == BlockLevel) {
+            const auto it = blocks.find(childRow << 12 | childColumn);
+            if (it != blocks.end())
+                countBlock(view, tally, childColumn, childRow, it->second, place);
+            continue;
+        }
         const auto held
             = count(childLevel, std::uint64_t(childRow) << (2 * childLevel) | childColumn);
         if (held != 0)
-            countNode(view, tally, childLevel, childColumn, childRow, held);
+            countNode(view, tally, childLevel, childColumn, childRow, held, place);
     }
 }
 

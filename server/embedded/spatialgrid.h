@@ -1,5 +1,6 @@
 #pragma once
 
+#include "embedded/crowdtally.h"
 #include "store/mapprojection.h"
 
 #include <algorithm>
@@ -10,8 +11,6 @@
 #include <vector>
 
 namespace Pinrova::Server {
-
-class CrowdTally;
 
 // Buckets of entry numbers by the zoom-14 map tile (cell) their point lies in, grouped in
 // blocks of 4 × 4 cells (zoom 12), under a pyramid of counts at every second zoom level from 0
@@ -113,10 +112,10 @@ private:
 
     std::uint32_t count(int level, std::uint64_t key) const;
     void countNode(const MapView &view, CrowdTally &tally, int level, std::uint32_t column,
-        std::uint32_t row, std::uint32_t entries) const;
+        std::uint32_t row, std::uint32_t entries, CrowdTally::Place where) const;
     void countCell(const MapView &view, CrowdTally &tally, const Cell &cell, bool inside) const;
     void countBlock(const MapView &view, CrowdTally &tally, std::uint32_t column, std::uint32_t row,
-        const Block &block) const;
+        const Block &block, CrowdTally::Place where) const;
     void addCount(std::uint32_t column, std::uint32_t row, int delta);
     // Lower bound of the squared distance from the view's centre to the square of a node at
     // zoom with that column and row; false when the square lies wholly outside the view.
