@@ -47,9 +47,15 @@ public:
     // clock that moved while the service was down can be told; nothing before the first.
     std::optional<std::int64_t> lastSweepMs();
     bool setLastSweepMs(std::int64_t ms, std::string &error);
+    // Deletes the person's position and marks them hidden until they register again.
+    bool hide(std::int64_t personId, std::string &error);
+    // Copies the log into the file and cuts it to nothing, so rows deleted before (zeroed in
+    // the file's pages) leave no older copy there. False (error says why) when it could not.
+    bool truncateLog(std::string &error);
 
 private:
     bool inTransaction(const std::function<void()> &work, std::string &error);
+    void addKeysAndHiding();
 
     SqliteDatabase db;
     std::unique_ptr<SqliteStatement> upsertPerson;
@@ -61,6 +67,7 @@ private:
     std::unique_ptr<SqliteStatement> deleteBinding;
     std::unique_ptr<SqliteStatement> readSetting;
     std::unique_ptr<SqliteStatement> writeSetting;
+    std::unique_ptr<SqliteStatement> hidePerson;
 };
 
 } // namespace Pinrova::Server

@@ -1,5 +1,6 @@
 #include "embedded/presencemodel.h"
 
+#include "embedded/crowdtally.h"
 #include "store/peoplestore.h"
 
 #include <algorithm>
@@ -39,7 +40,7 @@ std::uint32_t PresenceModel::entryFor(std::int64_t personId)
 
 std::optional<Uuid> PresenceModel::bind(const Uuid &uid, std::uint32_t entry)
 {
-    entryOfInstallation[uid] = entry;
+    entryOfInstallation[uid].entry = entry;
     auto &uids = people[entry].installations;
     // Bound already: it becomes the newest.
     const auto known = std::find(uids.begin(), uids.end(), uid);
@@ -52,11 +53,13 @@ std::optional<Uuid> PresenceModel::bind(const Uuid &uid, std::uint32_t entry)
         // Uids since bound to someone else make room first; else the one bound longest ago.
         const auto stale = std::find_if(uids.begin(), uids.end(), [&](const Uuid &held) {
             const auto it = entryOfInstallation.find(held);
-            return it == entryOfInstallation.end() || it->second != entry;
+            return it == entryOfInstallation.end() || it->second.entry != entry;
         });
         if (stale == uids.end()) {
             letGo = uids.front();
-            entryOfInstallation.erase(uids.front());
+            const auto held = entryOfInstallation.find(uids.front());
+            setKey(held->second, std::nullopt);
+            entryOfInstallation.erase(held);
             uids.erase(uids.begin());
         } else {
             uids.erase(stale);
@@ -67,13 +70,26 @@ std::optional<Uuid> PresenceModel::bind(const Uuid &uid, std::uint32_t entry)
 }
 
 std::optional<Uuid> PresenceModel::applyRegistration(const Uuid &uid, std::int64_t personId,
-    std::shared_ptr<const std::string> profile, std::int64_t nowMs)
+    std::shared_ptr<const std::string> profile, std::int64_t nowMs,
+    const std::optional<KeyHash> &key)
 {
     std::unique_lock lock(mutex);
     const auto entry = entryFor(personId);
     people[entry].profile = std::move(profile);
     people[entry].registeredMs = nowMs;
-    return bind(uid, entry);
+    people[entry].hidden = false;
+    const auto letGo = bind(uid, entry);
+    setKey(entryOfInstallation[uid], key);
+    return letGo;
+}
+
+void PresenceModel::setKey(Installation &installation, const std::optional<KeyHash> &key)
+{
+    if (installation.key)
+        liveKeys.erase(*installation.key);
+    installation.key = key;
+    if (key)
+        liveKeys.insert(*key);
 }
 
 void PresenceModel::setProfile(
@@ -86,13 +102,15 @@ void PresenceModel::setProfile(
 }
 
 bool PresenceModel::bindInstallation(
-    const Uuid &uid, std::int64_t personId, std::optional<Uuid> *letGo)
+    const Uuid &uid, std::int64_t personId, const std::optional<KeyHash> &key,
+    std::optional<Uuid> *letGo)
 {
     std::unique_lock lock(mutex);
     const auto it = entryOfPerson.find(personId);
     if (it == entryOfPerson.end())
         return false;
     const auto dropped = bind(uid, it->second);
+    setKey(entryOfInstallation[uid], key);
     if (letGo)
         *letGo = dropped;
     return true;
@@ -102,7 +120,15 @@ bool PresenceModel::isBound(const Uuid &uid, std::int64_t personId) const
 {
     std::shared_lock lock(mutex);
     const auto it = entryOfInstallation.find(uid);
-    return it != entryOfInstallation.end() && people[it->second].id == personId;
+    return it != entryOfInstallation.end() && people[it->second.entry].id == personId;
+}
+
+void PresenceModel::restoreHidden(std::int64_t personId)
+{
+    std::unique_lock lock(mutex);
+    const auto it = entryOfPerson.find(personId);
+    if (it != entryOfPerson.end())
+        people[it->second].hidden = true;
 }
 
 void PresenceModel::place(std::uint32_t entry, double lat, double lon, std::int64_t timeMs)
@@ -116,6 +142,8 @@ void PresenceModel::place(std::uint32_t entry, double lat, double lon, std::int6
                 people[moved].slot.index = person.slot.index;
         }
         person.slot = grid.insert(entry, point);
+    } else {
+        grid.move(person.slot, point);
     }
     person.lat = lat;
     person.lon = lon;
@@ -152,27 +180,81 @@ void PresenceModel::linkRestored() const
 }
 
 PresenceModel::Update PresenceModel::setPosition(
-    const Uuid &uid, double lat, double lon, std::int64_t nowMs)
+    const Uuid &uid, double lat, double lon, std::int64_t nowMs, const KeyHash *key)
 {
     std::unique_lock lock(mutex);
     const auto it = entryOfInstallation.find(uid);
+    if (key && (it == entryOfInstallation.end() || it->second.key != *key))
+        return Update::BadKey;
     if (it == entryOfInstallation.end())
         return Update::UnknownUid;
-    Person &person = people[it->second];
+    const std::uint32_t entry = it->second.entry;
+    Person &person = people[entry];
+    if (person.hidden)
+        return Update::Hidden;
     if (!person.changed && changedCount >= maxPending)
         return Update::QueueFull;
     linkRestored();
-    place(it->second, lat, lon, nowMs);
-    recency.touch(it->second, nowMs);
+    place(entry, lat, lon, nowMs);
+    recency.touch(entry, nowMs);
     if (!person.changed) {
         person.changed = true;
         ++changedCount;
-        changedEntries.push_back(it->second);
+        changedEntries.push_back(entry);
     }
     return Update::Stored;
 }
 
-std::vector<ListedPerson> PresenceModel::nearest(const NearestQuery &query) const
+bool PresenceModel::isLiveKey(const KeyHash &key) const
+{
+    std::shared_lock lock(mutex);
+    return liveKeys.count(key) != 0;
+}
+
+PresenceModel::Update PresenceModel::personOf(
+    const Uuid &uid, const KeyHash *key, std::int64_t &personId) const
+{
+    std::shared_lock lock(mutex);
+    const auto it = entryOfInstallation.find(uid);
+    if (key && (it == entryOfInstallation.end() || it->second.key != *key))
+        return Update::BadKey;
+    if (it == entryOfInstallation.end())
+        return Update::UnknownUid;
+    personId = people[it->second.entry].id;
+    return Update::Stored;
+}
+
+void PresenceModel::unplace(std::uint32_t entry)
+{
+    Person &person = people[entry];
+    unlist(entry);
+    person.located = false;
+    if (person.changed) {
+        person.changed = false;
+        --changedCount;
+    }
+}
+
+void PresenceModel::hide(std::int64_t personId)
+{
+    std::unique_lock lock(mutex);
+    const auto it = entryOfPerson.find(personId);
+    if (it == entryOfPerson.end())
+        return;
+    unplace(it->second);
+    people[it->second].hidden = true;
+}
+
+void PresenceModel::forget(std::int64_t personId)
+{
+    std::unique_lock lock(mutex);
+    const auto it = entryOfPerson.find(personId);
+    if (it != entryOfPerson.end())
+        release(it->second);
+}
+
+std::vector<ListedPerson> PresenceModel::nearest(
+    const NearestQuery &query, std::vector<Crowd> *crowds) const
 {
     // A local copy: the walk below reads it for every candidate, and a reference would make
     // the compiler load it again after each store.
@@ -198,7 +280,20 @@ std::vector<ListedPerson> PresenceModel::nearest(const NearestQuery &query) cons
         const Person &person = people[entry];
         listed.push_back({person.lat, person.lon, person.timeMs, person.profile});
     }
+    if (crowds)
+        *crowds = countCrowds(view, found);
     return listed;
+}
+
+std::vector<Crowd> PresenceModel::countCrowds(
+    const MapView &view, const std::vector<std::uint32_t> &listed) const
+{
+    // Under the caller's lock, so the answer's people are among those counted.
+    CrowdTally tally(view);
+    grid.countCrowds(view, tally);
+    for (const auto entry : listed)
+        tally.addPoint(people[entry].point, -1);
+    return tally.crowds();
 }
 
 std::vector<PositionRecord> PresenceModel::takeChangedPositions(std::size_t limit)
@@ -253,8 +348,10 @@ void PresenceModel::release(std::uint32_t entry)
     unlist(entry);
     for (const auto &uid : person.installations) {
         const auto it = entryOfInstallation.find(uid);
-        if (it != entryOfInstallation.end() && it->second == entry)
+        if (it != entryOfInstallation.end() && it->second.entry == entry) {
+            setKey(it->second, std::nullopt);
             entryOfInstallation.erase(it);
+        }
     }
     if (person.changed)
         --changedCount;

@@ -2,6 +2,7 @@
 
 #include "base/limits.h"
 #include "embedded/recencylist.h"
+#include "embedded/keyhashset.h"
 #include "embedded/spatialgrid.h"
 #include "embedded/writerfirstmutex.h"
 #include "store/uuid.h"
@@ -15,6 +16,7 @@
 
 namespace Pinrova::Server {
 
+struct Crowd;
 struct ListedPerson;
 struct NearestQuery;
 
@@ -37,34 +39,53 @@ struct PositionRecord
 class PresenceModel
 {
 public:
-    enum class Update { Stored, UnknownUid, QueueFull };
+    enum class Update { Stored, UnknownUid, QueueFull, BadKey, Hidden };
 
     // maxPending bounds the positions changed and not yet taken for writing.
     explicit PresenceModel(std::size_t maxPending = Limits::MaxPendingPositions);
 
     // A registration that is in the file, made at nowMs: binds uid to the person, whose
-    // profile is replaced. Returns the uid let go to make room, if any.
+    // profile is replaced. The installation's session key is replaced by key (none: it has
+    // none any more), and a hidden person is listed again once they report. Returns the uid
+    // let go to make room, if any.
     std::optional<Uuid> applyRegistration(const Uuid &uid, std::int64_t personId,
-        std::shared_ptr<const std::string> profile, std::int64_t nowMs);
+        std::shared_ptr<const std::string> profile, std::int64_t nowMs,
+        const std::optional<KeyHash> &key = std::nullopt);
     // The parts of a registration, when the file is read back.
     void setProfile(std::int64_t personId, std::shared_ptr<const std::string> profile,
         std::int64_t registeredMs);
     // False (nothing bound) when the person is not known. letGo receives the uid let go to
     // make room, if any.
-    bool bindInstallation(
-        const Uuid &uid, std::int64_t personId, std::optional<Uuid> *letGo = nullptr);
+    bool bindInstallation(const Uuid &uid, std::int64_t personId,
+        const std::optional<KeyHash> &key = std::nullopt, std::optional<Uuid> *letGo = nullptr);
     // True when uid is bound to the person now.
     bool isBound(const Uuid &uid, std::int64_t personId) const;
+    // A person who asked to be hidden, when the file is read back.
+    void restoreHidden(std::int64_t personId);
     // A stored position, when the file is read back; not written again. Any order of
     // times is fine: they are sorted into the recency list before it is next used.
     void restorePosition(std::int64_t personId, double lat, double lon, std::int64_t timeMs);
 
     // Nothing is stored unless Stored. QueueFull when the person has no position waiting for
     // the file and maxPending others do.
-    Update setPosition(const Uuid &uid, double lat, double lon, std::int64_t nowMs);
+    Update setPosition(
+        const Uuid &uid, double lat, double lon, std::int64_t nowMs, const KeyHash *key = nullptr);
 
-    // The nearest people in the query's view, nearest first (ties by person id).
-    std::vector<ListedPerson> nearest(const NearestQuery &query) const;
+    // True when key is the session key of some installation.
+    bool isLiveKey(const KeyHash &key) const;
+    // The person uid is bound to, when key (if given) is uid's: Stored with their person id,
+    // else UnknownUid or BadKey.
+    Update personOf(const Uuid &uid, const KeyHash *key, std::int64_t &personId) const;
+    // The person is no longer listed and their position is dropped; setPosition answers
+    // Hidden until their next registration.
+    void hide(std::int64_t personId);
+    // The person, their installations, keys and position are gone from memory.
+    void forget(std::int64_t personId);
+
+    // The nearest people in the query's view, nearest first (ties by person id); with
+    // crowds, also the view's other people per crowd cell, counted in the same instant.
+    std::vector<ListedPerson> nearest(
+        const NearestQuery &query, std::vector<Crowd> *crowds = nullptr) const;
 
     // Positions changed since they were last taken, newest value of each person once; at
     // most limit of them.
@@ -109,11 +130,22 @@ private:
         bool located = false;
         bool listed = false; // in the grid and the recency list
         bool changed = false;
+        bool hidden = false;
+    };
+    struct Installation
+    {
+        std::uint32_t entry = 0;
+        std::optional<KeyHash> key; // its session key, checked on the same lookup as the uid
     };
 
     std::uint32_t entryFor(std::int64_t personId);
+    std::vector<Crowd> countCrowds(
+        const MapView &view, const std::vector<std::uint32_t> &listed) const;
     void place(std::uint32_t entry, double lat, double lon, std::int64_t timeMs);
     std::optional<Uuid> bind(const Uuid &uid, std::uint32_t entry);
+    void setKey(Installation &installation, const std::optional<KeyHash> &key);
+    // Takes the person off the map and drops their position (hiding).
+    void unplace(std::uint32_t entry);
     void unlist(std::uint32_t entry);
     // Links the people restorePosition placed into the recency list.
     void linkRestored() const;
@@ -124,7 +156,8 @@ private:
     std::vector<Person> people;
     std::vector<std::uint32_t> freeEntries;
     std::unordered_map<std::int64_t, std::uint32_t> entryOfPerson;
-    std::unordered_map<Uuid, std::uint32_t, UuidHash> entryOfInstallation;
+    std::unordered_map<Uuid, Installation, UuidHash> entryOfInstallation;
+    KeyHashSet liveKeys;
     std::vector<std::uint32_t> changedEntries;
     std::size_t changedCount = 0; // entries with changed set
     SpatialGrid grid;
