@@ -1,5 +1,6 @@
 #pragma once
 
+#include "base/limits.h"
 #include "identity/sessionkey.h"
 #include "identity/verdict.h"
 
@@ -23,14 +24,14 @@ struct FacebookConfig
     std::string graph = "https://graph.facebook.com"; // base URL, no trailing "/"
     std::string appId;
     std::string appSecret; // empty: every Facebook credential is refused
-    std::chrono::milliseconds timeout {3000}; // one debug_token call, connection included
+    std::chrono::milliseconds timeout = Limits::FacebookTimeout;
     // Calls to the Graph API at once, and checks waiting for one; past both, unavailable.
-    int maxInFlight = 16;
-    std::size_t maxWaiting = 1024;
+    int maxInFlight = Limits::FacebookCallsInFlight;
+    std::size_t maxWaiting = Limits::FacebookChecksWaiting;
     // Verified tokens remembered, and for how long at most when the token never expires, so a
     // revoked one is noticed within that time.
-    std::size_t cacheEntries = 100000;
-    std::int64_t maxCacheSeconds = 3600;
+    std::size_t cacheEntries = Limits::VerifiedTokens;
+    std::int64_t maxCacheSeconds = Limits::VerifiedTokenSeconds;
 };
 
 // What a debug_token answer says of a token, for claimedId at nowSeconds: accepted only when

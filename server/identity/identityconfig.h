@@ -1,5 +1,6 @@
 #pragma once
 
+#include "base/limits.h"
 #include "identity/facebookverifier.h"
 #include "identity/picturehosts.h"
 
@@ -25,11 +26,11 @@ struct IdentityConfig
     std::string vkontakteSecret; // empty: every VKontakte credential is refused
     PictureHosts pictureHosts = PictureHosts::defaults();
     std::vector<std::string> trustedProxies; // whose X-Forwarded-For is believed
-    // Per key; the app reports every 3 s and lists every 5 s.
-    RateLimit setPos {1, 5};
-    RateLimit getUsers {1, 5};
-    // Per source address: 10 a minute.
-    RateLimit registration {10.0 / 60, 10};
+    // Per key.
+    RateLimit setPos {Limits::SetPosPerSecond, Limits::SetPosBurst};
+    RateLimit getUsers {Limits::GetUsersPerSecond, Limits::GetUsersBurst};
+    // Per source address.
+    RateLimit registration {Limits::RegistersPerMinute / 60, Limits::RegisterBurst};
 
     bool hasSecret() const { return !facebook.appSecret.empty() || !vkontakteSecret.empty(); }
 };

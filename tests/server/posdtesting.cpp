@@ -12,10 +12,18 @@ namespace Pinrova::Testing {
 
 PosdAnswer httpGet(QNetworkAccessManager &manager, const QUrl &url, int timeoutMs)
 {
+    return httpSend(manager, "GET", url, {}, timeoutMs);
+}
+
+PosdAnswer httpSend(QNetworkAccessManager &manager, const QByteArray &verb, const QUrl &url,
+    const QList<std::pair<QByteArray, QByteArray>> &headers, int timeoutMs)
+{
     QNetworkRequest request(url);
     request.setAttribute(
         QNetworkRequest::CacheLoadControlAttribute, QNetworkRequest::AlwaysNetwork);
-    QNetworkReply *reply = manager.get(request);
+    for (const auto &[name, value] : headers)
+        request.setRawHeader(name, value);
+    QNetworkReply *reply = manager.sendCustomRequest(request, verb);
     QEventLoop loop;
     QTimer::singleShot(timeoutMs, &loop, &QEventLoop::quit);
     QObject::connect(reply, &QNetworkReply::finished, &loop, &QEventLoop::quit);

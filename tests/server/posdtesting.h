@@ -23,6 +23,9 @@ struct PosdAnswer
 
 // GETs url and waits for the answer (at most timeoutMs).
 PosdAnswer httpGet(QNetworkAccessManager &manager, const QUrl &url, int timeoutMs = 10000);
+// The same with a verb ("GET", "POST") and raw headers (name, value).
+PosdAnswer httpSend(QNetworkAccessManager &manager, const QByteArray &verb, const QUrl &url,
+    const QList<std::pair<QByteArray, QByteArray>> &headers, int timeoutMs = 10000);
 
 // One <User> as the app's list reads the answer: QDomDocument without namespace processing,
 // the first element of each name below the User, Online upper-cased against "TRUE", the

@@ -60,8 +60,18 @@ void TestPosdProcess::commandLine_data()
     QTest::newRow("zero retention") << QStringList {"--retain-days", "0"} << 2;
     QTest::newRow("retention with a unit") << QStringList {"--retain-days=30d"} << 2;
     QTest::newRow("zero pending positions") << QStringList {"--max-pending", "0"} << 2;
-    QTest::newRow("database in a folder that cannot exist")
-        << QStringList {"--listen", "127.0.0.1:0", "--db", "/proc/nonexistent/x.db"} << 1;
+    QTest::newRow("database in a folder that cannot exist") << QStringList {"--listen",
+        "127.0.0.1:0", "--db", "/proc/nonexistent/x.db", "--open-registration"}
+                                                            << 1;
+    QTest::newRow("no application secret and no open registration") << QStringList {"--listen",
+        "127.0.0.1:0", "--db", QDir::tempPath() + "/pinrova-posd-nosecret/x.db"}
+                                                                    << 1;
+    QTest::newRow("secret file missing")
+        << QStringList {"--vk-app-secret-file", "/nonexistent/vk-app-secret"} << 2;
+    QTest::newRow("picture hosts of an unknown network")
+        << QStringList {"--picture-hosts", "myspace=cdn.myspace.com"} << 2;
+    QTest::newRow("trusted proxy by name") << QStringList {"--trusted-proxy", "haproxy"} << 2;
+    QTest::newRow("Graph API not over HTTP") << QStringList {"--facebook-graph", "ftp://x"} << 2;
 }
 
 void TestPosdProcess::commandLine()
