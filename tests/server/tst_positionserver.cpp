@@ -228,6 +228,7 @@ private slots:
     void registerChecksTheCredential();
     void keysLimitsAndPictures();
     void registerLimitPerSourceAddress();
+    void keysBindInstallationsHideAndForget();
 
 private:
     std::unique_ptr<QTemporaryDir> folder;
@@ -854,6 +855,83 @@ void TestPositionServer::registerLimitPerSourceAddress()
     // An address the client wrote itself sits left of the one the proxy appended.
     QCOMPARE(registerFrom("198.51.100.7, 203.0.113.1").status, 429);
     QCOMPARE(registerFrom("203.0.113.2").status, 200);
+}
+
+void TestPositionServer::keysBindInstallationsHideAndForget()
+{
+    GraphStandIn standIn;
+    const auto identity = standIn.identity();
+    RunningServer posd(folder->path(), {}, &identity);
+    const auto registerVk = [&](int uid, const QString &id, const QString &name) {
+        const QString query = "uid=" + enc(testUid(uid)) + "&network=vkontakte&id=" + id
+            + "&name=" + name + "&smallPic=&mediumPic=&sex=2";
+        return httpSend(manager, "GET", posd.url("Register", query),
+            {{"Authorization", "VKontakte " + vkSession(id, 0)}});
+    };
+    const auto setPos = [&](int uid, const QByteArray &key, double lat = 59.9441) {
+        return httpSend(
+            manager, "GET", posd.url("SetPos", posQuery(uid, lat, 30.3061)), bearer(key))
+            .status;
+    };
+    const auto post = [&](const char *request, int uid, const QByteArray &key) {
+        return httpSend(manager, "POST", posd.url(request, "uid=" + enc(testUid(uid))), bearer(key))
+            .status;
+    };
+    const auto listedNames = [&](const QByteArray &key) {
+        QStringList names;
+        *posd.now += 1000; // past the per-key limit's pace
+        const auto answer = httpSend(
+            manager, "GET", posd.url("GetUsers", usersQuery(59.944, 30.306, 13)), bearer(key));
+        QVector<ListedUser> users;
+        if (answer.status == 200 && readUserList(answer.body, users)) {
+            for (const auto &user : users)
+                names << user.name;
+        }
+        names.sort();
+        return names;
+    };
+
+    const QByteArray vera = registerVk(1, "77", "Vera").body;
+    const QByteArray zeb = registerVk(2, "880088123", "Zebulon").body;
+    QCOMPARE(setPos(1, vera), 200);
+    QCOMPARE(setPos(2, zeb), 200);
+
+    // The takeover: another installation names Vera's published id, or sends her uid with its
+    // own key. Neither moves or renames her.
+    const auto impostor = httpSend(manager, "GET",
+        posd.url("Register",
+            "uid=" + enc(testUid(3)) + "&network=vkontakte&id=77&name=Mallory"
+                + "&smallPic=&mediumPic=&sex=1"),
+        {{"Authorization", "VKontakte " + vkSession("78", 0)}});
+    QCOMPARE(impostor.status, 403);
+    QCOMPARE(setPos(1, zeb, -33.9), 401);
+    QCOMPARE(listedNames(zeb), (QStringList {"Vera", "Zebulon"}));
+
+    // Hide: unlisted, and a SetPos is refused until the next Register, which replaces the key.
+    QCOMPARE(post("Hide", 1, zeb), 401);
+    QCOMPARE(
+        httpSend(manager, "GET", posd.url("Hide", "uid=" + enc(testUid(1))), bearer(vera)).status,
+        405);
+    QCOMPARE(post("Hide", 1, vera), 204);
+    QCOMPARE(listedNames(zeb), QStringList {"Zebulon"});
+    QCOMPARE(setPos(1, vera), 409);
+    const QByteArray vera2 = registerVk(1, "77", "Vera").body;
+    QCOMPARE(setPos(1, vera), 401);
+    QCOMPARE(setPos(1, vera2), 200);
+    QCOMPARE(listedNames(vera2), (QStringList {"Vera", "Zebulon"}));
+
+    // Forget: gone from the answers, the keys and the file.
+    QCOMPARE(post("Forget", 2, vera2), 401);
+    QCOMPARE(post("Forget", 2, zeb), 204);
+    QCOMPARE(listedNames(vera2), QStringList {"Vera"});
+    QCOMPARE(setPos(2, zeb), 401);
+    posd.server.reset();
+    for (const QString &name : QDir(folder->path()).entryList(QDir::Files)) {
+        QFile file(folder->filePath(name));
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        const QByteArray bytes = file.readAll();
+        QVERIFY2(!bytes.contains("Zebulon") && !bytes.contains("880088123"), qPrintable(name));
+    }
 }
 
 #include "tst_positionserver.moc"
