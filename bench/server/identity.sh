@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
 # What the identity checks cost, on loopback:
 #  1. SetPos with session keys (Bearer header, SHA-256, the per-key limit set high enough never
-#     to refuse) against SetPos under --open-registration, the same PEOPLE registered on each,
-#     alternating in one run and reported as a ratio;
+#     to refuse, the store's key check) against SetPos under --open-registration, the same
+#     PEOPLE registered on each, alternating in one run and reported as a ratio. Both get the
+#     same requests, keys included (the open service ignores them), so wrk's own work on the
+#     shared cores is the same on both sides;
 #  2. Register with one Facebook token over and over (the verified-token cache answers);
 #  3. Register with a new token each time, so the service asks a Graph API stand-in
 #     (graphstandin.py, Python's threading HTTP server) every time.
@@ -46,7 +48,7 @@ python3 "$here/vkregister.py" "$keyed_port" "$people" bench-vk-secret "$work/key
 echo "== SetPos, $connections connections, ${duration}s per run, open and keyed alternating"
 ratios=()
 for round in $(seq "$rounds"); do
-    o=$(KEYS="$work/open.keys" wrk -t2 -c$connections -d"${duration}s" -s "$here/keyedsetpos.lua" "http://127.0.0.1:$open_port" | rate)
+    o=$(KEYS="$work/keyed.keys" wrk -t2 -c$connections -d"${duration}s" -s "$here/keyedsetpos.lua" "http://127.0.0.1:$open_port" | rate)
     k=$(KEYS="$work/keyed.keys" wrk -t2 -c$connections -d"${duration}s" -s "$here/keyedsetpos.lua" "http://127.0.0.1:$keyed_port" | rate)
     ratio=$(python3 -c "print(f'{$k / $o:.2f}')")
     ratios+=("$ratio")

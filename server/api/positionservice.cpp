@@ -50,11 +50,6 @@ WebReply unauthorized(const char *what)
     return reply;
 }
 
-std::string nameOf(const KeyHash &hash)
-{
-    return std::string(reinterpret_cast<const char *>(hash.data()), hash.size());
-}
-
 // A store's answer to a call that named an installation and its key.
 WebReply keyedAnswer(StoreStatus status, WebReply done, const char *what)
 {
@@ -150,7 +145,7 @@ std::optional<KeyHash> PositionService::keyOf(const WebRequest &request,
         return std::nullopt;
     }
     const KeyHash hash = Identity::sha256(*key);
-    if (const int wait = limit.take(nameOf(hash), clock())) {
+    if (const int wait = limit.take(hash, clock())) {
         respond(tooMany(wait));
         return std::nullopt;
     }
@@ -171,7 +166,7 @@ void PositionService::registerPerson(
             return;
         }
         const std::string source = sourceAddress.of(request.client, request.forwardedFor);
-        if (const int wait = registerLimit.take(source, clock()))
+        if (const int wait = registerLimit.take(Identity::sha256(source), clock()))
             return respond(tooMany(wait));
         const std::string network(networkWireName(registration.network));
         // A picture on another host would learn the address of everyone who looks at the map.

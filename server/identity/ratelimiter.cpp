@@ -2,7 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
-#include <functional>
+#include <vector>
 
 namespace Pinrova::Server::Identity {
 
@@ -39,17 +39,17 @@ void RateLimiter::makeRoom(Shard &shard, std::int64_t nowMs)
     }
 }
 
-int RateLimiter::take(std::string_view name, std::int64_t nowMs)
+int RateLimiter::take(const Sha256 &name, std::int64_t nowMs)
 {
     if (perSecond <= 0)
         return 0;
-    Shard &shard = shards[std::hash<std::string_view>()(name) % ShardCount];
+    Shard &shard = shards[name[0] % ShardCount];
     std::lock_guard lock(shard.mutex);
-    auto it = shard.buckets.find(std::string(name));
+    auto it = shard.buckets.find(name);
     if (it == shard.buckets.end()) {
         if (shard.buckets.size() >= maxPerShard)
             makeRoom(shard, nowMs);
-        it = shard.buckets.emplace(std::string(name), Bucket {burst, nowMs}).first;
+        it = shard.buckets.emplace(name, Bucket {burst, nowMs}).first;
     }
     Bucket &bucket = it->second;
     // A clock that went back refills nothing rather than going negative.
