@@ -1,7 +1,10 @@
 #include "posdtesting.h"
 
+#include <QCryptographicHash>
 #include <QDomDocument>
 #include <QEventLoop>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QTimer>
@@ -82,6 +85,21 @@ bool readUserList(const QByteArray &body, QVector<ListedUser> &users)
             users.append(listed);
     }
     return true;
+}
+
+QByteArray testVkSession(const QString &mid, qint64 expire, const QByteArray &appSecret)
+{
+    const QString sessionSecret = "s3cr3t", sid = "sid-" + mid;
+    const QByteArray signedText = ("expire=" + QString::number(expire) + "mid=" + mid
+                                      + "secret=" + sessionSecret + "sid=" + sid)
+                                      .toUtf8()
+        + appSecret;
+    const QByteArray sig = QCryptographicHash::hash(signedText, QCryptographicHash::Md5).toHex();
+    const QJsonObject session {{"expire", expire}, {"mid", mid}, {"secret", sessionSecret},
+        {"sid", sid}, {"sig", QString::fromLatin1(sig)}};
+    return QJsonDocument(session)
+        .toJson(QJsonDocument::Compact)
+        .toBase64(QByteArray::Base64UrlEncoding | QByteArray::OmitTrailingEquals);
 }
 
 QString testUid(int n)

@@ -45,6 +45,10 @@ struct ListedUser
 // False when the body is not well-formed XML or its document element is not ArrayOfUser.
 bool readUserList(const QByteArray &body, QVector<ListedUser> &users);
 
+// A VKontakte session as its success page gives it (expire, mid, secret, sid and sig signed
+// with appSecret), base64url without padding, as Register's credential carries it.
+QByteArray testVkSession(const QString &mid, qint64 expire, const QByteArray &appSecret);
+
 // A "uid=" value as the app sends it, numbered for tests.
 QString testUid(int n);
 

@@ -4,9 +4,6 @@
 #include "httpserver.h"
 #include "posdtesting.h"
 
-#include <QCryptographicHash>
-#include <QJsonDocument>
-#include <QJsonObject>
 #include <QNetworkAccessManager>
 #include <QTcpSocket>
 #include <QTemporaryDir>
@@ -122,22 +119,9 @@ const QByteArray VkSecret = "vk-app-secret";
 const QByteArray GraphAccess = "1234|fb-app-secret";
 const std::int64_t T0Seconds = T0 / 1000;
 
-// A VKontakte session as its success page gives it, signed with secret, base64url.
 QByteArray vkSession(const QString &mid, qint64 expire, const QByteArray &secret = VkSecret)
 {
-    const QString sessionSecret = "s3cr3t", sid = "sid-" + mid;
-    const QByteArray sig
-        = QCryptographicHash::hash(("expire=" + QString::number(expire) + "mid=" + mid
-                                       + "secret=" + sessionSecret + "sid=" + sid)
-                                       .toUtf8()
-                + secret,
-            QCryptographicHash::Md5)
-              .toHex();
-    const QJsonObject session {{"expire", expire}, {"mid", mid}, {"secret", sessionSecret},
-        {"sid", sid}, {"sig", QString::fromLatin1(sig)}};
-    return QJsonDocument(session)
-        .toJson(QJsonDocument::Compact)
-        .toBase64(QByteArray::Base64UrlEncoding | QByteArray::OmitTrailingEquals);
+    return testVkSession(mid, expire, secret);
 }
 
 // A Graph API stand-in that knows a few tokens of application 1234.
