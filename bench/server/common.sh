@@ -66,8 +66,10 @@ bench_start_posd() {
     # Made here, so that the first look for the port cannot come before the log exists.
     : >"$log"
     # The designed protocol unless the benchmark gives the service a secret to check with.
+    # (compare.sh may run a build from before the option existed).
     local open=(--open-registration)
     [[ " $* " == *" --vk-app-secret-file "* || " $* " == *" --facebook-app-secret-file "* ]] && open=()
+    "$posd" --help | grep -q -- --open-registration || open=()
     "$posd" --listen 127.0.0.1:0 "${open[@]}" "$@" 2>"$log" &
     posd_pid=$!
     bench_pids+=("$posd_pid")

@@ -909,6 +909,10 @@ void TestPositionServer::keysBindInstallationsHideAndForget()
     QCOMPARE(post("Forget", 2, zeb), 204);
     QCOMPARE(listedNames(vera2), QStringList {"Vera"});
     QCOMPARE(setPos(2, zeb), 401);
+    QCOMPARE(
+        httpSend(manager, "GET", posd.url("GetUsers", usersQuery(59.944, 30.306, 13)), bearer(zeb))
+            .status,
+        401);
     posd.server.reset();
     for (const QString &name : QDir(folder->path()).entryList(QDir::Files)) {
         QFile file(folder->filePath(name));
