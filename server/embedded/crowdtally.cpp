@@ -45,7 +45,7 @@ CrowdTally::CrowdTally(const MapView &view)
         firstColumn = 0;
         columns = side;
     }
-    firstColumn = ((firstColumn % side) + side) % side;
+    firstColumn &= side - 1;
     firstRow = rowOf(view.centre.y - view.halfHeight);
     rows = rowOf(view.centre.y + view.halfHeight) - firstRow + 1;
     counts.assign(static_cast<std::size_t>(columns * rows), 0);
@@ -75,8 +75,8 @@ void CrowdTally::addNode(int tileZoom, std::uint32_t column, std::uint32_t row, 
 
 void CrowdTally::addPoint(const WorldPoint &point, std::int64_t count)
 {
-    auto column = static_cast<std::int64_t>(std::floor(point.x * side));
-    column = ((column % side) + side) % side;
+    // side is a power of two: the mask wraps negative columns too.
+    const auto column = static_cast<std::int64_t>(std::floor(point.x * side)) & (side - 1);
     const auto row = std::clamp<std::int64_t>(
         static_cast<std::int64_t>(std::floor(point.y * side)), 0, side - 1);
     add(column, row, count);
@@ -86,7 +86,7 @@ void CrowdTally::add(std::int64_t column, std::int64_t row, std::int64_t count)
 {
     // A point on the view's very edge may round into the cell beyond it: it goes to the
     // nearest cell the view holds.
-    std::int64_t across = ((column - firstColumn) % side + side) % side;
+    std::int64_t across = (column - firstColumn) & (side - 1);
     if (across >= columns)
         across = across - columns < side - across ? columns - 1 : 0;
     const std::int64_t down = std::clamp<std::int64_t>(row - firstRow, 0, rows - 1);

@@ -156,6 +156,15 @@ void SpatialGrid::countCrowds(const MapView &view, CrowdTally &tally) const
 void SpatialGrid::countCell(
     const MapView &view, CrowdTally &tally, const Cell &cell, bool inside) const
 {
+    if (Zoom >= tally.cellZoom()) {
+        // All of the cell lies in one crowd cell: only how many stand in the view matters.
+        std::uint32_t held = 0;
+        for (const WorldPoint &point : cell.points)
+            held += view.contains(point);
+        if (held != 0)
+            tally.addNode(Zoom, cell.key % Side, cell.key / Side, held);
+        return;
+    }
     for (const WorldPoint &point : cell.points) {
         if (inside || view.contains(point))
             tally.addPoint(point, 1);
