@@ -197,6 +197,13 @@ Parsed<GetUsersRequest> parseGetUsers(const QueryParams &query)
     return finish(check, request);
 }
 
+Parsed<Uuid> parseUidOnly(const QueryParams &query)
+{
+    Checker check(query);
+    const Uuid uid = check.uid();
+    return finish(check, uid);
+}
+
 bool isAcceptablePerson(const PersonRecord &person)
 {
     return person.network >= 0 && person.network < NetworkCount && person.sex >= 0

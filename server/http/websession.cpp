@@ -7,6 +7,7 @@
 #include <boost/asio/dispatch.hpp>
 #include <boost/asio/write.hpp>
 #include <boost/beast/http/read.hpp>
+#include <boost/range/iterator_range.hpp>
 
 #include <array>
 
@@ -91,8 +92,9 @@ void WebSession::onRead(beast::error_code ec)
     target = std::string(request.target());
     keepAlive = request.keep_alive();
     httpVersion = request.version();
-    if (request.method() != http::verb::get)
-        return send(WebReply::text(405, "only GET is served"));
+    const bool post = request.method() == http::verb::post;
+    if (request.method() != http::verb::get && !post)
+        return send(WebReply::text(405, "only GET and POST are served"));
     if (target.empty() || target.front() != '/')
         return send(WebReply::text(400, "target is not a path"));
 
@@ -105,6 +107,21 @@ void WebSession::onRead(beast::error_code ec)
     const Router::Route *found = context->router.find(webRequest.path);
     if (found)
         route = found->name;
+    if (found ? found->post != post : post) {
+        WebReply refused = WebReply::text(405, "this resource is not served with " + method);
+        refused.allow = found && found->post ? "POST" : "GET";
+        return send(std::move(refused));
+    }
+    webRequest.client = client;
+    if (const auto it = request.find(http::field::authorization); it != request.end())
+        webRequest.authorization = std::string(it->value());
+    // HAProxy adds a header line of its own after any the client sent, so every line counts,
+    // in order, as one list.
+    for (const auto &line : boost::make_iterator_range(request.equal_range("X-Forwarded-For"))) {
+        if (!webRequest.forwardedFor.empty())
+            webRequest.forwardedFor += ", ";
+        webRequest.forwardedFor.append(line.value().data(), line.value().size());
+    }
     Router::dispatch(found, webRequest, [self = shared_from_this()](WebReply reply) {
         // Inline when answered on this connection's thread, queued when from another one.
         asio::dispatch(self->stream.get_executor(),
