@@ -149,7 +149,9 @@ void Follower::tellSignInAgain()
         tr("Your sign-in has expired. Sign in again to stay visible to other people."),
         QMessageBox::Ok, qobject_cast<QWidget *>(parent()));
     box->setAttribute(Qt::WA_DeleteOnClose);
-    box->open();
+    // The map stays usable while the box is up: the user may sign in again when they like.
+    box->setWindowModality(Qt::NonModal);
+    box->show();
 }
 
 void Follower::updateTimeout()
@@ -197,7 +199,6 @@ void Follower::startServerCommunication(QUuid newUid)
 {
     uid = newUid;
     stalled = false;
-    registeredAfterRefusal = false;
     if (forgotten)
         return;
     for (int type = Facebook; type < UnknownNetwork; ++type) {
@@ -352,6 +353,11 @@ void Follower::holdOff(const QByteArray &retryAfter)
     // A date or nothing at all: a second, the shortest pause that helps.
     const int wait = ok ? qBound(1, seconds, MaximumRetryAfter) : 1;
     quietUntil.setRemainingTime(wait * 1000);
+    // A Register put off this way is sent again when the pause ends, fixes or not.
+    QTimer::singleShot(wait * 1000 + 50, Qt::PreciseTimer, this, [this] {
+        if (communicating && !registered && !registering && !stalled)
+            sendRegistration();
+    });
 }
 
 void Follower::networkReply(QNetworkReply *reply)
@@ -438,7 +444,6 @@ void Follower::forgetAnswered(bool deleted)
     forgetting = false;
     if (deleted) {
         forgotten = true;
-        communicating = false;
         loseKey(false);
     }
     emit forgetFinished(deleted);

@@ -106,8 +106,9 @@ private:
     bool refused = false; // the service rejected the profile; asking again cannot help
     bool toldOfRefusal = false; // the user hears of a refusal once, not at every activation
     bool toldToSignIn = false; // likewise of an expired credential
-    // A refused key leads to one new Register; a second refusal in a row waits for the next
-    // activation, so a service that refuses every key is not asked again and again.
+    // A refused key leads to one new Register; a second refusal before any report got through
+    // waits for the next activation, so a service that refuses every key is not asked again
+    // and again.
     bool registeredAfterRefusal = false;
     bool stalled = false;
     bool shown = true;

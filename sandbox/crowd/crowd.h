@@ -58,7 +58,7 @@ private:
     {
         StreetWalker walker;
         bool registered = false;
-        QByteArray key; // what Register answered, for SetPos
+        QByteArray key {}; // what Register answered, for SetPos
         bool busy = false; // a request is in flight
     };
 
