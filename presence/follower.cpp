@@ -270,7 +270,8 @@ void Follower::sendRegistration()
 void Follower::sendWithKey(const QUrl &url, int kind)
 {
     QNetworkRequest request(url);
-    request.setRawHeader("Authorization", bearer(sessionKey));
+    if (!sessionKey.isEmpty())
+        request.setRawHeader("Authorization", bearer(sessionKey));
     request.setAttribute(KindTag, kind);
     request.setTransferTimeout(ServiceTimeoutMs);
     if (kind == SetPosKind)
@@ -392,7 +393,7 @@ void Follower::networkReply(QNetworkReply *reply)
 void Follower::registerAnswered(int status, const QByteArray &body)
 {
     registering = false;
-    registered = status == 200 && isSessionKey(body);
+    registered = status == 200;
     // A 4xx is the service's verdict on the profile or its credential; a failure, a 5xx or a
     // request to slow down may pass.
     refused = status >= 400 && status < 500 && status != 408 && status != 429;
@@ -403,8 +404,10 @@ void Follower::registerAnswered(int status, const QByteArray &body)
             forgetAnswered(false);
         return;
     }
-    if (sessionKey != body) {
-        sessionKey = body;
+    // A service on the open protocol answers without a key; requests then go without one.
+    const QByteArray key = isSessionKey(body) ? body : QByteArray();
+    if (sessionKey != key) {
+        sessionKey = key;
         emit sessionKeyChanged(sessionKey);
     }
     if (forgetting) {
