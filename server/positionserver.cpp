@@ -11,6 +11,7 @@
 
 #include <algorithm>
 #include <future>
+#include <stdexcept>
 
 namespace Pinrova::Server {
 
@@ -53,12 +54,17 @@ std::unique_ptr<PeopleStore> PositionServer::makeStore()
 
 void PositionServer::start()
 {
+    if (!config.identity.openRegistration && !config.identity.hasSecret())
+        throw std::runtime_error("no application secret: give --facebook-app-secret-file or "
+                                 "--vk-app-secret-file, or --open-registration for a closed "
+                                 "test network");
     metrics = std::make_unique<Metrics>();
     store = makeStore();
     if (config.accessLog)
         log = std::make_unique<AccessLog>();
     router = std::make_unique<Router>();
-    service = std::make_unique<PositionService>(*store, config.policy, config.clock);
+    service
+        = std::make_unique<PositionService>(*store, config.policy, config.clock, config.identity);
     service->addRoutes(*router);
     router->add("/metrics", "metrics", [this](const WebRequest &, Respond respond) {
         // web exists whenever a request can arrive.
@@ -85,6 +91,8 @@ void PositionServer::stop()
         web->drain(config.stopGrace);
         web->stop();
     }
+    if (service)
+        service->stop(); // credential checks still in flight end as 503s
     if (store)
         store->stop();
     web.reset();
@@ -100,6 +108,11 @@ std::size_t PositionServer::personCount() const
         config.clock(), [promise](StoreCounts counts) { promise->set_value(counts.people); });
     return counted.wait_for(std::chrono::seconds(5)) == std::future_status::ready ? counted.get()
                                                                                   : 0;
+}
+
+std::uint64_t PositionServer::facebookCalls() const
+{
+    return service ? service->facebookCalls() : 0;
 }
 
 unsigned short PositionServer::port() const

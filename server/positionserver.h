@@ -2,6 +2,7 @@
 
 #include "base/limits.h"
 #include "http/webcontext.h"
+#include "identity/identityconfig.h"
 #include "store/clock.h"
 #include "store/peoplestore.h"
 
@@ -35,6 +36,9 @@ struct PositionServerConfig
     std::size_t maxPendingRegistrations = Limits::MaxPendingRegistrations;
     std::size_t maxQueuedLists = Limits::MaxQueuedLists; // GetUsers the store may hold
     bool accessLog = false;
+    // Credentials, keys, rate limits and picture hosts. Without any application secret the
+    // server starts only with openRegistration.
+    Identity::IdentityConfig identity;
     std::chrono::milliseconds stopGrace = Limits::StopGrace; // for answers in flight at a stop
     Clock clock = systemClock();
 };
@@ -56,6 +60,8 @@ public:
     void stop();
 
     unsigned short port() const;
+    // Graph API calls made so far (for tests and benchmarks of the token cache).
+    std::uint64_t facebookCalls() const;
     // People stored, as the store counts them (waits at most a few seconds; 0 then).
     std::size_t personCount() const;
 

@@ -1,6 +1,7 @@
 #include "serveroptions.h"
 
 #include "base/limits.h"
+#include "identity/sourceaddress.h"
 
 #include <charconv>
 #include <cstdio>
@@ -97,6 +98,64 @@ bool parseListen(const std::string &text, Config &config)
     return true;
 }
 
+// A number, a fraction allowed, from low to high.
+bool toDecimal(const std::string &text, double low, double high, double &value)
+{
+    const char *end = text.data() + text.size();
+    const auto [ptr, ec] = std::from_chars(text.data(), end, value);
+    return !text.empty() && ec == std::errc() && ptr == end && value >= low && value <= high;
+}
+
+std::string shown(double value)
+{
+    char text[32];
+    std::snprintf(text, sizeof text, "%g", value);
+    return text;
+}
+
+// A rate limit's field, given per unit (1 for seconds, 60 for minutes) and kept per second.
+Option rate(const char *name, const char *help, double Identity::RateLimit::*field,
+    Identity::RateLimit Identity::IdentityConfig::*limit, double perUnit, const char *wants)
+{
+    Option option;
+    option.name = name;
+    option.value = "N";
+    option.help = help;
+    option.apply = [=](Config &config, const std::string &text) {
+        double value = 0;
+        if (!toDecimal(text, 0, 1e6, value))
+            return false;
+        config.identity.*limit.*field = value / perUnit;
+        return true;
+    };
+    option.show
+        = [=](const Config &config) { return shown(config.identity.*limit.*field * perUnit); };
+    option.wants = wants;
+    return option;
+}
+
+// A secret from a file: its first line, without the line end. Files over 4 KiB, empty ones
+// and unreadable ones are refused; the secret itself never goes into a message.
+bool readSecret(const std::string &path, std::string &secret)
+{
+    std::FILE *file = std::fopen(path.c_str(), "rb");
+    if (!file)
+        return false;
+    char buffer[4097];
+    const std::size_t size = std::fread(buffer, 1, sizeof buffer, file);
+    std::fclose(file);
+    if (size == 0 || size >= sizeof buffer)
+        return false;
+    std::string text(buffer, size);
+    text = text.substr(0, text.find_first_of("\r\n"));
+    while (!text.empty() && (text.back() == ' ' || text.back() == '\t'))
+        text.pop_back();
+    if (text.empty())
+        return false;
+    secret = std::move(text);
+    return true;
+}
+
 // Retention in days, a fraction allowed, so a test can make it seconds.
 constexpr double MinRetainDays = 0.0001;
 constexpr double MaxRetainDays = 36500;
@@ -181,6 +240,82 @@ const std::vector<Option> &options()
             "byte, and its answer be taken as soon (default {})",
             Limits::MaxTimeoutMs,
             [](Config &c) -> std::chrono::milliseconds & { return c.limits.readTimeout; }));
+        rows.push_back(
+            {"--facebook-graph", "URL", "the Graph API that checks Facebook tokens (default {})",
+                [](Config &c, const std::string &v) {
+                    std::string url = v;
+                    while (!url.empty() && url.back() == '/')
+                        url.pop_back();
+                    c.identity.facebook.graph = url;
+                    return url.rfind("https://", 0) == 0 || url.rfind("http://", 0) == 0;
+                },
+                [](const Config &c) { return c.identity.facebook.graph; }, "an http(s) address"});
+        rows.push_back({"--facebook-app-id", "ID", "our Facebook application id",
+            [](Config &c, const std::string &v) {
+                c.identity.facebook.appId = v;
+                return !v.empty() && v.find_first_not_of("0123456789") == std::string::npos;
+            },
+            {}, "the application's number"});
+        rows.push_back({"--facebook-app-secret-file", "PATH",
+            "a file holding the Facebook application secret; without\n"
+            "it Facebook Registers are refused",
+            [](Config &c, const std::string &v) {
+                return readSecret(v, c.identity.facebook.appSecret);
+            },
+            {}, "a readable file holding the secret on its first line"});
+        rows.push_back({"--vk-app-secret-file", "PATH",
+            "a file holding the VKontakte application secret; without\n"
+            "it VKontakte Registers are refused",
+            [](Config &c, const std::string &v) {
+                return readSecret(v, c.identity.vkontakteSecret);
+            },
+            {}, "a readable file holding the secret on its first line"});
+        rows.push_back({"--open-registration", nullptr,
+            "Register without a credential, no session keys, no rate\n"
+            "limits, pictures from anywhere: for closed test networks",
+            [](Config &c, const std::string &) {
+                c.identity.openRegistration = true;
+                return true;
+            },
+            {}, {}});
+        rows.push_back({"--picture-hosts", "NETWORK=HOST[,…]",
+            "the hosts a network's pictures may come from, replacing\n"
+            "its list (HOST: https; http://HOST for plain http; a host\n"
+            "admits its subdomains); defaults:\n{}",
+            [](Config &c, const std::string &v) { return c.identity.pictureHosts.set(v); },
+            [](const Config &c) {
+                return c.identity.pictureHosts.describe("facebook") + "\n"
+                    + c.identity.pictureHosts.describe("vkontakte");
+            },
+            "facebook=HOST[,HOST…] or vkontakte=HOST[,HOST…]"});
+        rows.push_back({"--trusted-proxy", "ADDR[,…]",
+            "addresses whose X-Forwarded-For is believed for the\n"
+            "source address (may be given more than once)",
+            [](Config &c, const std::string &v) {
+                return Identity::SourceAddress::parseList(v, &c.identity.trustedProxies);
+            },
+            {}, "IP addresses separated by commas"});
+        rows.push_back(rate("--setpos-per-second",
+            "SetPos per session key, sustained (default {}; 0: no limit)",
+            &Identity::RateLimit::perSecond, &Identity::IdentityConfig::setPos, 1,
+            "a number from 0 to 1000000"));
+        rows.push_back(rate("--setpos-burst", "SetPos per session key at once (default {})",
+            &Identity::RateLimit::burst, &Identity::IdentityConfig::setPos, 1,
+            "a number from 0 to 1000000"));
+        rows.push_back(rate("--getusers-per-second",
+            "GetUsers per session key, sustained (default {}; 0: no\nlimit)",
+            &Identity::RateLimit::perSecond, &Identity::IdentityConfig::getUsers, 1,
+            "a number from 0 to 1000000"));
+        rows.push_back(rate("--getusers-burst", "GetUsers per session key at once (default {})",
+            &Identity::RateLimit::burst, &Identity::IdentityConfig::getUsers, 1,
+            "a number from 0 to 1000000"));
+        rows.push_back(rate("--register-per-minute",
+            "Registers per source address, sustained (default {};\n0: no limit)",
+            &Identity::RateLimit::perSecond, &Identity::IdentityConfig::registration, 60,
+            "a number from 0 to 1000000"));
+        rows.push_back(rate("--register-burst", "Registers per source address at once (default {})",
+            &Identity::RateLimit::burst, &Identity::IdentityConfig::registration, 1,
+            "a number from 0 to 1000000"));
         rows.push_back({"--access-log", nullptr, "one line per request on stderr",
             [](Config &c, const std::string &) {
                 c.accessLog = true;
@@ -215,8 +350,14 @@ std::string helpOf(const Option &option, const Config &defaults)
     std::size_t width = head.size();
     for (std::size_t at = head.find("…"); at != std::string::npos; at = head.find("…", at + 1))
         width -= 2;
-    head += std::string(width + 1 < Column ? Column - width : 1, ' ');
     std::string out;
+    // A name too long for the column gets its text on the lines below.
+    if (width + 1 < Column) {
+        head += std::string(Column - width, ' ');
+    } else {
+        out = head + "\n";
+        head = std::string(Column, ' ');
+    }
     std::size_t start = 0;
     for (bool first = true;; first = false) {
         const auto end = text.find('\n', start);

@@ -13,7 +13,8 @@
 #   bench_build TARGET...       cmake --build the targets, quietly
 #   bench_start_posd LOG WAIT ARG...
 #       pinrova-posd --listen 127.0.0.1:0 ARG..., its stderr in LOG; sets posd_pid and
-#       posd_port, or exits 1 when it has not said where it listens within WAIT seconds
+#       posd_port, or exits 1 when it has not said where it listens within WAIT seconds;
+#       with --open-registration unless ARG... names a secret file
 #   bench_stop PID              stop one of bench_pids now and wait for it
 #   free_port                   a free loopback port
 #   rss_kib PID                 resident memory of PID in KiB
@@ -64,7 +65,12 @@ bench_start_posd() {
     shift 2
     # Made here, so that the first look for the port cannot come before the log exists.
     : >"$log"
-    "$posd" --listen 127.0.0.1:0 "$@" 2>"$log" &
+    # The designed protocol unless the benchmark gives the service a secret to check with.
+    # (compare.sh may run a build from before the option existed).
+    local open=(--open-registration)
+    [[ " $* " == *" --vk-app-secret-file "* || " $* " == *" --facebook-app-secret-file "* ]] && open=()
+    "$posd" --help | grep -q -- --open-registration || open=()
+    "$posd" --listen 127.0.0.1:0 "${open[@]}" "$@" 2>"$log" &
     posd_pid=$!
     bench_pids+=("$posd_pid")
     posd_port=

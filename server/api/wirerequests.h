@@ -24,6 +24,7 @@ struct GetUsersRequest
     int zoom = 0;
     int width = Limits::DefaultViewWidth; // the client's map view, in pixels
     int height = Limits::DefaultViewHeight;
+    bool crowds = false; // "crowds=1": also the view's other people, counted per crowd cell
 
     MapView view() const { return MapView(lat, lon, zoom, width, height); }
 };
@@ -37,6 +38,8 @@ template<typename T> struct Parsed
 Parsed<RegisterRequest> parseRegister(const QueryParams &query);
 Parsed<SetPosRequest> parseSetPos(const QueryParams &query);
 Parsed<GetUsersRequest> parseGetUsers(const QueryParams &query);
+// Hide and Forget name only the installation.
+Parsed<Uuid> parseUidOnly(const QueryParams &query);
 
 // True for a person a Register could have carried: a row read back from a file written by
 // something else (an edited file) must not reach the answers unchecked.

@@ -69,6 +69,32 @@ constexpr int CrowdCellPixels = 64;
 // People silent longer (no Register, no position) are deleted: a month's absence.
 constexpr std::int64_t RetainMs = 30LL * 24 * 3600 * 1000;
 
+// --- Who is asking ---------------------------------------------------------------------
+
+// One Graph API debug_token call, connection included: a slow Facebook costs a 503, not a
+// connection held open.
+constexpr auto FacebookTimeout = 3000ms;
+// Graph API calls at once, and checks waiting for one; beyond, a Register is answered 503.
+constexpr int FacebookCallsInFlight = 16;
+constexpr std::size_t FacebookChecksWaiting = 1024;
+// Verified tokens remembered (a few hundred bytes each), and for how long at most when a token
+// never expires, so a revoked one is noticed within the hour.
+constexpr std::size_t VerifiedTokens = 100000;
+constexpr std::int64_t VerifiedTokenSeconds = 3600;
+// A Register that could not ask the network is tried again after this.
+constexpr int IdentityRetrySeconds = 5;
+// Per session key: the app reports every 3 s and lists every 5 s, well inside 1/s; the burst
+// covers a restart's catch-up and a few quick map moves.
+constexpr double SetPosPerSecond = 1;
+constexpr double SetPosBurst = 5;
+constexpr double GetUsersPerSecond = 1;
+constexpr double GetUsersBurst = 5;
+// Per source address: a person registers once per activation.
+constexpr double RegistersPerMinute = 10;
+constexpr double RegisterBurst = 10;
+// Names (keys, addresses) one rate limit tracks at most; beyond, the oldest are dropped.
+constexpr std::size_t RateLimitNames = 200000;
+
 // --- The embedded store -----------------------------------------------------------------
 
 // Changed positions are written to the file this often: a crash loses at most this much.

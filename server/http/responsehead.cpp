@@ -16,14 +16,21 @@ void writeResponseHead(
     head += ' ';
     const auto reason = http::obsolete_reason(static_cast<http::status>(reply.status));
     head.append(reason.data(), reason.size());
-    head += "\r\nContent-Type: ";
-    head += reply.contentType;
-    head += "\r\nContent-Length: ";
-    head += std::to_string(reply.body.size());
+    // A 204 has no body, so neither its type nor its length.
+    if (reply.status != 204) {
+        head += "\r\nContent-Type: ";
+        head += reply.contentType;
+        head += "\r\nContent-Length: ";
+        head += std::to_string(reply.body.size());
+    }
     // Every answer is about this moment: a cached list or acknowledgement would be wrong.
     head += "\r\nCache-Control: no-store";
-    if (reply.status == 405)
-        head += "\r\nAllow: GET";
+    if (reply.status == 405) {
+        head += "\r\nAllow: ";
+        head += reply.allow;
+    }
+    if (reply.askForKey)
+        head += "\r\nWWW-Authenticate: Bearer";
     if (reply.retryAfterSeconds > 0) {
         head += "\r\nRetry-After: ";
         head += std::to_string(reply.retryAfterSeconds);

@@ -8,7 +8,12 @@ namespace Pinrova::Server {
 
 void Router::add(std::string path, std::string name, WebHandler handler)
 {
-    routes[std::move(path)] = Route {std::move(name), std::move(handler)};
+    routes[std::move(path)] = Route {std::move(name), std::move(handler), false};
+}
+
+void Router::addPost(std::string path, std::string name, WebHandler handler)
+{
+    routes[std::move(path)] = Route {std::move(name), std::move(handler), true};
 }
 
 const Router::Route *Router::find(const std::string &path) const

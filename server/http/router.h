@@ -17,9 +17,12 @@ public:
     {
         std::string name;
         WebHandler handler;
+        bool post = false; // answers POST (without a body) rather than GET
     };
 
     void add(std::string path, std::string name, WebHandler handler);
+    // A route that changes state, so a link or a prefetch never triggers it.
+    void addPost(std::string path, std::string name, WebHandler handler);
     // The route of a path; null when there is none.
     const Route *find(const std::string &path) const;
     // Runs route's handler (a 404 when route is null).

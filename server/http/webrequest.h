@@ -6,11 +6,16 @@
 
 namespace Pinrova::Server {
 
-// One request as the handlers see it: GET only, so no body.
+// One request as the handlers see it: GET, or a POST without a body, so no body.
 struct WebRequest
 {
     std::string path; // target up to "?"
     std::string query; // target after "?", still percent-encoded
+    std::string client; // the peer's address
+    // Headers the handlers read, empty when absent. Never logged: Authorization carries
+    // credentials and keys.
+    std::string authorization;
+    std::string forwardedFor; // X-Forwarded-For, believed only from a trusted proxy
 };
 
 struct WebReply
@@ -19,6 +24,8 @@ struct WebReply
     std::string contentType = "text/plain; charset=utf-8";
     std::string body;
     int retryAfterSeconds = 0; // sent as Retry-After when above 0
+    const char *allow = "GET"; // the Allow header of a 405
+    bool askForKey = false; // a 401 that names the Bearer scheme (WWW-Authenticate)
 
     static WebReply text(int status, std::string line)
     {

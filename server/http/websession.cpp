@@ -91,8 +91,9 @@ void WebSession::onRead(beast::error_code ec)
     target = std::string(request.target());
     keepAlive = request.keep_alive();
     httpVersion = request.version();
-    if (request.method() != http::verb::get)
-        return send(WebReply::text(405, "only GET is served"));
+    const bool post = request.method() == http::verb::post;
+    if (request.method() != http::verb::get && !post)
+        return send(WebReply::text(405, "only GET and POST are served"));
     if (target.empty() || target.front() != '/')
         return send(WebReply::text(400, "target is not a path"));
 
@@ -105,6 +106,16 @@ void WebSession::onRead(beast::error_code ec)
     const Router::Route *found = context->router.find(webRequest.path);
     if (found)
         route = found->name;
+    if (found ? found->post != post : post) {
+        WebReply refused = WebReply::text(405, "this resource is not served with " + method);
+        refused.allow = found && found->post ? "POST" : "GET";
+        return send(std::move(refused));
+    }
+    webRequest.client = client;
+    if (const auto it = request.find(http::field::authorization); it != request.end())
+        webRequest.authorization = std::string(it->value());
+    if (const auto it = request.find("X-Forwarded-For"); it != request.end())
+        webRequest.forwardedFor = std::string(it->value());
     Router::dispatch(found, webRequest, [self = shared_from_this()](WebReply reply) {
         // Inline when answered on this connection's thread, queued when from another one.
         asio::dispatch(self->stream.get_executor(),

@@ -13,9 +13,13 @@ QString posdExecutable()
 PosdProcess::PosdProcess(
     const QString &database, const QStringList &moreArguments, int openFileLimit)
 {
-    const QStringList arguments
+    QStringList arguments
         = QStringList {"--listen", "127.0.0.1:0", "--db", database, "--threads", "2"}
         + moreArguments;
+    // The designed protocol unless the test gives the service a secret to check with.
+    if (!moreArguments.contains("--vk-app-secret-file")
+        && !moreArguments.contains("--facebook-app-secret-file"))
+        arguments << "--open-registration";
     if (openFileLimit > 0) {
         // exec keeps the process id, so kill() reaches the service itself.
         process.setProgram("/bin/sh");

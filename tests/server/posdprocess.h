@@ -12,7 +12,8 @@ namespace Pinrova::Testing {
 QString posdExecutable();
 
 // pinrova-posd as its own process on a free loopback port, with the given database and two
-// threads; killed by the destructor if it still runs. A positive openFileLimit starts it under
+// threads; killed by the destructor if it still runs. Without a secret file among the arguments
+// it runs with --open-registration. A positive openFileLimit starts it under
 // that limit on open files (soft and hard), through the shell's ulimit.
 class PosdProcess
 {

@@ -1,7 +1,10 @@
 #include "posdtesting.h"
 
+#include <QCryptographicHash>
 #include <QDomDocument>
 #include <QEventLoop>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QTimer>
@@ -12,10 +15,18 @@ namespace Pinrova::Testing {
 
 PosdAnswer httpGet(QNetworkAccessManager &manager, const QUrl &url, int timeoutMs)
 {
+    return httpSend(manager, "GET", url, {}, timeoutMs);
+}
+
+PosdAnswer httpSend(QNetworkAccessManager &manager, const QByteArray &verb, const QUrl &url,
+    const QList<std::pair<QByteArray, QByteArray>> &headers, int timeoutMs)
+{
     QNetworkRequest request(url);
     request.setAttribute(
         QNetworkRequest::CacheLoadControlAttribute, QNetworkRequest::AlwaysNetwork);
-    QNetworkReply *reply = manager.get(request);
+    for (const auto &[name, value] : headers)
+        request.setRawHeader(name, value);
+    QNetworkReply *reply = manager.sendCustomRequest(request, verb);
     QEventLoop loop;
     QTimer::singleShot(timeoutMs, &loop, &QEventLoop::quit);
     QObject::connect(reply, &QNetworkReply::finished, &loop, &QEventLoop::quit);
@@ -74,6 +85,21 @@ bool readUserList(const QByteArray &body, QVector<ListedUser> &users)
             users.append(listed);
     }
     return true;
+}
+
+QByteArray testVkSession(const QString &mid, qint64 expire, const QByteArray &appSecret)
+{
+    const QString sessionSecret = "s3cr3t", sid = "sid-" + mid;
+    const QByteArray signedText = ("expire=" + QString::number(expire) + "mid=" + mid
+                                      + "secret=" + sessionSecret + "sid=" + sid)
+                                      .toUtf8()
+        + appSecret;
+    const QByteArray sig = QCryptographicHash::hash(signedText, QCryptographicHash::Md5).toHex();
+    const QJsonObject session {{"expire", expire}, {"mid", mid}, {"secret", sessionSecret},
+        {"sid", sid}, {"sig", QString::fromLatin1(sig)}};
+    return QJsonDocument(session)
+        .toJson(QJsonDocument::Compact)
+        .toBase64(QByteArray::Base64UrlEncoding | QByteArray::OmitTrailingEquals);
 }
 
 QString testUid(int n)

@@ -23,6 +23,9 @@ struct PosdAnswer
 
 // GETs url and waits for the answer (at most timeoutMs).
 PosdAnswer httpGet(QNetworkAccessManager &manager, const QUrl &url, int timeoutMs = 10000);
+// The same with a verb ("GET", "POST") and raw headers (name, value).
+PosdAnswer httpSend(QNetworkAccessManager &manager, const QByteArray &verb, const QUrl &url,
+    const QList<std::pair<QByteArray, QByteArray>> &headers, int timeoutMs = 10000);
 
 // One <User> as the app's list reads the answer: QDomDocument without namespace processing,
 // the first element of each name below the User, Online upper-cased against "TRUE", the
@@ -41,6 +44,10 @@ struct ListedUser
 
 // False when the body is not well-formed XML or its document element is not ArrayOfUser.
 bool readUserList(const QByteArray &body, QVector<ListedUser> &users);
+
+// A VKontakte session as its success page gives it (expire, mid, secret, sid and sig signed
+// with appSecret), base64url without padding, as Register's credential carries it.
+QByteArray testVkSession(const QString &mid, qint64 expire, const QByteArray &appSecret);
 
 // A "uid=" value as the app sends it, numbered for tests.
 QString testUid(int n);

@@ -1,5 +1,6 @@
 #include "embedded/sqlitedatabase.h"
 
+#include "httpserver.h"
 #include "posdprocess.h"
 #include "posdtesting.h"
 
@@ -37,6 +38,7 @@ private slots:
     void terminateWritesPendingPositions();
     void terminateAnswersRequestsInFlight();
     void killDuringWritesKeepsAcknowledgedRegistrations();
+    void secretsFromFilesAndNoneInTheLog();
 };
 
 void TestPosdProcess::commandLine_data()
@@ -60,8 +62,18 @@ void TestPosdProcess::commandLine_data()
     QTest::newRow("zero retention") << QStringList {"--retain-days", "0"} << 2;
     QTest::newRow("retention with a unit") << QStringList {"--retain-days=30d"} << 2;
     QTest::newRow("zero pending positions") << QStringList {"--max-pending", "0"} << 2;
-    QTest::newRow("database in a folder that cannot exist")
-        << QStringList {"--listen", "127.0.0.1:0", "--db", "/proc/nonexistent/x.db"} << 1;
+    QTest::newRow("database in a folder that cannot exist") << QStringList {"--listen",
+        "127.0.0.1:0", "--db", "/proc/nonexistent/x.db", "--open-registration"}
+                                                            << 1;
+    QTest::newRow("no application secret and no open registration") << QStringList {"--listen",
+        "127.0.0.1:0", "--db", QDir::tempPath() + "/pinrova-posd-nosecret/x.db"}
+                                                                    << 1;
+    QTest::newRow("secret file missing")
+        << QStringList {"--vk-app-secret-file", "/nonexistent/vk-app-secret"} << 2;
+    QTest::newRow("picture hosts of an unknown network")
+        << QStringList {"--picture-hosts", "myspace=cdn.myspace.com"} << 2;
+    QTest::newRow("trusted proxy by name") << QStringList {"--trusted-proxy", "haproxy"} << 2;
+    QTest::newRow("Graph API not over HTTP") << QStringList {"--facebook-graph", "ftp://x"} << 2;
 }
 
 void TestPosdProcess::commandLine()
@@ -209,4 +221,56 @@ void TestPosdProcess::killDuringWritesKeepsAcknowledgedRegistrations()
 }
 
 QTEST_GUILESS_MAIN(TestPosdProcess)
+void TestPosdProcess::secretsFromFilesAndNoneInTheLog()
+{
+    QTemporaryDir dir;
+    const auto writeFile = [&](const QString &name, const QByteArray &bytes) {
+        QFile file(dir.filePath(name));
+        return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
+    };
+    QVERIFY(writeFile("vk-secret", "proc-vk-secret\n"));
+    QVERIFY(writeFile("fb-secret", "proc-fb-secret\n"));
+    Pinrova::Http::HttpServer graph;
+    graph.route("/debug_token", [](const Pinrova::Http::HttpRequest &request) {
+        if (request.queryValue("access_token") != "1234|proc-fb-secret"
+            || request.queryValue("input_token") != "tok-42")
+            return Pinrova::Http::HttpResponse::error(400, R"({"error":{"code":190}})");
+        return Pinrova::Http::HttpResponse::ok(
+            R"({"data":{"app_id":"1234","type":"USER","is_valid":true,"user_id":"42","expires_at":0}})");
+    });
+    QVERIFY(graph.start());
+    PosdProcess posd(dir.filePath("positions.db"),
+        {"--vk-app-secret-file", dir.filePath("vk-secret"), "--facebook-app-secret-file",
+            dir.filePath("fb-secret"), "--facebook-app-id", "1234", "--facebook-graph",
+            QString::fromStdString(graph.baseUrl()), "--access-log"});
+    const quint16 port = posd.waitForPort();
+    QVERIFY2(port, posd.output.constData());
+    QNetworkAccessManager manager;
+
+    const QByteArray session = testVkSession("77", 0, "proc-vk-secret");
+    const auto vk = httpSend(manager, "GET",
+        posd.url(port, "Register",
+            "uid=" + testUid(1) + "&network=vkontakte&id=77&name=V&smallPic=&mediumPic=&sex=2"),
+        {{"Authorization", "VKontakte " + session}});
+    QCOMPARE(vk.status, 200);
+    const auto fb = httpSend(manager, "GET",
+        posd.url(port, "Register",
+            "uid=" + testUid(2) + "&network=facebook&id=42&name=F&smallPic=&mediumPic=&sex=1"),
+        {{"Authorization", "Facebook tok-42"}});
+    QCOMPARE(fb.status, 200);
+    QCOMPARE(fb.body.size(), 43);
+    QCOMPARE(httpSend(manager, "GET", posd.url(port, "SetPos", testPosQuery(1, 59.5)),
+                 {{"Authorization", "Bearer " + vk.body}})
+                 .status,
+        200);
+
+    // Every request logged, and not one secret, credential or key among the lines.
+    QTRY_COMPARE_WITH_TIMEOUT(
+        (posd.readOutput(), posd.output.count(" GET /PosService/PosService.svc/")), 3, 5000);
+    for (const QByteArray &secret :
+        {vk.body, fb.body, session, QByteArray("tok-42"), QByteArray("proc-vk-secret"),
+            QByteArray("proc-fb-secret"), QByteArray("Bearer"), QByteArray("Authorization")})
+        QVERIFY2(!posd.output.contains(secret), secret.constData());
+}
+
 #include "tst_posdprocess.moc"

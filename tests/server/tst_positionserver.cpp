@@ -1,6 +1,7 @@
 #include "positionserver.h"
 #include "embedded/sqlitedatabase.h"
 
+#include "httpserver.h"
 #include "posdtesting.h"
 
 #include <QNetworkAccessManager>
@@ -22,9 +23,15 @@ const qint64 T0 = 1700000000000;
 // the test moves.
 struct RunningServer
 {
-    explicit RunningServer(const QString &folder, ListingPolicy policy = {})
+    // Without identity, the designed protocol (open registration).
+    explicit RunningServer(const QString &folder, ListingPolicy policy = {},
+        const Identity::IdentityConfig *identity = nullptr)
         : now(std::make_shared<std::atomic<std::int64_t>>(T0))
     {
+        if (identity)
+            config.identity = *identity;
+        else
+            config.identity.openRegistration = true;
         config.host = "127.0.0.1";
         config.port = 0;
         config.databasePath = (folder + "/positions.db").toStdString();
@@ -106,6 +113,77 @@ QByteArray rawExchange(quint16 port, const QByteArray &bytes, int quietMs = 1500
     return received;
 }
 
+using Headers = QList<std::pair<QByteArray, QByteArray>>;
+
+const QByteArray VkSecret = "vk-app-secret";
+const QByteArray GraphAccess = "1234|fb-app-secret";
+const std::int64_t T0Seconds = T0 / 1000;
+
+QByteArray vkSession(const QString &mid, qint64 expire, const QByteArray &secret = VkSecret)
+{
+    return testVkSession(mid, expire, secret);
+}
+
+// A Graph API stand-in that knows a few tokens of application 1234.
+struct GraphStandIn
+{
+    GraphStandIn()
+    {
+        graph.route("/debug_token", [](const Pinrova::Http::HttpRequest &request) {
+            if (request.queryValue("access_token") != GraphAccess.toStdString())
+                return Pinrova::Http::HttpResponse::error(400, R"({"error":{"code":190}})");
+            const std::string token = request.queryValue("input_token");
+            if (token == "tok-down")
+                return Pinrova::Http::HttpResponse::error(500, "{}");
+            if (token == "tok-slow")
+                return Pinrova::Http::HttpResponse::ok("{}").withDelay(std::chrono::seconds(2));
+            std::string appId = "1234", type = "USER", valid = "true";
+            std::int64_t expires = T0Seconds + 3600;
+            if (token == "tok-otherapp")
+                appId = "999";
+            else if (token == "tok-page")
+                type = "PAGE";
+            else if (token == "tok-expired")
+                expires = T0Seconds - 1;
+            else if (token == "tok-revoked")
+                valid = "false";
+            else if (token != "tok-42")
+                return Pinrova::Http::HttpResponse::error(400, R"({"error":{"code":190}})");
+            return Pinrova::Http::HttpResponse::ok(R"({"data":{"app_id":")" + appId
+                    + R"(","type":")" + type + R"(","is_valid":)" + valid
+                    + R"(,"user_id":"42","expires_at":)" + std::to_string(expires) + "}}",
+                "application/json");
+        });
+        graph.start();
+    }
+
+    Identity::IdentityConfig identity() const
+    {
+        Identity::IdentityConfig config;
+        config.facebook.graph = graph.baseUrl();
+        config.facebook.appId = "1234";
+        config.facebook.appSecret = "fb-app-secret";
+        config.facebook.timeout = std::chrono::milliseconds(500);
+        config.vkontakteSecret = VkSecret.toStdString();
+        config.pictureHosts.set("vkontakte=userapi.com");
+        return config;
+    }
+
+    Pinrova::Http::HttpServer graph;
+};
+
+QString vkRegisterQuery(
+    int uid, const QString &id, const QString &smallPic = {}, const QString &mediumPic = {})
+{
+    return "uid=" + enc(testUid(uid)) + "&network=vkontakte&id=" + enc(id) + "&name=Vera"
+        + "&smallPic=" + enc(smallPic) + "&mediumPic=" + enc(mediumPic) + "&sex=2";
+}
+
+Headers bearer(const QByteArray &key)
+{
+    return {{"Authorization", "Bearer " + key}};
+}
+
 } // namespace
 
 class TestPositionServer : public QObject
@@ -130,6 +208,11 @@ private slots:
     void readsAFileOfTheEarlierLayout();
     void sweepDeletesTheSilent();
     void fullQueueAnswers503AndFailedWritesAreRetried();
+    void registerChecksTheCredential_data();
+    void registerChecksTheCredential();
+    void keysLimitsAndPictures();
+    void registerLimitPerSourceAddress();
+    void keysBindInstallationsHideAndForget();
 
 private:
     std::unique_ptr<QTemporaryDir> folder;
@@ -240,6 +323,27 @@ void TestPositionServer::capsTheAnswer()
     QCOMPARE(users.size(), 3);
     QCOMPARE(users[0].name, QString("1"));
     QCOMPARE(users[2].name, QString("3"));
+
+    // Asked for crowds, the two left out are counted in the one 64-pixel cell they share,
+    // after the same three users.
+    const auto withCrowds
+        = httpGet(manager, posd.url("GetUsers", usersQuery(10, 20, 10) + "&crowds=1")).body;
+    QVERIFY(readUserList(withCrowds, users));
+    QCOMPARE(users.size(), 3);
+    QCOMPARE(users[2].name, QString("3"));
+    const QRegularExpression crowd(
+        "<Crowd><Lat>([-0-9.e]+)</Lat><Lon>([-0-9.e]+)</Lon><Count>([0-9]+)</Count></Crowd>");
+    const auto crowds = crowd.globalMatch(QString::fromUtf8(withCrowds));
+    QVERIFY2(crowds.hasNext(), withCrowds.constData());
+    const auto cell = crowds.peekNext();
+    QCOMPARE(cell.captured(3), QString("2"));
+    QVERIFY(
+        !QRegularExpression("</Crowd>.*<User>").match(QString::fromUtf8(withCrowds)).hasMatch());
+    QVERIFY(std::abs(cell.captured(1).toDouble() - 10.003) < 0.03); // the cell's centre
+    QVERIFY(std::abs(cell.captured(2).toDouble() - 20) < 0.03);
+    auto rest = crowds;
+    rest.next();
+    QVERIFY2(!rest.hasNext(), withCrowds.constData());
 }
 
 void TestPositionServer::onlineAndForgottenCutOffs_data()
@@ -571,4 +675,251 @@ void TestPositionServer::fullQueueAnswers503AndFailedWritesAreRetried()
 }
 
 QTEST_GUILESS_MAIN(TestPositionServer)
+void TestPositionServer::registerChecksTheCredential_data()
+{
+    QTest::addColumn<QString>("network");
+    QTest::addColumn<QString>("id");
+    QTest::addColumn<QByteArray>("authorization");
+    QTest::addColumn<int>("status");
+
+    const qint64 later = T0Seconds + 60;
+    QTest::newRow("Facebook token of the id") << "facebook"
+                                              << "42" << QByteArray("Facebook tok-42") << 200;
+    QTest::newRow("Facebook token of another id") << "facebook"
+                                                  << "43" << QByteArray("Facebook tok-42") << 403;
+    QTest::newRow("Facebook token of another application")
+        << "facebook"
+        << "42" << QByteArray("Facebook tok-otherapp") << 403;
+    QTest::newRow("Facebook token of a page") << "facebook"
+                                              << "42" << QByteArray("Facebook tok-page") << 403;
+    QTest::newRow("expired Facebook token") << "facebook"
+                                            << "42" << QByteArray("Facebook tok-expired") << 403;
+    QTest::newRow("revoked Facebook token") << "facebook"
+                                            << "42" << QByteArray("Facebook tok-revoked") << 403;
+    QTest::newRow("token Facebook does not know")
+        << "facebook"
+        << "42" << QByteArray("Facebook tok-made-up") << 403;
+    QTest::newRow("Facebook failing") << "facebook"
+                                      << "42" << QByteArray("Facebook tok-down") << 503;
+    QTest::newRow("Facebook too slow") << "facebook"
+                                       << "42" << QByteArray("Facebook tok-slow") << 503;
+    QTest::newRow("no credential") << "facebook"
+                                   << "42" << QByteArray() << 403;
+    QTest::newRow("VKontakte scheme for a Facebook id")
+        << "facebook"
+        << "42" << QByteArray("VKontakte " + vkSession("42", 0)) << 403;
+    QTest::newRow("VKontakte session of the id")
+        << "vkontakte"
+        << "77" << QByteArray("VKontakte " + vkSession("77", later)) << 200;
+    QTest::newRow("VKontakte session without expiry")
+        << "vkontakte"
+        << "77" << QByteArray("VKontakte " + vkSession("77", 0)) << 200;
+    QTest::newRow("VKontakte session of another id")
+        << "vkontakte"
+        << "78" << QByteArray("VKontakte " + vkSession("77", 0)) << 403;
+    QTest::newRow("VKontakte session signed with another secret")
+        << "vkontakte"
+        << "77" << QByteArray("VKontakte " + vkSession("77", 0, "guess")) << 403;
+    QTest::newRow("expired VKontakte session")
+        << "vkontakte"
+        << "77" << QByteArray("VKontakte " + vkSession("77", T0Seconds)) << 403;
+    QTest::newRow("VKontakte session not base64url")
+        << "vkontakte"
+        << "77" << QByteArray("VKontakte {\"mid\":\"77\"}") << 403;
+    QTest::newRow("a network nobody can check")
+        << "twitter"
+        << "77" << QByteArray("VKontakte " + vkSession("77", 0)) << 403;
+
+    // The signature covers expire: a session whose expiry was pushed back is refused.
+    QByteArray tampered = QByteArray::fromBase64(
+        vkSession("77", later), QByteArray::Base64UrlEncoding | QByteArray::OmitTrailingEquals);
+    tampered.replace(QByteArray::number(later), QByteArray::number(later + 86400));
+    QTest::newRow("tampered VKontakte session") << "vkontakte"
+                                                << "77"
+                                                << "VKontakte "
+            + tampered.toBase64(QByteArray::Base64UrlEncoding | QByteArray::OmitTrailingEquals)
+                                                << 403;
+}
+
+void TestPositionServer::registerChecksTheCredential()
+{
+    QFETCH(QString, network);
+    QFETCH(QString, id);
+    QFETCH(QByteArray, authorization);
+    QFETCH(int, status);
+    GraphStandIn standIn;
+    const auto identity = standIn.identity();
+    RunningServer posd(folder->path(), {}, &identity);
+
+    Headers headers;
+    if (!authorization.isEmpty())
+        headers.append({"Authorization", authorization});
+    const QString query = "uid=" + enc(testUid(1)) + "&network=" + network + "&id=" + id
+        + "&name=Ann&smallPic=&mediumPic=&sex=2";
+    const auto answer = httpSend(manager, "GET", posd.url("Register", query), headers);
+    QCOMPARE(answer.status, status);
+    if (status == 200) {
+        QCOMPARE(answer.contentType, QByteArray("text/plain"));
+        QVERIFY2(QRegularExpression("^[A-Za-z0-9_-]{43}$").match(answer.body).hasMatch(),
+            answer.body.constData());
+        QCOMPARE(posd.server->personCount(), std::size_t(1));
+    } else {
+        QCOMPARE(answer.body.count('\n'), 1); // one line
+        QCOMPARE(answer.retryAfter.isEmpty(), status != 503);
+        QCOMPARE(posd.server->personCount(), std::size_t(0));
+    }
+}
+
+void TestPositionServer::keysLimitsAndPictures()
+{
+    GraphStandIn standIn;
+    const auto identity = standIn.identity();
+    RunningServer posd(folder->path(), {}, &identity);
+    const Headers vk {{"Authorization", "VKontakte " + vkSession("77", 0)}};
+
+    // A picture on a host of another network is stored as empty.
+    const auto reg = httpSend(manager, "GET",
+        posd.url("Register",
+            vkRegisterQuery(
+                1, "77", "http://watcher.example/77.jpg", "https://sun9.userapi.com/m.jpg")),
+        vk);
+    QCOMPARE(reg.status, 200);
+    const QByteArray key = reg.body;
+
+    const QUrl setPos = posd.url("SetPos", posQuery(1, 59.9441, 30.3061));
+    QCOMPARE(httpGet(manager, setPos).status, 401);
+    QCOMPARE(httpSend(manager, "GET", setPos, bearer("not-a-key")).status, 401);
+    QCOMPARE(httpSend(manager, "GET", setPos, bearer(key)).status, 200);
+
+    const QUrl users = posd.url("GetUsers", usersQuery(59.944, 30.306, 13));
+    QCOMPARE(httpGet(manager, users).status, 401);
+    // Five at once, then one a second: the clock stands still, so the sixth waits.
+    for (int i = 0; i < 5; ++i) {
+        const auto answer = httpSend(manager, "GET", users, bearer(key));
+        QCOMPARE(answer.status, 200);
+        if (i == 0) {
+            QVector<ListedUser> listed;
+            QVERIFY(readUserList(answer.body, listed));
+            QCOMPARE(listed.size(), 1);
+            QCOMPARE(listed[0].smallPicture, QString());
+            QCOMPARE(listed[0].mediumPicture, QString("https://sun9.userapi.com/m.jpg"));
+        }
+    }
+    const auto sixth = httpSend(manager, "GET", users, bearer(key));
+    QCOMPARE(sixth.status, 429);
+    QCOMPARE(sixth.retryAfter, QByteArray("1"));
+    *posd.now += 1000;
+    QCOMPARE(httpSend(manager, "GET", users, bearer(key)).status, 200);
+
+    // A verified Facebook token is remembered: the second Register asks Facebook nothing.
+    const Headers facebook {{"Authorization", "Facebook tok-42"}};
+    const QString fbQuery = "uid=" + enc(testUid(2)) + "&network=facebook&id=42&name=Fred"
+        + "&smallPic=&mediumPic=&sex=1";
+    QCOMPARE(httpSend(manager, "GET", posd.url("Register", fbQuery), facebook).status, 200);
+    QCOMPARE(httpSend(manager, "GET", posd.url("Register", fbQuery), facebook).status, 200);
+    QCOMPARE(standIn.graph.requestCount("/debug_token"), 1);
+}
+
+void TestPositionServer::registerLimitPerSourceAddress()
+{
+    GraphStandIn standIn;
+    auto identity = standIn.identity();
+    identity.trustedProxies = {"127.0.0.1"};
+    RunningServer posd(folder->path(), {}, &identity);
+    const auto registerFrom = [&](const QByteArray &forwardedFor) {
+        return httpSend(manager, "GET", posd.url("Register", vkRegisterQuery(1, "77")),
+            {{"Authorization", "VKontakte " + vkSession("77", 0)},
+                {"X-Forwarded-For", forwardedFor}});
+    };
+    for (int i = 0; i < 10; ++i)
+        QCOMPARE(registerFrom("203.0.113.1").status, 200);
+    const auto eleventh = registerFrom("203.0.113.1");
+    QCOMPARE(eleventh.status, 429);
+    QVERIFY(eleventh.retryAfter.toInt() >= 1);
+    // An address the client wrote itself sits left of the one the proxy appended.
+    QCOMPARE(registerFrom("198.51.100.7, 203.0.113.1").status, 429);
+    QCOMPARE(registerFrom("203.0.113.2").status, 200);
+}
+
+void TestPositionServer::keysBindInstallationsHideAndForget()
+{
+    GraphStandIn standIn;
+    const auto identity = standIn.identity();
+    RunningServer posd(folder->path(), {}, &identity);
+    const auto registerVk = [&](int uid, const QString &id, const QString &name) {
+        const QString query = "uid=" + enc(testUid(uid)) + "&network=vkontakte&id=" + id
+            + "&name=" + name + "&smallPic=&mediumPic=&sex=2";
+        return httpSend(manager, "GET", posd.url("Register", query),
+            {{"Authorization", "VKontakte " + vkSession(id, 0)}});
+    };
+    const auto setPos = [&](int uid, const QByteArray &key, double lat = 59.9441) {
+        return httpSend(
+            manager, "GET", posd.url("SetPos", posQuery(uid, lat, 30.3061)), bearer(key))
+            .status;
+    };
+    const auto post = [&](const char *request, int uid, const QByteArray &key) {
+        return httpSend(manager, "POST", posd.url(request, "uid=" + enc(testUid(uid))), bearer(key))
+            .status;
+    };
+    const auto listedNames = [&](const QByteArray &key) {
+        QStringList names;
+        *posd.now += 1000; // past the per-key limit's pace
+        const auto answer = httpSend(
+            manager, "GET", posd.url("GetUsers", usersQuery(59.944, 30.306, 13)), bearer(key));
+        QVector<ListedUser> users;
+        if (answer.status == 200 && readUserList(answer.body, users)) {
+            for (const auto &user : users)
+                names << user.name;
+        }
+        names.sort();
+        return names;
+    };
+
+    const QByteArray vera = registerVk(1, "77", "Vera").body;
+    const QByteArray zeb = registerVk(2, "880088123", "Zebulon").body;
+    QCOMPARE(setPos(1, vera), 200);
+    QCOMPARE(setPos(2, zeb), 200);
+
+    // The takeover: another installation names Vera's published id, or sends her uid with its
+    // own key. Neither moves or renames her.
+    const auto impostor = httpSend(manager, "GET",
+        posd.url("Register",
+            "uid=" + enc(testUid(3)) + "&network=vkontakte&id=77&name=Mallory"
+                + "&smallPic=&mediumPic=&sex=1"),
+        {{"Authorization", "VKontakte " + vkSession("78", 0)}});
+    QCOMPARE(impostor.status, 403);
+    QCOMPARE(setPos(1, zeb, -33.9), 401);
+    QCOMPARE(listedNames(zeb), (QStringList {"Vera", "Zebulon"}));
+
+    // Hide: unlisted, and a SetPos is refused until the next Register, which replaces the key.
+    QCOMPARE(post("Hide", 1, zeb), 401);
+    QCOMPARE(
+        httpSend(manager, "GET", posd.url("Hide", "uid=" + enc(testUid(1))), bearer(vera)).status,
+        405);
+    QCOMPARE(post("Hide", 1, vera), 204);
+    QCOMPARE(listedNames(zeb), QStringList {"Zebulon"});
+    QCOMPARE(setPos(1, vera), 409);
+    const QByteArray vera2 = registerVk(1, "77", "Vera").body;
+    QCOMPARE(setPos(1, vera), 401);
+    QCOMPARE(setPos(1, vera2), 200);
+    QCOMPARE(listedNames(vera2), (QStringList {"Vera", "Zebulon"}));
+
+    // Forget: gone from the answers, the keys and the file.
+    QCOMPARE(post("Forget", 2, vera2), 401);
+    QCOMPARE(post("Forget", 2, zeb), 204);
+    QCOMPARE(listedNames(vera2), QStringList {"Vera"});
+    QCOMPARE(setPos(2, zeb), 401);
+    QCOMPARE(
+        httpSend(manager, "GET", posd.url("GetUsers", usersQuery(59.944, 30.306, 13)), bearer(zeb))
+            .status,
+        401);
+    posd.server.reset();
+    for (const QString &name : QDir(folder->path()).entryList(QDir::Files)) {
+        QFile file(folder->filePath(name));
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        const QByteArray bytes = file.readAll();
+        QVERIFY2(!bytes.contains("Zebulon") && !bytes.contains("880088123"), qPrintable(name));
+    }
+}
+
 #include "tst_positionserver.moc"
