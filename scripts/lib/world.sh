@@ -18,9 +18,10 @@ world_build=${PINROVA_BUILD_DIR:-$world_root/build}
 world_prefix=${PINROVA_WORLD_PREFIX:-}
 world_pids=()
 world_posd_identity=() # the position service's credential options, once world_start made them
-# The crowd's registrations at start come all from one address; the service's Register limit
-# is raised for them here once it has an option for it.
-world_register_limit=()
+# The crowd registers all at once at start, from the same address as the app; the service's
+# Register limit per address is raised for them (the service's defaults stay as they are).
+world_register_limit=(--register-per-minute "$((${PINROVA_DEMO_CROWD:-40} + 60))"
+    --register-burst "$((${PINROVA_DEMO_CROWD:-40} + 10))")
 
 world_program() { # the program's path in the build, e.g. server/pinrova-posd
     if [ -n "$world_prefix" ]; then
