@@ -236,7 +236,8 @@ void Follower::userInfoRetrieved(Person userInfo)
         &Follower::userInfoRetrieved);
     // The service keys people by their identifier; without one there is nobody to register.
     // The next startServerCommunication asks for the profile again.
-    if (userInfo.userIds[static_cast<std::size_t>(type)].isEmpty() || forgotten)
+    // A profile that comes while the service forgets the user must not register them again.
+    if (userInfo.userIds[static_cast<std::size_t>(type)].isEmpty() || forgotten || forgetting)
         return;
 
     registration = QNetworkRequest(Social::registerUrl(Network::positionService(), uid, userInfo));

@@ -566,8 +566,12 @@ void TestFollower::hideShowAndForget()
     QTRY_COMPARE(requestsTo(RegisterPath).size(), std::size_t(2));
     QTRY_COMPARE(requestsTo(SetPosPath).size(), std::size_t(1));
 
-    // Forgotten: nothing more, not even at the next activation.
+    // Forgotten: nothing more, not even at an activation while the Forget is on its way (the
+    // confirmation box closing) or at the next one.
+    server.route(
+        ForgetPath, [](const HttpRequest &) { return HttpResponse::error(204).withDelay(300ms); });
     follower.forgetMe();
+    follower.startServerCommunication(Uid);
     QTRY_COMPARE(forgotten.count(), 1);
     QCOMPARE(forgotten[0][0].toBool(), true);
     const HttpRequest forget = requestsTo(ForgetPath).at(0);
@@ -580,6 +584,7 @@ void TestFollower::hideShowAndForget()
     QCOMPARE(requestsTo(RegisterPath).size(), std::size_t(2));
     QCOMPARE(requestsTo(SetPosPath).size(), std::size_t(1));
 
+    server.route(ForgetPath, [](const HttpRequest &) { return HttpResponse::error(204); });
     // A refused Forget is reported as such.
     server.route(ForgetPath, [](const HttpRequest &) { return HttpResponse::error(503); });
     follower.setShown(false);
