@@ -310,6 +310,11 @@ void Follower::forgetMe()
 {
     if (forgetting)
         return;
+    // Already forgotten: nothing is left to delete, and no key to ask with.
+    if (forgotten) {
+        emit forgetFinished(true);
+        return;
+    }
     forgetting = true;
     if (registered) {
         sendWithKey(Social::forgetUrl(Network::positionService(), uid), ForgetKind);
