@@ -134,6 +134,20 @@ Option rate(const char *name, const char *help, double Identity::RateLimit::*fie
     return option;
 }
 
+// Plain http to this machine only: the Graph API call carries the application secret.
+bool isLoopbackHttp(const std::string &url)
+{
+    const std::string scheme = "http://";
+    if (url.rfind(scheme, 0) != 0)
+        return false;
+    std::string authority = url.substr(scheme.size());
+    authority = authority.substr(0, authority.find('/'));
+    if (authority.rfind("[::1]", 0) == 0)
+        return authority.size() == 5 || authority[5] == ':';
+    const std::string host = authority.substr(0, authority.find(':'));
+    return host == "localhost" || host.rfind("127.", 0) == 0;
+}
+
 // A secret from a file: its first line, without the line end. Files over 4 KiB, empty ones
 // and unreadable ones are refused; the secret itself never goes into a message.
 bool readSecret(const std::string &path, std::string &secret)
@@ -247,9 +261,10 @@ const std::vector<Option> &options()
                     while (!url.empty() && url.back() == '/')
                         url.pop_back();
                     c.identity.facebook.graph = url;
-                    return url.rfind("https://", 0) == 0 || url.rfind("http://", 0) == 0;
+                    return url.rfind("https://", 0) == 0 || isLoopbackHttp(url);
                 },
-                [](const Config &c) { return c.identity.facebook.graph; }, "an http(s) address"});
+                [](const Config &c) { return c.identity.facebook.graph; },
+                "an https address (http only on loopback)"});
         rows.push_back({"--facebook-app-id", "ID", "our Facebook application id",
             [](Config &c, const std::string &v) {
                 c.identity.facebook.appId = v;

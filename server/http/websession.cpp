@@ -7,6 +7,7 @@
 #include <boost/asio/dispatch.hpp>
 #include <boost/asio/write.hpp>
 #include <boost/beast/http/read.hpp>
+#include <boost/range/iterator_range.hpp>
 
 #include <array>
 
@@ -114,8 +115,13 @@ void WebSession::onRead(beast::error_code ec)
     webRequest.client = client;
     if (const auto it = request.find(http::field::authorization); it != request.end())
         webRequest.authorization = std::string(it->value());
-    if (const auto it = request.find("X-Forwarded-For"); it != request.end())
-        webRequest.forwardedFor = std::string(it->value());
+    // HAProxy adds a header line of its own after any the client sent, so every line counts,
+    // in order, as one list.
+    for (const auto &line : boost::make_iterator_range(request.equal_range("X-Forwarded-For"))) {
+        if (!webRequest.forwardedFor.empty())
+            webRequest.forwardedFor += ", ";
+        webRequest.forwardedFor.append(line.value().data(), line.value().size());
+    }
     Router::dispatch(found, webRequest, [self = shared_from_this()](WebReply reply) {
         // Inline when answered on this connection's thread, queued when from another one.
         asio::dispatch(self->stream.get_executor(),

@@ -1,5 +1,8 @@
 #include "identity/jsonfields.h"
 
+// Boost 1.74's JSON reader still includes the old bind header, which otherwise prints a
+// deprecation message in every build.
+#define BOOST_BIND_GLOBAL_PLACEHOLDERS
 #include <boost/property_tree/json_parser.hpp>
 #include <boost/property_tree/ptree.hpp>
 

@@ -74,6 +74,8 @@ void TestPosdProcess::commandLine_data()
         << QStringList {"--picture-hosts", "myspace=cdn.myspace.com"} << 2;
     QTest::newRow("trusted proxy by name") << QStringList {"--trusted-proxy", "haproxy"} << 2;
     QTest::newRow("Graph API not over HTTP") << QStringList {"--facebook-graph", "ftp://x"} << 2;
+    QTest::newRow("Graph API over plain http off this machine")
+        << QStringList {"--facebook-graph", "http://graph.facebook.com"} << 2;
 }
 
 void TestPosdProcess::commandLine()

@@ -838,6 +838,14 @@ void TestPositionServer::registerLimitPerSourceAddress()
     QVERIFY(eleventh.retryAfter.toInt() >= 1);
     // An address the client wrote itself sits left of the one the proxy appended.
     QCOMPARE(registerFrom("198.51.100.7, 203.0.113.1").status, 429);
+    // The same when the proxy adds a header line of its own after the client's.
+    const QByteArray twoLines = "GET "
+        + posd.url("Register", vkRegisterQuery(1, "77"))
+              .toEncoded(QUrl::RemoveScheme | QUrl::RemoveAuthority)
+        + " HTTP/1.1\r\nHost: x\r\nConnection: close\r\nAuthorization: VKontakte "
+        + vkSession("77", 0)
+        + "\r\nX-Forwarded-For: 198.51.100.8\r\nX-Forwarded-For: 203.0.113.1\r\n\r\n";
+    QVERIFY(rawExchange(posd.server->port(), twoLines).startsWith("HTTP/1.1 429"));
     QCOMPARE(registerFrom("203.0.113.2").status, 200);
 }
 
