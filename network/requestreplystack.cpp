@@ -38,6 +38,9 @@ void RequestReplyStack::get(const QNetworkRequest &original)
 void RequestReplyStack::post(const QNetworkRequest &original)
 {
     QNetworkRequest request = original;
+    // Nothing is sent; a type keeps Qt from guessing (and warning about) a form.
+    if (!request.header(QNetworkRequest::ContentTypeHeader).isValid())
+        request.setHeader(QNetworkRequest::ContentTypeHeader, QByteArrayLiteral("text/plain"));
     if (!saveToDisk)
         request.setAttribute(QNetworkRequest::CacheSaveControlAttribute, false);
     track(bodyLimit > 0 ? postWithBodyLimit(*manager, request, bodyLimit)
