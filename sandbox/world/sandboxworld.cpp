@@ -102,10 +102,12 @@ bool SandboxWorld::start(const SandboxOptions &options, const DemoUsers &users)
 
     QString facebookSecret;
     QString vkSecret;
-    if (!readSecret(options.facebookAppSecretFile, facebookSecret)
-        || !readSecret(options.vkAppSecretFile, vkSecret)) {
-        failure = QStringLiteral("cannot read an application secret file");
-        return false;
+    for (const auto &[path, secret] : {std::pair(options.facebookAppSecretFile, &facebookSecret),
+             std::pair(options.vkAppSecretFile, &vkSecret)}) {
+        if (!readSecret(path, *secret)) {
+            failure = QStringLiteral("cannot read the secret file ") + path;
+            return false;
+        }
     }
 
     FacebookStandIn::Options facebookOptions;
