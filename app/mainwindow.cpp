@@ -22,6 +22,7 @@
 #include "loginwidget.h"
 #include "mapwidget.h"
 #include "networkcheck.h"
+#include "nearbyuserlist.h"
 
 // Qt's bearer classes are deprecated in 5.15 but are the session API this program is built on.
 QT_WARNING_PUSH
@@ -39,6 +40,15 @@ const QString MceSignalPath = QStringLiteral("/com/nokia/mce/signal");
 const QString MceSignalInterface = QStringLiteral("com.nokia.mce.signal");
 const QString DisplayStatusSignal = QStringLiteral("display_status_ind");
 const QString DisplayStatusMethod = QStringLiteral("get_display_status");
+
+// The user's privacy choices, kept across runs.
+const QString ShownKey = QStringLiteral("ShowMeToOthers");
+const QString ApproximateKey = QStringLiteral("ApproximatePosition");
+
+QSettings settings()
+{
+    return QSettings(QStringLiteral("Tavrion"), QStringLiteral("Pinrova"));
+}
 
 } // namespace
 
@@ -120,6 +130,13 @@ MainWindow::MainWindow(QWidget *parent)
     // The source is the window's child; without one the follower warns the user.
     QGeoPositionInfoSource *source = QGeoPositionInfoSource::createDefaultSource(this);
     follower = new Pinrova::Map::Follower(mapWidget, source, this);
+    // The list asks the service only with the follower's key, and a refused key registers anew.
+    connect(follower, &Pinrova::Map::Follower::sessionKeyChanged, mapWidget->users(),
+        &Pinrova::Social::NearByUserList::setSessionKey);
+    connect(mapWidget->users(), &Pinrova::Social::NearByUserList::sessionKeyRefused, follower,
+        &Pinrova::Map::Follower::registerAgain);
+    connect(follower, &Pinrova::Map::Follower::forgetFinished, this, &MainWindow::forgetFinished);
+    addPrivacyEntries();
 
     menuBar()->addAction(tr("About"), this, &MainWindow::showAbout);
 
@@ -131,6 +148,77 @@ MainWindow::~MainWindow()
     cleanUp();
     Pinrova::Social::releaseSocialInfos();
     delete ui;
+}
+
+void MainWindow::addPrivacyEntries()
+{
+    const bool shown = settings().value(ShownKey, true).toBool();
+    const bool approximate = settings().value(ApproximateKey, false).toBool();
+    follower->setShown(shown);
+    follower->setApproximate(approximate);
+
+    auto *showAction = new QAction(tr("Show me to others"), this);
+    showAction->setObjectName(QStringLiteral("showMeAction"));
+    showAction->setCheckable(true);
+    showAction->setChecked(shown);
+    connect(showAction, &QAction::toggled, this, &MainWindow::setShownToOthers);
+    menuBar()->addAction(showAction);
+
+    auto *approximateAction = new QAction(tr("Approximate position"), this);
+    approximateAction->setObjectName(QStringLiteral("approximateAction"));
+    approximateAction->setCheckable(true);
+    approximateAction->setChecked(approximate);
+    connect(approximateAction, &QAction::toggled, this, &MainWindow::setApproximatePosition);
+    menuBar()->addAction(approximateAction);
+
+    auto *forgetAction = new QAction(tr("Forget me..."), this);
+    forgetAction->setObjectName(QStringLiteral("forgetAction"));
+    connect(forgetAction, &QAction::triggered, this, &MainWindow::askToForget);
+    menuBar()->addAction(forgetAction);
+}
+
+void MainWindow::setShownToOthers(bool shown)
+{
+    settings().setValue(ShownKey, shown);
+    if (follower)
+        follower->setShown(shown);
+}
+
+void MainWindow::setApproximatePosition(bool approximate)
+{
+    settings().setValue(ApproximateKey, approximate);
+    if (follower)
+        follower->setApproximate(approximate);
+}
+
+void MainWindow::askToForget()
+{
+    if (!follower)
+        return;
+    // Not modal to the caller's loop, like every box of this window that the service answers.
+    auto *box = new QMessageBox(QMessageBox::Question, tr("Pinrova"),
+        tr("The position service will delete your name, your positions and your sign-in. "
+           "Forget you?"),
+        QMessageBox::Yes | QMessageBox::No, this);
+    box->setObjectName(QStringLiteral("forgetQuestion"));
+    box->setDefaultButton(QMessageBox::No);
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    connect(box, &QMessageBox::finished, this, [this, box] {
+        if (follower && box->clickedButton() == box->button(QMessageBox::Yes))
+            follower->forgetMe();
+    });
+    box->open();
+}
+
+void MainWindow::forgetFinished(bool forgotten)
+{
+    auto *box = new QMessageBox(forgotten ? QMessageBox::Information : QMessageBox::Warning,
+        tr("Pinrova"),
+        forgotten ? tr("The position service has forgotten you.")
+                  : tr("The position service could not forget you. Try again later."),
+        QMessageBox::Ok, this);
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->open();
 }
 
 void MainWindow::watchDisplayState()

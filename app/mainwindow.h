@@ -68,12 +68,17 @@ private slots:
     void setDisplayState(const QString &state);
     void changeEvent(QEvent *event) override;
     void updateActiveState();
+    void setShownToOthers(bool shown);
+    void setApproximatePosition(bool approximate);
+    void askToForget();
+    void forgetFinished(bool forgotten);
 
 protected:
     void closeEvent(QCloseEvent *event) override;
 
 private:
     void watchDisplayState();
+    void addPrivacyEntries();
 
     Ui::MainWindow *ui = nullptr;
     QDBusConnection systemBus;

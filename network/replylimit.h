@@ -19,5 +19,8 @@ namespace Pinrova::Network {
 // an aborted reply finishes with QNetworkReply::OperationCanceledError.
 QNetworkReply *getWithBodyLimit(
     QNetworkAccessManager &manager, QNetworkRequest request, qint64 maximumBytes);
+// The same for a POST with an empty body.
+QNetworkReply *postWithBodyLimit(
+    QNetworkAccessManager &manager, QNetworkRequest request, qint64 maximumBytes);
 
 } // namespace Pinrova::Network

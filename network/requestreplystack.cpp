@@ -32,8 +32,23 @@ void RequestReplyStack::get(const QNetworkRequest &original)
     QNetworkRequest request = original;
     if (!saveToDisk)
         request.setAttribute(QNetworkRequest::CacheSaveControlAttribute, false);
-    QNetworkReply *const reply
-        = bodyLimit > 0 ? getWithBodyLimit(*manager, request, bodyLimit) : manager->get(request);
+    track(bodyLimit > 0 ? getWithBodyLimit(*manager, request, bodyLimit) : manager->get(request));
+}
+
+void RequestReplyStack::post(const QNetworkRequest &original)
+{
+    QNetworkRequest request = original;
+    // Nothing is sent; a type keeps Qt from guessing (and warning about) a form.
+    if (!request.header(QNetworkRequest::ContentTypeHeader).isValid())
+        request.setHeader(QNetworkRequest::ContentTypeHeader, QByteArrayLiteral("text/plain"));
+    if (!saveToDisk)
+        request.setAttribute(QNetworkRequest::CacheSaveControlAttribute, false);
+    track(bodyLimit > 0 ? postWithBodyLimit(*manager, request, bodyLimit)
+                        : manager->post(request, QByteArray()));
+}
+
+void RequestReplyStack::track(QNetworkReply *reply)
+{
     pendingReplies.append(reply);
     // The reply as context: the timer goes with it. Aborting a finished reply does nothing.
     if (deadlineMs > 0)

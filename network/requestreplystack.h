@@ -9,11 +9,11 @@ class QNetworkRequest;
 
 namespace Pinrova::Network {
 
-// A one-shot GET client that its owner embeds. Every finished reply, failed or not, comes back
-// once through reply(); the owner reads it and hands it back with releaseReply(). The stack
-// owns each reply from get() until it is released, and deletes those it still holds when it is
-// destroyed. It adds no error handling, retries or redirects of its own; it only cuts off, when
-// asked to, a body larger than a limit while it arrives (see getWithBodyLimit()), so a hostile
+// A one-shot GET (and bodiless POST) client that its owner embeds. Every finished reply, failed or
+// not, comes back once through reply(); the owner reads it and hands it back with releaseReply().
+// The stack owns each reply from get() until it is released, and deletes those it still holds when
+// it is destroyed. It adds no error handling, retries or redirects of its own; it only cuts off,
+// when asked to, a body larger than a limit while it arrives (see getWithBodyLimit()), so a hostile
 // server cannot fill the memory, and a request that outlives a deadline.
 class RequestReplyStack : public QObject
 {
@@ -25,6 +25,8 @@ public:
     ~RequestReplyStack() override;
 
     void get(const QNetworkRequest &request);
+    // An empty-bodied POST, for requests that change something; handled like get().
+    void post(const QNetworkRequest &request);
     // Drops the reply from the pending list (if it is there) and deletes it later, either way.
     void releaseReply(QNetworkReply *reply);
     int pendingCount() const;
@@ -49,6 +51,7 @@ private slots:
     void handleNetworkData(QNetworkReply *reply);
 
 private:
+    void track(QNetworkReply *reply);
     void deletePending();
 
     QList<QNetworkReply *> pendingReplies; // started, not yet released; in start order

@@ -76,6 +76,9 @@ void NearByUserList::updateUserList(qreal lat, qreal lon, int zoomLevel)
     currentPictureUrl.clear();
     pictureRunning = false;
 
+    waitingForKey = sessionKey.isEmpty();
+    if (waitingForKey)
+        return;
     send(getUsersUrl(Network::positionService(), lat, lon, zoomLevel, viewSize), UserListTag);
 }
 
@@ -91,6 +94,13 @@ void NearByUserList::setViewSize(const QSize &size)
     viewSize = size;
 }
 
+void NearByUserList::setSessionKey(const QByteArray &key)
+{
+    sessionKey = key;
+    if (waitingForKey && !sessionKey.isEmpty())
+        updateUserList();
+}
+
 void NearByUserList::updateUserList()
 {
     updateUserList(lastLat, lastLon, lastZoomLevel);
@@ -101,9 +111,12 @@ QNetworkReply *NearByUserList::send(const QUrl &url, int tag)
     QNetworkRequest request(url);
     request.setRawHeader("User-Agent", positionServiceUserAgent());
     request.setAttribute(QNetworkRequest::User, tag);
-    // Names and positions of other people stay off the disk; pictures may be cached.
-    if (tag == UserListTag)
+    // Names and positions of other people stay off the disk; pictures may be cached. Only the
+    // service sees the key, never a picture host.
+    if (tag == UserListTag) {
         request.setAttribute(QNetworkRequest::CacheSaveControlAttribute, false);
+        request.setRawHeader("Authorization", QByteArrayLiteral("Bearer ") + sessionKey);
+    }
     // Cut off hostile bodies while they arrive, so memory stays bounded.
     QNetworkReply *reply = Pinrova::Network::getWithBodyLimit(*manager, request, MaximumBodyBytes);
     pendingReplies.append(reply);
@@ -125,6 +138,19 @@ void NearByUserList::handleNetworkData(QNetworkReply *reply)
 
 void NearByUserList::handleUserList(QNetworkReply *reply)
 {
+    const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
+    if (status == 401) {
+        const QByteArray refused = reply->request().rawHeader("Authorization").mid(7);
+        pendingReplies.removeOne(reply);
+        reply->deleteLater();
+        // Only the key in use is dropped; a late answer to an older one changes nothing.
+        if (refused == sessionKey) {
+            sessionKey.clear();
+            waitingForKey = true;
+            emit sessionKeyRefused(refused);
+        }
+        return;
+    }
     // A failed answer stays pending until the next refresh disposes of it; the list stays.
     if (reply->error() != QNetworkReply::NoError)
         return;

@@ -18,8 +18,10 @@ namespace Pinrova::Social {
 
 // The people around the point the map shows: asks the position service for them on every
 // updateUserList() and every five seconds, keeps what it knew of people it lists again, and
-// fetches their small pictures one at a time in list order. The map paints from users() under
-// the read lock; the list takes the write lock only to swap in a new vector or store a picture.
+// fetches their small pictures one at a time in list order. The service lists people only to
+// a holder of a session key, so the list asks nothing until the follower has handed it one. The map
+// paints from users() under the read lock; the list takes the write lock only to swap in a new
+// vector or store a picture.
 class NearByUserList : public QObject
 {
     Q_OBJECT
@@ -39,6 +41,7 @@ public:
     void setPlace(qreal lat, qreal lon, int zoomLevel);
     // The map's size in pixels, sent with every request so the service lists the whole view.
     void setViewSize(const QSize &size);
+    bool hasSessionKey() const { return !sessionKey.isEmpty(); }
 
     // The picture download in flight (redirects included); empty when none runs.
     QUrl pictureInFlight() const { return currentPictureUrl; }
@@ -53,10 +56,14 @@ public:
 
 signals:
     void userListChanged();
+    // The service refused the key (401); the list waits for a new one.
+    void sessionKeyRefused(const QByteArray &key);
 
 public slots:
     void updateUserList(qreal lat, qreal lon, int zoomLevel);
     void updateUserList();
+    // Empty: nothing is asked until a key comes. A key after a wait asks at once.
+    void setSessionKey(const QByteArray &key);
 
 private slots:
     void handleNetworkData(QNetworkReply *reply);
@@ -78,6 +85,8 @@ private:
     qreal lastLon = 0;
     int lastZoomLevel = 0;
     QSize viewSize;
+    QByteArray sessionKey; // memory only
+    bool waitingForKey = false; // a refresh was due while there was no key
 
     // Bounds on a broken picture: it is not asked again before the next answer, and its
     // redirects are counted.

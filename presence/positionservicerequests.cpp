@@ -80,6 +80,16 @@ QUrl setPosUrl(const QString &base, const QUuid &uid, double lat, double lon)
         .url();
 }
 
+QUrl hideUrl(const QString &base, const QUuid &uid)
+{
+    return QueryBuilder(base, "Hide").add("uid", uid.toString()).url();
+}
+
+QUrl forgetUrl(const QString &base, const QUuid &uid)
+{
+    return QueryBuilder(base, "Forget").add("uid", uid.toString()).url();
+}
+
 QUrl getUsersUrl(const QString &base, qreal lat, qreal lon, int zoomLevel, const QSize &viewSize)
 {
     QueryBuilder query(base, "GetUsers");

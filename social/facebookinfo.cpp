@@ -127,6 +127,18 @@ QUrl FacebookInfo::profileUrl(QString id) const
         outsideAddress(OutsideAddress::FacebookWeb) + QStringLiteral("/profile.php?id=") + id);
 }
 
+QByteArray FacebookInfo::serviceCredential() const
+{
+    if (!loggedIn || token.isEmpty())
+        return {};
+    return QByteArrayLiteral("Facebook ") + token.toUtf8();
+}
+
+bool FacebookInfo::credentialExpired() const
+{
+    return loggedIn && !isLoggedIn();
+}
+
 void FacebookInfo::sendGraphRequest(const QString &pathAndQuery)
 {
     QNetworkRequest request(QUrl(graphBase() + pathAndQuery));

@@ -32,6 +32,8 @@ public:
     void retrieveUserInfo() override;
     void retrieveUsersInfo(QVector<QString> ids) override;
     QUrl profileUrl(QString id) const override;
+    QByteArray serviceCredential() const override;
+    bool credentialExpired() const override;
 
     QString accessToken() const { return token; }
     int tokenLifetime() const { return lifetime; }

@@ -36,6 +36,12 @@ public:
     virtual void retrieveUsersInfo(QVector<QString> ids) = 0;
     virtual QUrl profileUrl(QString id) const = 0;
 
+    // What proves the signed-in user to the position service: the value of Register's
+    // Authorization header, empty while nobody is signed in. It lives in memory only.
+    virtual QByteArray serviceCredential() const = 0;
+    // The network's credential has run out: only signing in again brings the user back.
+    virtual bool credentialExpired() const { return false; }
+
     // A profile answer is well under a kilobyte; a longer one is cut off and read as none.
     static constexpr qint64 MaximumProfileBytes = 16 * 1024;
 

@@ -198,18 +198,35 @@ void VkInfo::urlChanged()
             return;
         const QString session
             = QUrlQuery(url).queryItemValue(QStringLiteral("session"), QUrl::FullyDecoded);
-        const VkSession credentials = parseVkSession(session.toUtf8());
-        mid = credentials.mid;
-        secret = credentials.secret;
-        sid = credentials.sid;
-        // Without all three no profile can be read and nobody can be registered: signing in
-        // with nothing would leave the user on a map where nobody sees them.
-        loggedIn = !mid.isEmpty() && !secret.isEmpty() && !sid.isEmpty();
+        takeSession(session);
         emit loginResult(loggedIn);
     } else if (url.path() == QLatin1String("/api/login_failure.html")) {
         loggedIn = false;
         emit loginResult(false);
     }
+}
+
+void VkInfo::takeSession(const QString &json)
+{
+    const VkSession credentials = parseVkSession(json.toUtf8());
+    mid = credentials.mid;
+    secret = credentials.secret;
+    sid = credentials.sid;
+    // Without all three no profile can be read and nobody can be registered: signing in
+    // with nothing would leave the user on a map where nobody sees them.
+    loggedIn = !mid.isEmpty() && !secret.isEmpty() && !sid.isEmpty();
+    session = loggedIn ? json.toUtf8() : QByteArray();
+}
+
+QByteArray VkInfo::serviceCredential() const
+{
+    return loggedIn ? vkServiceCredential(session) : QByteArray();
+}
+
+QByteArray vkServiceCredential(const QByteArray &sessionJson)
+{
+    return QByteArrayLiteral("VKontakte ")
+        + sessionJson.toBase64(QByteArray::Base64UrlEncoding | QByteArray::OmitTrailingEquals);
 }
 
 void VkInfo::storeLogin()

@@ -29,6 +29,7 @@ public:
     void retrieveUserInfo() override;
     void retrieveUsersInfo(QVector<QString> ids) override;
     QUrl profileUrl(QString id) const override;
+    QByteArray serviceCredential() const override;
 
     QString userId() const { return mid; }
     QString sessionId() const { return sid; }
@@ -40,11 +41,14 @@ private slots:
     void storeLogin();
 
 private:
+    void takeSession(const QString &json);
+
     bool loggedIn = false;
     WebViewLink webView;
     QString mid; // the signed-in user's id
     QString sid; // sent with every API call
-    QString secret; // ends every signature input, never sent
+    QString secret; // ends every signature input, never sent to VKontakte
+    QByteArray session; // the success page's JSON as it came, for the position service only
     Network::RequestReplyStack requests {this};
 };
 
@@ -54,6 +58,10 @@ struct VkSession
     QString secret;
     QString sid;
 };
+
+// Register's Authorization value for a session JSON: "VKontakte " and the JSON exactly as it
+// came, base64url-encoded without padding.
+QByteArray vkServiceCredential(const QByteArray &sessionJson);
 
 // The session JSON of the success page; missing keys give empty strings.
 VkSession parseVkSession(const QByteArray &json);

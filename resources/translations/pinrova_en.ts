@@ -136,6 +136,30 @@ p, li { white-space: pre-wrap; }
         <source>This example requires networking, and no available networks or access points could be found.</source>
         <translation>This programm requires networking, and no available networks or access points could be found.</translation>
     </message>
+    <message>
+        <source>Show me to others</source>
+        <translation>Show me to others</translation>
+    </message>
+    <message>
+        <source>Approximate position</source>
+        <translation>Approximate position</translation>
+    </message>
+    <message>
+        <source>Forget me...</source>
+        <translation>Forget me...</translation>
+    </message>
+    <message>
+        <source>The position service will delete your name, your positions and your sign-in. Forget you?</source>
+        <translation>The position service will delete your name, your positions and your sign-in. Forget you?</translation>
+    </message>
+    <message>
+        <source>The position service has forgotten you.</source>
+        <translation>The position service has forgotten you.</translation>
+    </message>
+    <message>
+        <source>The position service could not forget you. Try again later.</source>
+        <translation>The position service could not forget you. Try again later.</translation>
+    </message>
 </context>
 <context>
     <name>MapUserInfo</name>
@@ -189,6 +213,10 @@ p, li { white-space: pre-wrap; }
     <message>
         <source>The position service did not accept your profile, so other people cannot see you on the map.</source>
         <translation>The position service did not accept your profile, so other people cannot see you on the map.</translation>
+    </message>
+    <message>
+        <source>Your sign-in has expired. Sign in again to stay visible to other people.</source>
+        <translation>Your sign-in has expired. Sign in again to stay visible to other people.</translation>
     </message>
 </context>
 <context>

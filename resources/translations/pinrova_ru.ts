@@ -136,6 +136,30 @@ p, li { white-space: pre-wrap; }
         <source>This example requires networking, and no available networks or access points could be found.</source>
         <translation>Этой программе необходим выход в интернет, но ни одна доступная точка доступа не найдена.</translation>
     </message>
+    <message>
+        <source>Show me to others</source>
+        <translation>Показывать меня другим</translation>
+    </message>
+    <message>
+        <source>Approximate position</source>
+        <translation>Примерная позиция</translation>
+    </message>
+    <message>
+        <source>Forget me...</source>
+        <translation>Забыть меня...</translation>
+    </message>
+    <message>
+        <source>The position service will delete your name, your positions and your sign-in. Forget you?</source>
+        <translation>Сервис местоположения удалит ваше имя, ваши позиции и ваш вход. Забыть вас?</translation>
+    </message>
+    <message>
+        <source>The position service has forgotten you.</source>
+        <translation>Сервис местоположения забыл вас.</translation>
+    </message>
+    <message>
+        <source>The position service could not forget you. Try again later.</source>
+        <translation>Сервису местоположения не удалось забыть вас. Попробуйте позже.</translation>
+    </message>
 </context>
 <context>
     <name>MapUserInfo</name>
@@ -189,6 +213,10 @@ p, li { white-space: pre-wrap; }
     <message>
         <source>The position service did not accept your profile, so other people cannot see you on the map.</source>
         <translation>Сервис местоположения не принял ваш профиль, поэтому другие люди не видят вас на карте.</translation>
+    </message>
+    <message>
+        <source>Your sign-in has expired. Sign in again to stay visible to other people.</source>
+        <translation>Срок вашего входа истёк. Войдите снова, чтобы другие люди продолжали вас видеть.</translation>
     </message>
 </context>
 <context>

@@ -82,16 +82,17 @@ void Crowd::report(int person)
     State &state = states[person];
     const GeoPoint where = state.walker.position();
     state.busy = true;
-    client->reportPosition(person, members.at(person).uid, where.lat, where.lon);
+    client->reportPosition(person, members.at(person).uid, where.lat, where.lon, state.key);
 }
 
-void Crowd::registerFinished(int person, int status)
+void Crowd::registerFinished(int person, int status, const QByteArray &key)
 {
     states[person].busy = false;
     noteAnswer(status);
     if (status != 200)
         return;
     states[person].registered = true;
+    states[person].key = key;
     // One position right away, also for the people whose schedule starts with a silence, so
     // every registered person is on the map.
     report(person);
@@ -108,8 +109,9 @@ void Crowd::reportFinished(int person, int status)
 {
     states[person].busy = false;
     noteAnswer(status);
-    // The service no longer knows this uid (a new database): register again next round.
-    if (status == 404 && states[person].registered) {
+    // The service no longer knows this uid (a new database) or its key: register again next
+    // round.
+    if ((status == 404 || status == 401) && states[person].registered) {
         states[person].registered = false;
         announcedEveryone = false;
         emit registeredCountChanged(registeredCount());

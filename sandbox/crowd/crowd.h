@@ -58,11 +58,12 @@ private:
     {
         StreetWalker walker;
         bool registered = false;
+        QByteArray key {}; // what Register answered, for SetPos
         bool busy = false; // a request is in flight
     };
 
     void round();
-    void registerFinished(int person, int status);
+    void registerFinished(int person, int status, const QByteArray &key);
     void reportFinished(int person, int status);
     void report(int person);
     void noteAnswer(int status);

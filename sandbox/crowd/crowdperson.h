@@ -20,6 +20,9 @@ struct CrowdPerson
     QColor color; // of their avatar's disc
     QString smallPicture; // addresses of their avatar, filled in once the server is known
     QString mediumPicture;
+    // Register's Authorization value ("Facebook <token>" or "VKontakte <session>"), filled in
+    // once the network's stand-in has issued it. Never logged.
+    QByteArray credential;
 
     QString name() const { return firstName + QLatin1Char(' ') + lastName; }
     QString initials() const { return firstName.left(1) + lastName.left(1); }

@@ -14,6 +14,8 @@ constexpr auto PersonAttribute = QNetworkRequest::User;
 constexpr auto RegisterAttribute
     = static_cast<QNetworkRequest::Attribute>(QNetworkRequest::User + 1);
 constexpr int TransferTimeoutMs = 10000;
+// A session key is 43 characters; a longer answer is no key.
+constexpr qint64 MaximumKeyBytes = 256;
 
 QByteArray pathOf(const QUrl &service, const char *request)
 {
@@ -57,17 +59,21 @@ PositionServiceClient::PositionServiceClient(const QUrl &service, QObject *paren
 
 void PositionServiceClient::registerPerson(int person, const CrowdPerson &who)
 {
-    send(registerUrl(service, who), person, true);
+    send(registerUrl(service, who), person, true, who.credential);
 }
 
-void PositionServiceClient::reportPosition(int person, const QString &uid, double lat, double lon)
+void PositionServiceClient::reportPosition(
+    int person, const QString &uid, double lat, double lon, const QByteArray &key)
 {
-    send(setPosUrl(service, uid, lat, lon), person, false);
+    send(setPosUrl(service, uid, lat, lon), person, false, QByteArrayLiteral("Bearer ") + key);
 }
 
-void PositionServiceClient::send(const QUrl &url, int person, bool isRegister)
+void PositionServiceClient::send(
+    const QUrl &url, int person, bool isRegister, const QByteArray &authorization)
 {
     QNetworkRequest request(url);
+    if (!authorization.isEmpty())
+        request.setRawHeader("Authorization", authorization);
     request.setAttribute(PersonAttribute, person);
     request.setAttribute(RegisterAttribute, isRegister);
     request.setTransferTimeout(TransferTimeoutMs);
@@ -79,10 +85,13 @@ void PositionServiceClient::finished(QNetworkReply *reply)
     reply->deleteLater();
     const int person = reply->request().attribute(PersonAttribute).toInt();
     const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
-    if (reply->request().attribute(RegisterAttribute).toBool())
-        emit registerFinished(person, status);
-    else
+    if (reply->request().attribute(RegisterAttribute).toBool()) {
+        const QByteArray key
+            = status == 200 ? reply->read(MaximumKeyBytes + 1).trimmed() : QByteArray();
+        emit registerFinished(person, status, key.size() > MaximumKeyBytes ? QByteArray() : key);
+    } else {
         emit reportFinished(person, status);
+    }
 }
 
 } // namespace Pinrova::Sandbox

@@ -16,7 +16,8 @@ struct CrowdPerson;
 QUrl registerUrl(const QUrl &service, const CrowdPerson &person);
 QUrl setPosUrl(const QUrl &service, const QString &uid, double lat, double lon);
 
-// Sends those requests and says how each ended. People are numbered by the caller.
+// Sends those requests and says how each ended: Register with the person's credential, SetPos
+// with the session key Register answered. People are numbered by the caller.
 class PositionServiceClient : public QObject
 {
     Q_OBJECT
@@ -26,15 +27,17 @@ public:
     explicit PositionServiceClient(const QUrl &service, QObject *parent = nullptr);
 
     void registerPerson(int person, const CrowdPerson &who);
-    void reportPosition(int person, const QString &uid, double lat, double lon);
+    void reportPosition(
+        int person, const QString &uid, double lat, double lon, const QByteArray &key);
 
 signals:
-    // status is the HTTP status, 0 when no answer came.
-    void registerFinished(int person, int status);
+    // status is the HTTP status, 0 when no answer came; key is the answer's session key (empty
+    // unless status is 200).
+    void registerFinished(int person, int status, const QByteArray &key);
     void reportFinished(int person, int status);
 
 private:
-    void send(const QUrl &url, int person, bool isRegister);
+    void send(const QUrl &url, int person, bool isRegister, const QByteArray &authorization);
     void finished(QNetworkReply *reply);
 
     QUrl service;

@@ -1,6 +1,8 @@
 #include "facebookstandin.h"
 
 #include <QColor>
+#include <QDateTime>
+#include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QUrl>
@@ -40,6 +42,8 @@ struct FacebookStandIn::State
 {
     std::string square;
     std::string normal;
+    std::mutex mutex;
+    qint64 userTokenIssuedAt = -1; // seconds since the epoch; -1 until the dialog issues it
 };
 
 FacebookStandIn::FacebookStandIn(Http::HttpServer &server, Options options)
@@ -50,6 +54,7 @@ FacebookStandIn::FacebookStandIn(Http::HttpServer &server, Options options)
     state->normal = toStd(portraitPng(100, QColor(59, 89, 152)));
     const Options o = settings;
     const std::shared_ptr<const State> pictures = state;
+    const std::shared_ptr<State> issued = state;
 
     const std::string expectedRedirect = toStd(QStringLiteral("http://") + o.redirectHost);
 
@@ -75,17 +80,23 @@ FacebookStandIn::FacebookStandIn(Http::HttpServer &server, Options options)
         return htmlPage(QStringLiteral("Log in with Facebook"), body);
     });
 
-    server.route("/dialog/oauth/confirm", [o, expectedRedirect](const HttpRequest &request) {
-        std::string redirect = request.queryValue("redirect_uri");
-        if (redirect.rfind(expectedRedirect, 0) != 0)
-            return htmlPage(QStringLiteral("Error"), QStringLiteral("<p>URL blocked.</p>"), 400);
-        if (redirect.find('/', expectedRedirect.size()) == std::string::npos)
-            redirect += '/';
-        std::string fragment = "#access_token=" + toStd(o.accessToken);
-        if (o.expiresIn > 0)
-            fragment += "&expires_in=" + std::to_string(o.expiresIn);
-        return HttpResponse::redirect(redirect + fragment);
-    });
+    server.route(
+        "/dialog/oauth/confirm", [o, expectedRedirect, issued](const HttpRequest &request) {
+            std::string redirect = request.queryValue("redirect_uri");
+            if (redirect.rfind(expectedRedirect, 0) != 0)
+                return htmlPage(
+                    QStringLiteral("Error"), QStringLiteral("<p>URL blocked.</p>"), 400);
+            {
+                std::lock_guard lock(issued->mutex);
+                issued->userTokenIssuedAt = QDateTime::currentSecsSinceEpoch();
+            }
+            if (redirect.find('/', expectedRedirect.size()) == std::string::npos)
+                redirect += '/';
+            std::string fragment = "#access_token=" + toStd(o.accessToken);
+            if (o.expiresIn > 0)
+                fragment += "&expires_in=" + std::to_string(o.expiresIn);
+            return HttpResponse::redirect(redirect + fragment);
+        });
 
     server.route("/dialog/oauth/cancel", [expectedRedirect](const HttpRequest &request) {
         std::string redirect = request.queryValue("redirect_uri");
@@ -105,6 +116,48 @@ FacebookStandIn::FacebookStandIn(Http::HttpServer &server, Options options)
             {QStringLiteral("name"), u.firstName + QLatin1Char(' ') + u.lastName},
             {QStringLiteral("first_name"), u.firstName}, {QStringLiteral("last_name"), u.lastName},
             {QStringLiteral("gender"), u.gender}, {QStringLiteral("bdate"), u.birthday}});
+    });
+
+    // What the Graph API tells an application about a token; an unknown or expired token is
+    // answered, as Facebook does, with is_valid false.
+    server.route("/debug_token", [o, issued](const HttpRequest &request) {
+        if (o.appSecret.isEmpty()
+            || request.queryValue("access_token") != toStd(o.clientId + '|' + o.appSecret))
+            return graphError(QStringLiteral("Invalid OAuth access token."), 190);
+        const QString token = fromStd(request.queryValue("input_token"));
+        const FacebookUser *owner = nullptr;
+        qint64 expiresAt = 0;
+        if (!token.isEmpty() && token == o.accessToken) {
+            std::lock_guard lock(issued->mutex);
+            if (issued->userTokenIssuedAt >= 0) {
+                owner = &o.user;
+                if (o.expiresIn > 0)
+                    expiresAt = issued->userTokenIssuedAt + o.expiresIn;
+            }
+        }
+        for (const FacebookUser &other : o.others) {
+            if (!owner && !token.isEmpty() && other.accessToken == token)
+                owner = &other;
+        }
+        const qint64 now = QDateTime::currentSecsSinceEpoch();
+        if (!owner || (expiresAt != 0 && expiresAt <= now)) {
+            return json(QJsonObject {{QStringLiteral("data"),
+                QJsonObject {{QStringLiteral("app_id"), o.clientId},
+                    {QStringLiteral("is_valid"), false},
+                    {QStringLiteral("error"),
+                        QJsonObject {{QStringLiteral("code"), 190},
+                            {QStringLiteral("message"),
+                                QStringLiteral(
+                                    "The access token is invalid or has expired.")}}}}}});
+        }
+        return json(QJsonObject {{QStringLiteral("data"),
+            QJsonObject {{QStringLiteral("app_id"), o.clientId},
+                {QStringLiteral("type"), QStringLiteral("USER")},
+                {QStringLiteral("application"), QStringLiteral("Pinrova")},
+                {QStringLiteral("data_access_expires_at"), 0},
+                {QStringLiteral("expires_at"), expiresAt}, {QStringLiteral("is_valid"), true},
+                {QStringLiteral("scopes"), QJsonArray {QStringLiteral("public_profile")}},
+                {QStringLiteral("user_id"), owner->id}}}});
     });
 
     const std::string picturePath = "/" + toStd(o.user.id) + "/picture";

@@ -22,12 +22,16 @@ struct FacebookUser
     QString lastName = QStringLiteral("Smirnova");
     QString gender = QStringLiteral("female");
     QString birthday = QStringLiteral("4/17/1990"); // M/d/yyyy, as the Graph API writes it
+    // A token of their own, for people who use the service without signing in here (the
+    // crowd); it never expires. Empty: none.
+    QString accessToken;
 };
 
 // Facebook as the application meets it: the OAuth dialog (client-side token flow) as a page with
 // "Continue" and "Cancel", the Graph profile of the signed-in user, profile pictures (behind a
-// redirect, as the real Graph API answers) and profile pages. Web and Graph paths do not
-// overlap, so one server can play both hosts.
+// redirect, as the real Graph API answers), profile pages, and "/debug_token", with which the
+// position service checks the tokens this stand-in issued. Web and Graph paths do not overlap,
+// so one server can play both hosts.
 class FacebookStandIn
 {
 public:
@@ -37,6 +41,9 @@ public:
         QString redirectHost = QStringLiteral("www.pinrova.example");
         QString accessToken = QStringLiteral("sandbox-token-2f9c");
         int expiresIn = 3600; // 0 leaves "&expires_in=" out of the redirect
+        // With the client id, the application's own token ("<id>|<secret>") that /debug_token
+        // asks for. Empty: /debug_token refuses every caller.
+        QString appSecret;
         FacebookUser user;
         // More people with profile pages and no sign-in (the sandbox's crowd).
         QVector<FacebookUser> others;

@@ -2,6 +2,7 @@
 
 #include <QColor>
 #include <QCryptographicHash>
+#include <QDateTime>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -87,10 +88,33 @@ QColor portraitColor(int index)
 struct VkStandIn::State
 {
     QString appId;
+    QString appSecret;
+    int sessionSeconds = 0;
     QVector<VkUser> users;
     std::map<QString, std::pair<std::string, std::string>> photos; // uid -> small, medium
     mutable std::mutex mutex;
     std::map<QString, Session> sessions; // by sid
+
+    // Opens a session for the user and gives its JSON, signed as VKontakte signs sessions.
+    QByteArray openSession(const QString &uid)
+    {
+        const Session session {uid, randomHex(5)};
+        const QString sid = randomHex(16);
+        const qint64 expire
+            = sessionSeconds > 0 ? QDateTime::currentSecsSinceEpoch() + sessionSeconds : 0;
+        const QByteArray input = "expire=" + QByteArray::number(expire) + "mid=" + uid.toUtf8()
+            + "secret=" + session.secret.toUtf8() + "sid=" + sid.toUtf8() + appSecret.toUtf8();
+        const QString sig
+            = QString::fromLatin1(QCryptographicHash::hash(input, QCryptographicHash::Md5).toHex());
+        {
+            std::lock_guard lock(mutex);
+            sessions[sid] = session;
+        }
+        const QJsonObject credentials {{QStringLiteral("expire"), expire},
+            {QStringLiteral("mid"), uid.toLongLong()}, {QStringLiteral("secret"), session.secret},
+            {QStringLiteral("sid"), sid}, {QStringLiteral("sig"), sig}};
+        return QJsonDocument(credentials).toJson(QJsonDocument::Compact);
+    }
 
     const VkUser *user(const QString &uid) const
     {
@@ -117,6 +141,8 @@ VkStandIn::VkStandIn(Http::HttpServer &server, Options options)
     : state(std::make_shared<State>())
 {
     state->appId = options.appId;
+    state->appSecret = options.appSecret;
+    state->sessionSeconds = options.sessionSeconds;
     state->users = options.users.isEmpty() ? demoUsers() : options.users;
     for (int i = 0; i < state->users.size(); ++i) {
         const QColor color = portraitColor(i);
@@ -151,17 +177,8 @@ VkStandIn::VkStandIn(Http::HttpServer &server, Options options)
         if (account == s->users.end())
             return HttpResponse::redirect(origin(request) + "/api/login_failure.html");
 
-        Session session {account->uid, randomHex(5)};
-        const QString sid = randomHex(16);
-        {
-            std::lock_guard lock(s->mutex);
-            s->sessions[sid] = session;
-        }
-        const QJsonObject credentials {{QStringLiteral("mid"), session.mid.toLongLong()},
-            {QStringLiteral("secret"), session.secret}, {QStringLiteral("sid"), sid},
-            {QStringLiteral("expire"), 0}};
-        const QByteArray encoded = QUrl::toPercentEncoding(
-            QString::fromUtf8(QJsonDocument(credentials).toJson(QJsonDocument::Compact)));
+        const QByteArray encoded
+            = QUrl::toPercentEncoding(QString::fromUtf8(s->openSession(account->uid)));
         return HttpResponse::redirect(
             origin(request) + "/api/login_success.html?session=" + toStd(encoded));
     });
@@ -246,6 +263,11 @@ VkStandIn::VkStandIn(Http::HttpServer &server, Options options)
 }
 
 VkStandIn::~VkStandIn() = default;
+
+QByteArray VkStandIn::signedSession(const QString &uid)
+{
+    return state->openSession(uid);
+}
 
 int VkStandIn::sessionCount() const
 {

@@ -84,8 +84,12 @@ SandboxOptions SandboxOptions::parse(const QStringList &arguments)
         "Once serving, print NAME=URL lines (the application's environment) on standard output.");
     const QCommandLineOption file("addresses-file",
         "Once serving, write the same NAME=URL lines to FILE (atomically).", "FILE");
+    const QCommandLineOption facebookSecret("facebook-app-secret-file",
+        "File holding the Facebook application secret that /debug_token checks.", "FILE");
+    const QCommandLineOption vkSecret(
+        "vk-app-secret-file", "File holding the VKontakte secret that signs sessions.", "FILE");
     parser.addOptions({help, service, crowd, centre, radius, report, share, silence, seed, mbtiles,
-        cache, users, print, file});
+        cache, users, print, file, facebookSecret, vkSecret});
 
     if (!parser.parse(arguments)) {
         options.error = parser.errorText();
@@ -140,6 +144,8 @@ SandboxOptions SandboxOptions::parse(const QStringList &arguments)
     options.demoUsers = parser.value(users);
     options.printAddresses = parser.isSet(print);
     options.addressesFile = parser.value(file);
+    options.facebookAppSecretFile = parser.value(facebookSecret);
+    options.vkAppSecretFile = parser.value(vkSecret);
     return options;
 }
 

@@ -29,6 +29,10 @@ struct SandboxOptions
     QString facebookClientId;
     QString redirectHost;
     QString vkAppId;
+    // Files with the application secrets the position service checks credentials with; empty:
+    // none (Facebook's /debug_token then refuses, VKontakte signs with an empty secret).
+    QString facebookAppSecretFile;
+    QString vkAppSecretFile;
 
     QString error; // why the command line was refused; empty when it was not
     bool helpShown = false;

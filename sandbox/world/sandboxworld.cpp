@@ -1,5 +1,7 @@
 #include "sandboxworld.h"
 
+#include <QFile>
+#include <QRandomGenerator>
 #include <QtDebug>
 
 #include "crowd/avatargallery.h"
@@ -32,6 +34,28 @@ TileSource generatedTiles()
     return [painter](const TileIndex &tile) -> std::optional<std::string> {
         return painter->png(tile).toStdString();
     };
+}
+
+// The secret is the file's first line; no file named, no secret.
+bool readSecret(const QString &path, QString &secret)
+{
+    secret.clear();
+    if (path.isEmpty())
+        return true;
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return false;
+    secret = QString::fromUtf8(file.readLine(4096)).trimmed();
+    return true;
+}
+
+QString randomToken()
+{
+    QByteArray bytes(24, Qt::Uninitialized);
+    for (char &c : bytes)
+        c = static_cast<char>(QRandomGenerator::system()->bounded(256));
+    return QString::fromLatin1(
+        bytes.toBase64(QByteArray::Base64UrlEncoding | QByteArray::OmitTrailingEquals));
 }
 
 } // namespace
@@ -76,18 +100,33 @@ bool SandboxWorld::start(const SandboxOptions &options, const DemoUsers &users)
     facebookAvatars = std::make_unique<AvatarGallery>(*facebookServer, people, Facebook);
     vkAvatars = std::make_unique<AvatarGallery>(*vkServer, people, Vkontakte);
 
+    QString facebookSecret;
+    QString vkSecret;
+    for (const auto &[path, secret] : {std::pair(options.facebookAppSecretFile, &facebookSecret),
+             std::pair(options.vkAppSecretFile, &vkSecret)}) {
+        if (!readSecret(path, *secret)) {
+            failure = QStringLiteral("cannot read the secret file ") + path;
+            return false;
+        }
+    }
+
     FacebookStandIn::Options facebookOptions;
+    facebookOptions.appSecret = facebookSecret;
     facebookOptions.clientId = options.facebookClientId;
     facebookOptions.redirectHost = options.redirectHost;
     facebookOptions.user = users.facebook;
     VkStandIn::Options vkOptions;
     vkOptions.appId = options.vkAppId;
+    vkOptions.appSecret = vkSecret;
     vkOptions.users = users.vkontakte;
-    for (const CrowdPerson &person : people) {
+    for (CrowdPerson &person : people) {
         if (person.network == Facebook) {
+            // Each of them signed in on their own handset once: a token of their own.
+            const QString token = randomToken();
+            person.credential = QByteArrayLiteral("Facebook ") + token.toLatin1();
             facebookOptions.others.append({person.id, person.firstName, person.lastName,
                 person.gender == Female ? QStringLiteral("female") : QStringLiteral("male"),
-                QString()});
+                QString(), token});
         } else {
             vkOptions.users.append({person.id, person.firstName, person.lastName,
                 person.gender == Female ? 1 : 2, QString(), QString(), QString()});
@@ -95,6 +134,12 @@ bool SandboxWorld::start(const SandboxOptions &options, const DemoUsers &users)
     }
     facebook = std::make_unique<FacebookStandIn>(*facebookServer, facebookOptions);
     vkontakte = std::make_unique<VkStandIn>(*vkServer, vkOptions);
+    for (CrowdPerson &person : people) {
+        if (person.network == Vkontakte)
+            person.credential = QByteArrayLiteral("VKontakte ")
+                + vkontakte->signedSession(person.id).toBase64(
+                    QByteArray::Base64UrlEncoding | QByteArray::OmitTrailingEquals);
+    }
 
     const QString vk = baseOf(*vkServer);
     const QString fb = baseOf(*facebookServer);

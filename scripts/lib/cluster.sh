@@ -60,6 +60,7 @@ cluster_start() {
     for instance in 1 2; do
         instance_port=$(cluster_free_port)
         "$world_build/server/pinrova-posd" --listen "127.0.0.1:$instance_port" --redis "$seeds" \
+            "${world_posd_identity[@]}" \
             2>"$dir/posd-$instance.log" &
         world_pids+=($!)
         world_wait_for 10 "position service instance $instance" \

@@ -17,6 +17,11 @@ world_root=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
 world_build=${PINROVA_BUILD_DIR:-$world_root/build}
 world_prefix=${PINROVA_WORLD_PREFIX:-}
 world_pids=()
+world_posd_identity=() # the position service's credential options, once world_start made them
+# The crowd registers all at once at start, from the same address as the app; the service's
+# Register limit per address is raised for them (the service's defaults stay as they are).
+world_register_limit=(--register-per-minute "$((${PINROVA_DEMO_CROWD:-40} + 60))"
+    --register-burst "$((${PINROVA_DEMO_CROWD:-40} + 10))")
 
 world_program() { # the program's path in the build, e.g. server/pinrova-posd
     if [ -n "$world_prefix" ]; then
@@ -74,6 +79,36 @@ world_start() {
     "$(world_program platform/mce/pinrova-mce)" 2>"$dir/mce.log" &
     world_pids+=($!)
 
+    # The applications' secrets, made afresh for every world and shared by the stand-ins (which
+    # sign with them) and the position service (which checks with them). Only in files.
+    local secrets="$dir/secrets"
+    mkdir -p "$secrets"
+    chmod 700 "$secrets"
+    world_new_secret >"$secrets/facebook-app-secret" || return 1
+    world_new_secret >"$secrets/vk-app-secret" || return 1
+
+    # The sandbox first: the service asks its Graph API. Its crowd keeps trying until the service
+    # answers.
+    rm -f "$dir/addresses.env"
+    "$(world_program sandbox/pinrova-sandbox)" --position-service "http://127.0.0.1:$port" \
+        --crowd "${PINROVA_DEMO_CROWD:-40}" --addresses-file "$dir/addresses.env" \
+        --facebook-app-secret-file "$secrets/facebook-app-secret" \
+        --vk-app-secret-file "$secrets/vk-app-secret" 2>"$dir/sandbox.log" &
+    world_pids+=($!)
+    world_wait_for 30 "the sandbox" test -s "$dir/addresses.env" || return 1
+
+    # Credentials are checked as in production, against the stand-ins; the crowd registers from
+    # one address, so it may register faster than a person would.
+    world_posd_identity=(
+        --facebook-graph "$(world_address "$dir" PINROVA_FACEBOOK_GRAPH)"
+        --facebook-app-id "$(world_address "$dir" PINROVA_FACEBOOK_CLIENT_ID)"
+        --facebook-app-secret-file "$secrets/facebook-app-secret"
+        --vk-app-secret-file "$secrets/vk-app-secret"
+        --picture-hosts facebook=http://127.0.0.1
+        --picture-hosts vkontakte=http://127.0.0.1
+        "${world_register_limit[@]}"
+    )
+
     if [ "${PINROVA_DEMO_CLUSTER:-0}" = 1 ]; then
         # shellcheck source=cluster.sh
         . "$world_root/scripts/lib/cluster.sh"
@@ -84,19 +119,22 @@ world_start() {
         # app asks.
         [ -n "${PINROVA_DEMO_ACCESS_LOG:-}" ] && posd_options+=(--access-log)
         "$(world_program server/pinrova-posd)" --listen "127.0.0.1:$port" \
-            --db "$data/positions.db" "${posd_options[@]}" 2>"$dir/posd.log" &
+            --db "$data/positions.db" "${world_posd_identity[@]}" "${posd_options[@]}" \
+            2>"$dir/posd.log" &
         world_pids+=($!)
         world_wait_for 10 "the position service on port $port" world_port_taken "$port" || return 1
     fi
 
-    "$(world_program sandbox/pinrova-sandbox)" --position-service "http://127.0.0.1:$port" \
-        --crowd "${PINROVA_DEMO_CROWD:-40}" --addresses-file "$dir/addresses.env" \
-        2>"$dir/sandbox.log" &
-    world_pids+=($!)
-    world_wait_for 30 "the sandbox" test -s "$dir/addresses.env" || return 1
-
     world_app_env "$dir" >"$dir/app.env"
     world_log "position service http://127.0.0.1:$port, logs in $dir"
+}
+
+world_new_secret() { # 32 random bytes, base64url
+    head -c 32 /dev/urandom | base64 -w 0 | tr '+/' '-_' | tr -d '='
+}
+
+world_address() { # dir NAME: the value of NAME in the sandbox's addresses
+    sed -n "s/^$2=//p" "$1/addresses.env" | head -n 1
 }
 
 world_app_env() {

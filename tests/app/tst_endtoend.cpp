@@ -78,8 +78,10 @@ void TestEndToEnd::initTestCase()
     facebook = std::make_unique<Pinrova::Sandbox::FacebookStandIn>(facebookServer, options);
 
     const std::string red = toStd(pngBytes(Qt::red, 50));
-    service.route(Service + "Register",
-        [](const HttpRequest &) { return HttpResponse::ok("", "text/plain"); });
+    // A session key, without which the app lists nobody.
+    service.route(Service + "Register", [](const HttpRequest &) {
+        return HttpResponse::ok("q7Vd0-3mW_kP2xYc9LzR4nTa8sBf6hGj1uEo5iXlKwQ", "text/plain");
+    });
     service.route(
         Service + "SetPos", [](const HttpRequest &) { return HttpResponse::ok("", "text/plain"); });
     service.route(

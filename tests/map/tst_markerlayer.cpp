@@ -128,6 +128,8 @@ void TestMarkerLayer::start(MapWidget &map, const QSize &size)
     map.show();
     QVERIFY(QTest::qWaitForWindowExposed(&map));
     QSignalSpy changed(map.users(), &NearByUserList::userListChanged);
+    // The list asks the service only with a session key, which the follower gets elsewhere.
+    map.users()->setSessionKey("test-key");
     map.startUserList();
     QVERIFY(changed.wait(10000));
     QTRY_VERIFY_WITH_TIMEOUT(map.engine()->tileInFlight().isEmpty(), 20000);
@@ -286,6 +288,7 @@ void TestMarkerLayer::tapOpensDetails()
     window.show();
     QVERIFY(QTest::qWaitForWindowExposed(&window));
     QSignalSpy changed(map->users(), &NearByUserList::userListChanged);
+    map->users()->setSessionKey("test-key");
     map->startUserList();
     QVERIFY(changed.wait(10000));
 
@@ -325,6 +328,8 @@ void TestMarkerLayer::startingTwiceAsksOnce()
     MapWidget map;
     start(map, QSize(800, 480));
     QSignalSpy changed(map.users(), &NearByUserList::userListChanged);
+    // The list asks the service only with a session key, which the follower gets elsewhere.
+    map.users()->setSessionKey("test-key");
     map.startUserList();
     QVERIFY(changed.wait(10000));
     server.clearLog();

@@ -26,6 +26,10 @@ namespace {
 
 const std::string RegisterPath = "/PosService/PosService.svc/Register";
 const std::string SetPosPath = "/PosService/PosService.svc/SetPos";
+const std::string HidePath = "/PosService/PosService.svc/Hide";
+const std::string ForgetPath = "/PosService/PosService.svc/Forget";
+// What a Register answers: a session key of 32 bytes, base64url.
+const std::string Key = "q7Vd0-3mW_kP2xYc9LzR4nTa8sBf6hGj1uEo5iXlKwQ";
 const QUuid Uid(QStringLiteral("{6a1f3c2e-9b4d-4e8f-a2c1-0d5e7f9b3a64}"));
 
 // The platform's position source does not exist here; this one hands out fixes on demand.
@@ -101,6 +105,10 @@ private slots:
     void lateProfileStillRegisters();
     void registersAgainWhenTheServiceForgets_data();
     void registersAgainWhenTheServiceForgets();
+    void approximateReports_data();
+    void approximateReports();
+    void hideShowAndForget();
+    void expiredTokenToldOnce();
 
 private:
     void signIn();
@@ -116,8 +124,10 @@ private:
 void TestFollower::initTestCase()
 {
     useCleanTestPaths();
-    server.route(RegisterPath, [](const HttpRequest &) { return HttpResponse::ok("OK"); });
+    server.route(RegisterPath, [](const HttpRequest &) { return HttpResponse::ok(Key); });
     server.route(SetPosPath, [](const HttpRequest &) { return HttpResponse::ok("OK"); });
+    server.route(HidePath, [](const HttpRequest &) { return HttpResponse::error(204); });
+    server.route(ForgetPath, [](const HttpRequest &) { return HttpResponse::error(204); });
     server.route("/me", [this](const HttpRequest &) {
         std::lock_guard<std::mutex> guard(profile.mutex);
         return HttpResponse::ok(profile.json, "application/json").withDelay(profile.delay);
@@ -300,11 +310,13 @@ void TestFollower::registerThenReportEveryFix()
     QCOMPARE(registration.queryValue("id"), std::string("100000000000001"));
     QCOMPARE(registration.queryValue("sex"), std::string("2"));
     QCOMPARE(registration.header("User-Agent"), std::string("Pinrova. Qt mobile application."));
+    QCOMPARE(registration.header("Authorization"), std::string("Facebook sandbox-token"));
 
     const std::string uid = "uid=%7B6a1f3c2e-9b4d-4e8f-a2c1-0d5e7f9b3a64%7D";
     const HttpRequest report = requestsTo(SetPosPath)[0];
     QCOMPARE(report.query, uid + "&lat=59.9441&lon=30.3061");
     QVERIFY(report.header("User-Agent") != "Pinrova. Qt mobile application.");
+    QCOMPARE(report.header("Authorization"), "Bearer " + Key);
 
     source.fix(5e-5, 100.123456);
     source.emit positionUpdated(QGeoPositionInfo());
@@ -390,28 +402,38 @@ void TestFollower::lateProfileStillRegisters()
 void TestFollower::registersAgainWhenTheServiceForgets_data()
 {
     QTest::addColumn<QList<int>>("registerAnswers"); // in turn; the last one repeats
-    QTest::addColumn<int>("firstReportAnswer");
+    QTest::addColumn<QList<int>>("reportAnswers"); // likewise
     QTest::addColumn<int>("registers");
     QTest::addColumn<int>("reports");
     QTest::addColumn<bool>("told"); // the user hears of a refusal
 
     // Each row: the start, then two fixes, each taken once every answer is in.
-    QTest::newRow("answered") << QList<int> {200} << 200 << 1 << 3 << false;
+    QTest::newRow("answered") << QList<int> {200} << QList<int> {200} << 1 << 3 << false;
     QTest::newRow("register failed, the next fix registers")
-        << QList<int> {500, 200} << 200 << 2 << 2 << false;
+        << QList<int> {500, 200} << QList<int> {200} << 2 << 2 << false;
     QTest::newRow("service unavailable twice")
-        << QList<int> {503, 503, 200} << 200 << 3 << 1 << false;
-    QTest::newRow("service lost the registration") << QList<int> {200} << 404 << 2 << 3 << false;
-    QTest::newRow("profile refused") << QList<int> {400} << 200 << 1 << 0 << true;
+        << QList<int> {503, 503, 200} << QList<int> {200} << 3 << 1 << false;
+    QTest::newRow("service lost the registration")
+        << QList<int> {200} << QList<int> {404, 200} << 2 << 3 << false;
+    QTest::newRow("profile refused") << QList<int> {400} << QList<int> {200} << 1 << 0 << true;
+    QTest::newRow("credential refused") << QList<int> {403} << QList<int> {200} << 1 << 0 << true;
     // -1: a megabyte of answer, cut off unread; the Register counts as failed.
     QTest::newRow("register answer too long")
-        << QList<int> {-1, 200} << 200 << 2 << 2 << false;
+        << QList<int> {-1, 200} << QList<int> {200} << 2 << 2 << false;
+    // The key is refused: one new Register at once, and the reports go on with its key.
+    QTest::newRow("key refused") << QList<int> {200} << QList<int> {401, 200} << 2 << 4 << false;
+    // Every key is refused: after one new Register the follower waits for the next start.
+    QTest::newRow("every key refused") << QList<int> {200} << QList<int> {401} << 2 << 2 << false;
+    // Told to wait a second (429 with Retry-After: 1): the fixes meanwhile send nothing, then
+    // the Register is sent again by itself.
+    QTest::newRow("too many registrations")
+        << QList<int> {429, 200} << QList<int> {200} << 2 << 1 << false;
 }
 
 void TestFollower::registersAgainWhenTheServiceForgets()
 {
     QFETCH(QList<int>, registerAnswers);
-    QFETCH(int, firstReportAnswer);
+    QFETCH(QList<int>, reportAnswers);
     QFETCH(int, registers);
     QFETCH(int, reports);
     QFETCH(bool, told);
@@ -423,12 +445,16 @@ void TestFollower::registersAgainWhenTheServiceForgets()
         const int status = registerAnswers.value(n, registerAnswers.last());
         if (status < 0)
             return HttpResponse::ok(std::string(1024 * 1024, 'x'));
-        return status == 200 ? HttpResponse::ok("OK") : HttpResponse::error(status, "no");
+        if (status == 429)
+            return HttpResponse::error(status, "slow down").withHeader("Retry-After", "1");
+        // A new key for every Register, so a refusal of an old one can be told apart.
+        return status == 200 ? HttpResponse::ok("key" + std::to_string(n))
+                             : HttpResponse::error(status, "no");
     });
     server.route(SetPosPath, [&](const HttpRequest &) {
-        return reportCount++ == 0 && firstReportAnswer != 200
-            ? HttpResponse::error(firstReportAnswer, "unknown uid")
-            : HttpResponse::ok("OK");
+        const int n = reportCount++;
+        const int status = reportAnswers.value(n, reportAnswers.last());
+        return status == 200 ? HttpResponse::ok("OK") : HttpResponse::error(status, "no");
     });
 
     signIn();
@@ -437,7 +463,7 @@ void TestFollower::registersAgainWhenTheServiceForgets()
     QVERIFY(stack);
     source.last = at(10, 20);
     follower.startServerCommunication(Uid);
-    QTRY_COMPARE(registerCount.load(), 1);
+    QTRY_VERIFY(registerCount.load() >= 1);
     for (int fix = 0; fix < 2; ++fix) {
         QTRY_COMPARE(stack->pendingCount(), 0);
         source.fix(10, 20 + fix);
@@ -470,8 +496,131 @@ void TestFollower::registersAgainWhenTheServiceForgets()
         boxes().first()->accept();
     }
 
-    server.route(RegisterPath, [](const HttpRequest &) { return HttpResponse::ok("OK"); });
+    server.route(RegisterPath, [](const HttpRequest &) { return HttpResponse::ok(Key); });
     server.route(SetPosPath, [](const HttpRequest &) { return HttpResponse::ok("OK"); });
+}
+
+void TestFollower::approximateReports_data()
+{
+    QTest::addColumn<double>("lat");
+    QTest::addColumn<double>("lon");
+    QTest::addColumn<QString>("sent"); // the SetPos query after the uid
+
+    // 0.01 degree of latitude; of longitude 0.01 / cos(latitude), about the same distance.
+    QTest::newRow("Saint Petersburg") << 59.944069 << 30.306141 << "lat=59.94&lon=30.305";
+    QTest::newRow("Cape Town") << -33.92487 << 18.42406 << "lat=-33.92&lon=18.4257";
+    QTest::newRow("equator, west of Greenwich") << 0.004 << -0.006 << "lat=0&lon=-0.01";
+    QTest::newRow("by the antimeridian") << 0.001 << 179.996 << "lat=0&lon=180";
+    // At the pole every longitude is the same place.
+    QTest::newRow("the North Pole") << 89.999 << 10.0 << "lat=90&lon=0";
+}
+
+void TestFollower::approximateReports()
+{
+    QFETCH(double, lat);
+    QFETCH(double, lon);
+    QFETCH(QString, sent);
+
+    signIn();
+    Follower follower(map, &source);
+    follower.setApproximate(true);
+    follower.startServerCommunication(Uid);
+    QTRY_COMPARE(requestsTo(RegisterPath).size(), std::size_t(1));
+    const auto *stack = follower.findChild<Pinrova::Network::RequestReplyStack *>();
+    QTRY_COMPARE(stack->pendingCount(), 0);
+    source.fix(lat, lon);
+    QTRY_COMPARE(requestsTo(SetPosPath).size(), std::size_t(1));
+    const QString query = QString::fromStdString(requestsTo(SetPosPath)[0].query);
+    QCOMPARE(query.section(QLatin1Char('&'), 1), sent);
+    // The own dot stays where the user is.
+    QCOMPARE(map->myLatitude(), lat);
+    QCOMPARE(map->myLongitude(), lon);
+}
+
+void TestFollower::hideShowAndForget()
+{
+    signIn();
+    Follower follower(map, &source);
+    QSignalSpy keys(&follower, &Follower::sessionKeyChanged);
+    QSignalSpy forgotten(&follower, &Follower::forgetFinished);
+    const auto *stack = follower.findChild<Pinrova::Network::RequestReplyStack *>();
+    source.last = at(10, 20);
+
+    // Hidden before the start: the Register's key hides at once, and no position goes out.
+    follower.setShown(false);
+    follower.startServerCommunication(Uid);
+    QTRY_COMPARE(requestsTo(HidePath).size(), std::size_t(1));
+    QTRY_COMPARE(stack->pendingCount(), 0);
+    source.fix(10, 21);
+    QTest::qWait(100);
+    QVERIFY(requestsTo(SetPosPath).empty());
+    const HttpRequest hide = requestsTo(HidePath)[0];
+    QCOMPARE(hide.method, std::string("POST"));
+    QCOMPARE(hide.header("Authorization"), "Bearer " + Key);
+    QCOMPARE(hide.queryValue("uid"), toStd(Uid.toString().toUtf8()));
+    QCOMPARE(keys.count(), 1);
+    QCOMPARE(keys[0][0].toByteArray().toStdString(), Key);
+
+    // Shown again: a new Register, then the reports.
+    follower.setShown(true);
+    QTRY_COMPARE(requestsTo(RegisterPath).size(), std::size_t(2));
+    QTRY_COMPARE(requestsTo(SetPosPath).size(), std::size_t(1));
+
+    // Forgotten: nothing more, not even at an activation while the Forget is on its way (the
+    // confirmation box closing) or at the next one.
+    server.route(
+        ForgetPath, [](const HttpRequest &) { return HttpResponse::error(204).withDelay(300ms); });
+    follower.forgetMe();
+    follower.startServerCommunication(Uid);
+    QTRY_COMPARE(forgotten.count(), 1);
+    QCOMPARE(forgotten[0][0].toBool(), true);
+    const HttpRequest forget = requestsTo(ForgetPath).at(0);
+    QCOMPARE(forget.method, std::string("POST"));
+    QCOMPARE(forget.header("Authorization"), "Bearer " + Key);
+    QVERIFY(keys.last()[0].toByteArray().isEmpty());
+    follower.startServerCommunication(Uid);
+    source.fix(10, 22);
+    QTest::qWait(200);
+    QCOMPARE(requestsTo(RegisterPath).size(), std::size_t(2));
+    QCOMPARE(requestsTo(SetPosPath).size(), std::size_t(1));
+
+    server.route(ForgetPath, [](const HttpRequest &) { return HttpResponse::error(204); });
+    // A refused Forget is reported as such.
+    server.route(ForgetPath, [](const HttpRequest &) { return HttpResponse::error(503); });
+    follower.setShown(false);
+    follower.setShown(true);
+    QTRY_COMPARE(requestsTo(RegisterPath).size(), std::size_t(3));
+    follower.forgetMe();
+    QTRY_COMPARE(forgotten.count(), 2);
+    QCOMPARE(forgotten[1][0].toBool(), false);
+    server.route(ForgetPath, [](const HttpRequest &) { return HttpResponse::error(204); });
+}
+
+// Last: it leaves the shared Facebook connector with an expired token.
+void TestFollower::expiredTokenToldOnce()
+{
+    const QSharedPointer<ISocialInfo> facebook = socialInfoForNetwork(Facebook);
+    {
+        QWebView view;
+        facebook->setWebView(&view);
+        view.setUrl(
+            QUrl(baseUrl(server) + QStringLiteral("/#access_token=short-lived&expires_in=1")));
+        QTRY_VERIFY(facebook->serviceCredential() == "Facebook short-lived");
+        facebook->detachWebView();
+    }
+    QTRY_VERIFY_WITH_TIMEOUT(facebook->credentialExpired(), 5000);
+
+    QWidget window;
+    Follower follower(map, &source, &window);
+    follower.startServerCommunication(Uid);
+    follower.startServerCommunication(Uid);
+    QTest::qWait(200);
+    QVERIFY(requestsTo(RegisterPath).empty());
+    const QList<QMessageBox *> boxes = window.findChildren<QMessageBox *>();
+    QCOMPARE(boxes.size(), 1);
+    QCOMPARE(boxes[0]->text(),
+        QStringLiteral("Your sign-in has expired. Sign in again to stay visible to other people."));
+    QVERIFY(!boxes[0]->isModal());
 }
 
 QTEST_MAIN(TestFollower)

@@ -3,6 +3,7 @@
 #include <QTemporaryFile>
 #include <QtTest>
 
+#include <atomic>
 #include <chrono>
 #include <mutex>
 
@@ -17,6 +18,7 @@ using namespace std::chrono_literals;
 namespace {
 
 const char *const ServicePath = "/PosService/PosService.svc/GetUsers";
+const char *const TestKey = "q7Vd0-3mW_kP2xYc9LzR4nTa8sBf6hGj1uEo5iXlKwQ";
 
 // One User element with a Facebook identifier and a picture under the test server.
 std::string user(const std::string &id, const std::string &picture, double lat = 59.9)
@@ -51,6 +53,7 @@ private slots:
 
     void getUsersRequest_data();
     void getUsersRequest();
+    void asksOnlyWithAKey();
     void picturesOneAtATimeAndKeptAcrossRefreshes();
     void refreshDropsRunningPicture();
     void brokenPictures_data();
@@ -63,14 +66,18 @@ private:
 
     HttpServer server;
     ScriptedBody answer; // set by the test thread, read by the server's
+    std::atomic<int> answerStatus {200};
     QTemporaryFile localPicture;
 };
 
 void TestNearByUserList::initTestCase()
 {
     useCleanTestPaths();
-    server.route(ServicePath,
-        [this](const HttpRequest &) { return HttpResponse::ok(answer.get(), "text/xml"); });
+    server.route(ServicePath, [this](const HttpRequest &) {
+        HttpResponse response = HttpResponse::ok(answer.get(), "text/xml");
+        response.status = answerStatus;
+        return response;
+    });
     const std::string red = toStd(pngBytes(Qt::red, 50));
     const std::string green = toStd(pngBytes(Qt::green, 50));
     const std::string huge = toStd(pngBytes(Qt::blue, NearByUserList::MaximumPictureEdge + 1));
@@ -161,6 +168,7 @@ void TestNearByUserList::getUsersRequest()
     QFETCH(QString, query);
 
     NearByUserList users;
+    users.setSessionKey(TestKey);
     users.setViewSize(view);
     if (placed)
         users.setPlace(59.95, 30.32, 14);
@@ -175,12 +183,42 @@ void TestNearByUserList::getUsersRequest()
     QCOMPARE(request.path, std::string(ServicePath));
     QCOMPARE(QString::fromStdString(request.query), query);
     QCOMPARE(request.header("User-Agent"), std::string("Pinrova. Qt mobile application."));
+    QCOMPARE(request.header("Authorization"), std::string("Bearer ") + TestKey);
+}
+
+void TestNearByUserList::asksOnlyWithAKey()
+{
+    NearByUserList users;
+    QSignalSpy refused(&users, &NearByUserList::sessionKeyRefused);
+    users.updateUserList(59.944069, 30.306141, 13);
+    QTest::qWait(100);
+    QCOMPARE(server.requestCount(), std::size_t(0));
+
+    // The key comes: the list asks at once.
+    users.setSessionKey("first");
+    QTRY_COMPARE(server.requestCount(), std::size_t(1));
+    QCOMPARE(server.requests().front().header("Authorization"), std::string("Bearer first"));
+
+    // Refused: told once, with the key, and nothing more is asked until a new one comes.
+    answerStatus = 401;
+    users.updateUserList();
+    QTRY_COMPARE(refused.count(), 1);
+    QCOMPARE(refused[0][0].toByteArray(), QByteArray("first"));
+    users.updateUserList();
+    QTest::qWait(100);
+    QCOMPARE(server.requestCount(), std::size_t(2));
+    answerStatus = 200;
+    users.setSessionKey("second");
+    QTRY_COMPARE(server.requestCount(), std::size_t(3));
+    QCOMPARE(server.requests().back().header("Authorization"), std::string("Bearer second"));
+    QCOMPARE(refused.count(), 1);
 }
 
 void TestNearByUserList::picturesOneAtATimeAndKeptAcrossRefreshes()
 {
     answer.set(list(user("1", pic("/green")) + user("2", pic("/red")) + user("3", pic("/green"))));
     NearByUserList users;
+    users.setSessionKey(TestKey);
     QSignalSpy changed(&users, &NearByUserList::userListChanged);
     users.updateUserList(59.9, 30.3, 13);
     // Once for the answer, once for each picture.
@@ -222,6 +260,7 @@ void TestNearByUserList::refreshDropsRunningPicture()
 {
     answer.set(list(user("1", pic("/slow"))));
     NearByUserList users;
+    users.setSessionKey(TestKey);
     QSignalSpy changed(&users, &NearByUserList::userListChanged);
     users.updateUserList();
     QTRY_COMPARE(users.pictureInFlight(), QUrl(QString::fromStdString(pic("/slow"))));
@@ -263,6 +302,7 @@ void TestNearByUserList::brokenPictures()
 
     answer.set(list(user("1", pic(path.constData())) + user("2", pic("/red"))));
     NearByUserList users;
+    users.setSessionKey(TestKey);
     QSignalSpy changed(&users, &NearByUserList::userListChanged);
     // A failed picture is not asked again before the next answer, which asks once more; the
     // next person still gets theirs, once.
@@ -283,6 +323,7 @@ void TestNearByUserList::oversizedAnswerKeepsTheList()
 {
     answer.set(list(user("1", "")));
     NearByUserList users;
+    users.setSessionKey(TestKey);
     users.updateUserList();
     QTRY_COMPARE(snapshot(users).size(), 1);
 

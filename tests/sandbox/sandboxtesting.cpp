@@ -1,5 +1,6 @@
 #include "sandboxtesting.h"
 
+#include <QCryptographicHash>
 #include <QDeadlineTimer>
 #include <QEventLoop>
 #include <QNetworkAccessManager>
@@ -59,6 +60,9 @@ PosdProcess::PosdProcess(const QStringList &extraArguments, quint16 wanted)
 {
     QStringList arguments {"--listen", QStringLiteral("127.0.0.1:%1").arg(wanted), "--db",
         folder.filePath(QStringLiteral("positions.db")), "--threads", "1"};
+    if (!extraArguments.contains(QStringLiteral("--facebook-app-secret-file"))
+        && !extraArguments.contains(QStringLiteral("--vk-app-secret-file")))
+        arguments << QStringLiteral("--open-registration");
     process = std::make_unique<ChildProcess>(POSD_EXECUTABLE, arguments + extraArguments);
     const auto match = process->waitForOutput(
         QRegularExpression(QStringLiteral("listening on 127\\.0\\.0\\.1:(\\d+)")));
@@ -71,7 +75,7 @@ QUrl PosdProcess::baseUrl() const
     return QUrl(QStringLiteral("http://127.0.0.1:%1").arg(port));
 }
 
-QByteArray PosdProcess::getUsers(double lat, double lon, int zoom) const
+QByteArray PosdProcess::getUsers(double lat, double lon, int zoom, const QByteArray &key) const
 {
     QNetworkAccessManager manager;
     const QUrl url(baseUrl().toString()
@@ -79,8 +83,35 @@ QByteArray PosdProcess::getUsers(double lat, double lon, int zoom) const
               .arg(lat, 0, 'g', 6)
               .arg(lon, 0, 'g', 6)
               .arg(zoom));
-    const PosdAnswer answer = httpGet(manager, url);
+    QList<std::pair<QByteArray, QByteArray>> headers;
+    if (!key.isEmpty())
+        headers.append({"Authorization", "Bearer " + key});
+    const PosdAnswer answer = httpSend(manager, "GET", url, headers);
     return answer.status == 200 ? answer.body : QByteArray();
+}
+
+QByteArray PosdProcess::registerWatcher(const QByteArray &vkSecret) const
+{
+    const QByteArray mid = "990001";
+    const QByteArray secret = "watcher-secret";
+    const QByteArray sid = "watcher-sid";
+    const QByteArray sig = QCryptographicHash::hash(
+        "expire=0mid=" + mid + "secret=" + secret + "sid=" + sid + vkSecret,
+        QCryptographicHash::Md5)
+                               .toHex();
+    const QByteArray session = "{\"expire\":0,\"mid\":" + mid + ",\"secret\":\"" + secret
+        + "\",\"sid\":\"" + sid + "\",\"sig\":\"" + sig + "\"}";
+    QNetworkAccessManager manager;
+    const QUrl url(baseUrl().toString()
+        + QStringLiteral("/PosService/PosService.svc/Register?uid=%7B5e1f0c2a-7d3b-4c8e-9a61-"
+                         "2b4d6f8e0c17%7D&network=vkontakte&id=990001&name=Watcher&smallPic=&"
+                         "mediumPic=&sex=0"));
+    const PosdAnswer answer = httpSend(manager, "GET", url,
+        {{"Authorization",
+            "VKontakte "
+                + session.toBase64(
+                    QByteArray::Base64UrlEncoding | QByteArray::OmitTrailingEquals)}});
+    return answer.status == 200 ? answer.body.trimmed() : QByteArray();
 }
 
 Fetched fetch(const QUrl &url, int timeoutMs)

@@ -38,7 +38,8 @@ private:
     QByteArray seen;
 };
 
-// pinrova-posd on a port of its own with a database in a temporary folder.
+// pinrova-posd on a port of its own with a database in a temporary folder. Without a secret
+// among the extra arguments it runs the open protocol (--open-registration).
 class PosdProcess
 {
 public:
@@ -47,8 +48,12 @@ public:
 
     bool isListening() const { return port != 0; }
     QUrl baseUrl() const;
-    // GetUsers around a point, as the application asks for it; the XML body, empty on failure.
-    QByteArray getUsers(double lat, double lon, int zoom) const;
+    // GetUsers around a point, as the application asks for it, with a session key where the
+    // service checks them; the XML body, empty on failure.
+    QByteArray getUsers(double lat, double lon, int zoom, const QByteArray &key = {}) const;
+    // Registers a watcher (who reports no position) with a VKontakte session signed with
+    // vkSecret, as the stand-in signs them; its session key, empty on failure.
+    QByteArray registerWatcher(const QByteArray &vkSecret) const;
 
     quint16 port = 0;
 

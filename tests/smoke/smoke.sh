@@ -80,9 +80,25 @@ xdotool mousemove 56 144 click 1
 service="http://127.0.0.1:$PINROVA_DEMO_PORT/PosService/PosService.svc"
 query="GetUsers?lat=59.944069&lon=30.306141&zoomlevel=13"
 me=100000000000001 # the Facebook stand-in's demo user
-reporting() {
-    curl -fsS "$service/$query" 2>/dev/null | tr -d '\n' | grep -q "<Id>$me</Id>"
+
+# Another person watches: a VKontakte session signed with the world's secret, as the stand-in
+# signs them, registered for a key. The credential and the key go through files only.
+umask 077
+watcher_session() {
+    local mid=990001 secret sid=smoke$RANDOM vk_secret sig
+    secret=$(head -c 8 /dev/urandom | od -An -tx1 | tr -d ' \n')
+    vk_secret=$(cat "$work/world/secrets/vk-app-secret")
+    sig=$(printf 'expire=0mid=%ssecret=%ssid=%s%s' "$mid" "$secret" "$sid" "$vk_secret" | md5sum | cut -d' ' -f1)
+    printf '{"expire":0,"mid":%s,"secret":"%s","sid":"%s","sig":"%s"}' "$mid" "$secret" "$sid" "$sig"
 }
+printf 'Authorization: VKontakte %s\n' "$(watcher_session | base64 -w 0 | tr '+/' '-_' | tr -d '=')" \
+    >"$work/watcher.credential"
+curl -fsS -H @"$work/watcher.credential" -o "$work/watcher.key" \
+    "$service/Register?uid=%7B5e1f0c2a-7d3b-4c8e-9a61-2b4d6f8e0c17%7D&network=vkontakte&id=990001&name=Watcher&smallPic=&mediumPic=&sex=0" ||
+    fail "the watcher could not register"
+printf 'Authorization: Bearer %s\n' "$(cat "$work/watcher.key")" >"$work/watcher.header"
+watch_list() { curl -fsS -H @"$work/watcher.header" "$service/$query" 2>/dev/null | tr -d '\n'; }
+reporting() { watch_list | grep -q "<Id>$me</Id>"; }
 world_wait_for 40 "the user to be registered and reporting" reporting ||
     fail "the signed-in user never reached the position service"
 sleep 6 # the list's next refresh and its pictures
@@ -143,6 +159,47 @@ near "$(awk -v a="$(key lon "$again")" -v b="$(key lon "$zoomed")" 'BEGIN { prin
     near "$(key lat "$again")" "$(key lat "$zoomed")" 0.0006 ||
     fail "the wheel did not zoom about the cursor: $zoomed, then $again"
 echo "smoke: asked first $first; keys and wheel: $before, $zoomed, $again"
+
+# The privacy entries of the menu, beside "Follow me" on the window's top row, checked in the
+# service's access log and by what the watcher is shown.
+uid=$(grep -o "Register?uid=[^&]*&network=facebook&id=$me" "$work/world/posd.log" | head -n 1 |
+    sed 's/^Register?uid=//; s/&.*//')
+[ -n "$uid" ] || fail "the app's Register is not in the access log"
+reports() { grep -o "SetPos?uid=$uid&[^ ]*" "$work/world/posd.log" || true; }
+reports_since() { reports | tail -n +"$(($1 + 1))"; }
+on_grid() { # a latitude on the 0.01 degree grid
+    awk -v v="$1" 'BEGIN { x = v * 100; d = x - sprintf("%.0f", x); exit !(d < 1e-6 && d > -1e-6) }'
+}
+lat_of() { sed -n 's/.*[?&]lat=\([^&]*\).*/\1/p' <<<"$1"; }
+# "Approximate position": every later report, and what the watcher sees, is on the grid.
+count=$(reports | wc -l)
+xdotool mousemove 296 10 click 1
+two_more() { [ "$(reports_since "$count" | wc -l)" -ge 2 ]; }
+world_wait_for 15 "two reports after Approximate position" two_more ||
+    fail "no reports after Approximate position"
+rounded=$(reports_since "$count" | tail -n 1)
+on_grid "$(lat_of "$rounded")" || fail "Approximate position still reported $rounded"
+listed_lat=$(watch_list | grep -o "<User>.*</User>" | sed 's|</User>|</User>\n|g' | grep "<Id>$me</Id>" |
+    sed -n 's|.*<Lat>\([^<]*\)</Lat>.*|\1|p' | head -n 1)
+[ -n "$listed_lat" ] && on_grid "$listed_lat" || fail "the watcher sees $me at latitude $listed_lat"
+# "Show me to others" off: Hide, no more reports, and the watcher no longer sees the user.
+xdotool mousemove 150 10 click 1
+world_wait_for 10 "the Hide" grep -q "POST [^ ]*/Hide?uid=$uid 204" "$work/world/posd.log" ||
+    fail "Show me to others sent no Hide"
+hidden_at=$(reports | wc -l)
+sleep 7 # two fixes and a list's refresh
+[ "$(reports | wc -l)" -le $((hidden_at + 1)) ] || fail "reports went on while hidden"
+! reporting || fail "the watcher still sees the hidden user"
+# On again: a new Register, and the user is back.
+registers() { grep -c "Register?uid=$uid&" "$work/world/posd.log"; }
+before=$(registers)
+xdotool mousemove 150 10 click 1
+world_wait_for 15 "the user to be back" reporting || fail "Show me to others on did not bring the user back"
+[ "$(registers)" -gt "$before" ] || fail "showing again did not register again"
+grep -q '^ShowMeToOthers=true' "$XDG_CONFIG_HOME/Tavrion/Pinrova.conf" &&
+    grep -q '^ApproximatePosition=true' "$XDG_CONFIG_HOME/Tavrion/Pinrova.conf" ||
+    fail "the choices were not remembered"
+echo "smoke: approximate report $rounded, listed at $listed_lat; hidden and shown again"
 
 # Everything stops with the app.
 kill -TERM "$app"

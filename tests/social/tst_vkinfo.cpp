@@ -5,6 +5,7 @@
 #include <QWebElement>
 #include <QWebFrame>
 #include <QWebView>
+#include <QUrlQuery>
 #include <QtTest>
 
 #include <memory>
@@ -180,6 +181,10 @@ void TestVkInfo::successPageRules_data()
     };
     const QString session = page(R"({"mid":77,"secret":"s","sid":"abc","expire":0})");
     QTest::newRow("session") << session << 1 << true << "77";
+    // The position service checks the signature over the session exactly as it came.
+    QTest::newRow("signed session, spaced, keys in the page's order")
+        << page(R"({"sig": "9b2c", "mid":77,"secret":"s","sid":"abc","expire":1700000000})") << 1
+        << true << "77";
     QTest::newRow("no query") << base + "/api/login_success.html" << 0 << false << "";
     // Nobody could be registered without a readable session: that is a failed sign-in.
     QTest::newRow("unreadable session fails")
@@ -214,6 +219,12 @@ void TestVkInfo::successPageRules()
         QCOMPARE(verdicts.first().first().toBool(), signedIn);
     QCOMPARE(info.isLoggedIn(), signedIn);
     QCOMPARE(info.userId(), mid);
+    const QByteArray json
+        = QUrlQuery(QUrl(address)).queryItemValue("session", QUrl::FullyDecoded).toUtf8();
+    QCOMPARE(info.serviceCredential(),
+        signedIn ? "VKontakte "
+                + json.toBase64(QByteArray::Base64UrlEncoding | QByteArray::OmitTrailingEquals)
+                 : QByteArray());
 }
 
 void TestVkInfo::signature_data()

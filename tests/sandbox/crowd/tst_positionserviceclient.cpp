@@ -75,8 +75,10 @@ void TestPositionServiceClient::everyCharacterArrives()
     QSignalSpy reported(&client, &PositionServiceClient::reportFinished);
     client.registerPerson(serial, person);
     QVERIFY(registered.wait());
-    QCOMPARE(registered.at(0), (QVariantList {serial, 200}));
-    client.reportPosition(serial, person.uid, lat, 20.5);
+    QCOMPARE(registered.at(0).mid(0, 2), (QVariantList {serial, 200}));
+    const QByteArray key = registered.at(0).at(2).toByteArray();
+    QVERIFY(!key.isEmpty());
+    client.reportPosition(serial, person.uid, lat, 20.5, key);
     QVERIFY(reported.wait());
     QCOMPARE(reported.at(0), (QVariantList {serial, 200}));
 
@@ -100,7 +102,7 @@ void TestPositionServiceClient::anUnknownUidIsNotFound()
 {
     PositionServiceClient client(posd->baseUrl());
     QSignalSpy reported(&client, &PositionServiceClient::reportFinished);
-    client.reportPosition(3, testUid(4242), 1, 2);
+    client.reportPosition(3, testUid(4242), 1, 2, QByteArray());
     QVERIFY(reported.wait());
     QCOMPARE(reported.at(0), (QVariantList {3, 404}));
 }

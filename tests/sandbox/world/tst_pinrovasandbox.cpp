@@ -3,6 +3,8 @@
 
 #include <QFile>
 #include <QImage>
+#include <QRandomGenerator>
+#include <QSet>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -100,19 +102,53 @@ void TestPinrovaSandbox::printsAndServesItsAddresses()
     QVERIFY2(!QFile::exists(file), "the addresses outlived the sandbox");
 }
 
+// With the service checking every credential, as scripts/run starts them: the crowd registers
+// with Facebook tokens that the stand-in's /debug_token vouches for and VKontakte sessions it
+// signed, and their pictures pass the service's picture hosts.
 void TestPinrovaSandbox::theCrowdIsListedWithPicturesAndProfiles()
 {
-    PosdProcess posd;
-    QVERIFY(posd.isListening());
+    QTemporaryDir secrets;
+    const QByteArray vkSecret = "vk-" + QByteArray::number(QRandomGenerator::system()->generate());
+    const QByteArray facebookSecret
+        = "fb-" + QByteArray::number(QRandomGenerator::system()->generate());
+    const QString vkFile = secrets.filePath("vk"), facebookFile = secrets.filePath("facebook");
+    for (const auto &[path, secret] :
+        {std::pair(vkFile, vkSecret), {facebookFile, facebookSecret}}) {
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(secret + '\n');
+    }
+    const quint16 port = freeLoopbackPort();
     ChildProcess sandbox(SANDBOX_EXECUTABLE,
         {"--crowd", "6", "--print-addresses", "--report-ms", "200", "--position-service",
-            posd.baseUrl().toString()});
+            QStringLiteral("http://127.0.0.1:%1").arg(port), "--facebook-app-secret-file",
+            facebookFile, "--vk-app-secret-file", vkFile});
     const QMap<QString, QString> addresses = waitForAddresses(sandbox);
     QVERIFY2(!addresses.isEmpty(), sandbox.output().constData());
+    PosdProcess posd(
+        {"--facebook-graph", addresses.value("PINROVA_FACEBOOK_GRAPH"), "--facebook-app-id",
+            addresses.value("PINROVA_FACEBOOK_CLIENT_ID"), "--facebook-app-secret-file",
+            facebookFile, "--vk-app-secret-file", vkFile, "--picture-hosts",
+            "facebook=http://127.0.0.1", "--picture-hosts", "vkontakte=http://127.0.0.1"},
+        port);
+    QVERIFY(posd.isListening());
+    const QByteArray key = posd.registerWatcher(vkSecret);
+    QCOMPARE(key.size(), 43);
+    QVERIFY(posd.getUsers(59.944069, 30.306141, 13).isEmpty()); // no key, no list
 
+    // Asked once a second: the service lists at that pace per key.
     QVector<ListedUser> listed;
-    QTRY_VERIFY_WITH_TIMEOUT(
-        readUserList(posd.getUsers(59.944069, 30.306141, 13), listed) && listed.size() == 6, 15000);
+    for (int attempt = 0; attempt < 15; ++attempt) {
+        if (readUserList(posd.getUsers(59.944069, 30.306141, 13, key), listed)
+            && listed.size() == 6)
+            break;
+        QTest::qWait(1000);
+    }
+    QCOMPARE(listed.size(), 6);
+    QSet<QString> networks;
+    for (const ListedUser &user : listed)
+        networks.insert(user.ids.value(0).second);
+    QCOMPARE(networks.size(), 2);
     for (const ListedUser &user : listed) {
         QCOMPARE(
             QImage::fromData(fetch(QUrl(user.smallPicture)).body, "PNG").size(), QSize(50, 50));
