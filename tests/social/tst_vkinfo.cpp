@@ -2,17 +2,18 @@
 #include <QNetworkReply>
 #include <QSettings>
 #include <QSignalSpy>
-#include <QWebElement>
-#include <QWebFrame>
-#include <QWebView>
+#include <QWebEngineView>
 #include <QtTest>
 
 #include <memory>
 
+#include "pagescript.h"
 #include "requestreplystack.h"
+#include "signinpage.h"
 #include "testsupport.h"
 #include "vkinfo.h"
 #include "vkstandin.h"
+#include "webloginform.h"
 
 using namespace Pinrova::Social;
 using namespace Pinrova::Testing;
@@ -56,8 +57,8 @@ private slots:
 
 private:
     // Types the address and password into the login page and submits it.
-    void submitLogin(QWebView &view, const QString &email, const QString &password);
-    void signIn(VkInfo &info, QWebView &view);
+    void submitLogin(QWebEngineView &view, const QString &email, const QString &password);
+    void signIn(VkInfo &info, QWebEngineView &view);
     QList<Person> collect(VkInfo &info, const QVector<QString> &ids);
 
     HttpServer server;
@@ -81,19 +82,17 @@ void TestVkInfo::init()
     server.clearLog();
 }
 
-void TestVkInfo::submitLogin(QWebView &view, const QString &email, const QString &password)
+void TestVkInfo::submitLogin(QWebEngineView &view, const QString &email, const QString &password)
 {
-    QTRY_VERIFY(!view.page()->mainFrame()->findFirstElement(QStringLiteral("#pass")).isNull());
-    QWebFrame *frame = view.page()->mainFrame();
-    frame->findFirstElement(QStringLiteral("#email"))
-        .evaluateJavaScript(QStringLiteral("this.value = '%1'").arg(email));
-    frame->findFirstElement(QStringLiteral("#pass"))
-        .evaluateJavaScript(QStringLiteral("this.value = '%1'").arg(password));
-    frame->findFirstElement(QStringLiteral("#submit"))
-        .evaluateJavaScript(QStringLiteral("this.click()"));
+    QTRY_VERIFY(hasElement(view.page(), QStringLiteral("#pass")));
+    runScript(view.page(),
+        QStringLiteral("document.querySelector('#email').value = '%1';"
+                       "document.querySelector('#pass').value = '%2';"
+                       "document.querySelector('#submit').click()")
+            .arg(email, password));
 }
 
-void TestVkInfo::signIn(VkInfo &info, QWebView &view)
+void TestVkInfo::signIn(VkInfo &info, QWebEngineView &view)
 {
     QSignalSpy results(&info, &VkInfo::loginResult);
     info.setWebView(&view);
@@ -121,7 +120,8 @@ QList<Person> TestVkInfo::collect(VkInfo &info, const QVector<QString> &ids)
 
 void TestVkInfo::signInAndReadOwnProfile()
 {
-    QWebView view;
+    WebLoginForm window;
+    QWebEngineView &view = *window.webView();
     VkInfo info;
     signIn(info, view);
     QVERIFY(info.isLoggedIn());
@@ -154,7 +154,8 @@ void TestVkInfo::signInAndReadOwnProfile()
 
 void TestVkInfo::wrongPasswordFails()
 {
-    QWebView view;
+    WebLoginForm window;
+    QWebEngineView &view = *window.webView();
     VkInfo info;
     QSignalSpy results(&info, &VkInfo::loginResult);
     info.setWebView(&view);
@@ -202,13 +203,15 @@ void TestVkInfo::successPageRules()
     QFETCH(bool, signedIn);
     QFETCH(QString, mid);
 
-    QWebView view;
+    WebLoginForm window;
+    QWebEngineView &view = *window.webView();
     VkInfo info;
     QSignalSpy verdicts(&info, &VkInfo::loginResult);
     info.setWebView(&view);
-    QSignalSpy loaded(view.page(), &QWebPage::loadFinished);
+    QSignalSpy loaded(view.page(), &QWebEnginePage::loadFinished);
+    QSignalSpy refused(window.page(), &SignInPage::navigationRefused);
     view.setUrl(QUrl(address));
-    QVERIFY(loaded.wait(10000));
+    QTRY_VERIFY_WITH_TIMEOUT(loaded.count() + refused.count() > 0, 10000);
     QCOMPARE(verdicts.count(), results);
     if (results)
         QCOMPARE(verdicts.first().first().toBool(), signedIn);
@@ -232,7 +235,8 @@ void TestVkInfo::signature()
     QFETCH(QString, uids);
 
     qputenv("PINROVA_VK_APP_ID", "2345678");
-    QWebView view;
+    WebLoginForm window;
+    QWebEngineView &view = *window.webView();
     VkInfo info;
     info.setWebView(&view);
     const QString session = QString::fromLatin1(
@@ -306,7 +310,8 @@ void TestVkInfo::profiles()
 
 void TestVkInfo::severalProfilesInOrder()
 {
-    QWebView view;
+    WebLoginForm window;
+    QWebEngineView &view = *window.webView();
     VkInfo info;
     signIn(info, view);
     const QList<Person> people = collect(info,
@@ -349,7 +354,8 @@ void TestVkInfo::brokenApiAnswerIsNoProfile()
     });
     QVERIFY(broken.start());
 
-    QWebView view;
+    WebLoginForm window;
+    QWebEngineView &view = *window.webView();
     VkInfo info;
     signIn(info, view);
     qputenv("PINROVA_VK_HOST", baseUrl(broken).toUtf8());
@@ -362,7 +368,8 @@ void TestVkInfo::brokenApiAnswerIsNoProfile()
 
 void TestVkInfo::failurePageKeepsCredentials()
 {
-    QWebView view;
+    WebLoginForm window;
+    QWebEngineView &view = *window.webView();
     VkInfo info;
     signIn(info, view);
     const QString sid = info.sessionId();
@@ -379,7 +386,8 @@ void TestVkInfo::failurePageKeepsCredentials()
 void TestVkInfo::emailRememberedAcrossRestart()
 {
     {
-        QWebView view;
+        WebLoginForm window;
+        QWebEngineView &view = *window.webView();
         VkInfo info;
         signIn(info, view);
     }
@@ -388,16 +396,20 @@ void TestVkInfo::emailRememberedAcrossRestart()
         settings.value(QStringLiteral("VkLogin")).toString(), QStringLiteral("pavel@vk.example"));
 
     // A new connector, as after a restart, fills the address in.
-    QWebView view;
+    WebLoginForm window;
+    QWebEngineView &view = *window.webView();
     VkInfo info;
     info.setWebView(&view);
-    QSignalSpy loaded(view.page(), &QWebPage::loadFinished);
+    QSignalSpy loaded(view.page(), &QWebEnginePage::loadFinished);
     info.login();
     QVERIFY(loaded.wait(10000));
-    QWebElement email = view.page()->mainFrame()->findFirstElement(QStringLiteral("#email"));
-    QCOMPARE(email.evaluateJavaScript(QStringLiteral("this.value")).toString(),
+    QTRY_COMPARE(
+        runScript(view.page(), QStringLiteral("document.querySelector('#email').value")).toString(),
         QStringLiteral("pavel@vk.example"));
-    QCOMPARE(email.attribute(QStringLiteral("value")), QStringLiteral("pavel@vk.example"));
+    QCOMPARE(runScript(view.page(),
+                 QStringLiteral("document.querySelector('#email').getAttribute('value')"))
+                 .toString(),
+        QStringLiteral("pavel@vk.example"));
 }
 
 void TestVkInfo::addresses()
