@@ -3,7 +3,7 @@
 #include <QJsonObject>
 #include <QMessageBox>
 #include <QSignalSpy>
-#include <QWebView>
+#include <QWebEngineView>
 #include <QtTest>
 
 #include <atomic>
@@ -155,7 +155,7 @@ void TestFollower::signIn()
     const QSharedPointer<ISocialInfo> facebook = socialInfoForNetwork(Facebook);
     if (facebook->isLoggedIn())
         return;
-    QWebView view;
+    QWebEngineView view;
     facebook->setWebView(&view);
     view.setUrl(QUrl(baseUrl(server) + QStringLiteral("/#access_token=sandbox-token")));
     QTRY_VERIFY(facebook->isLoggedIn());
@@ -404,8 +404,7 @@ void TestFollower::registersAgainWhenTheServiceForgets_data()
     QTest::newRow("service lost the registration") << QList<int> {200} << 404 << 2 << 3 << false;
     QTest::newRow("profile refused") << QList<int> {400} << 200 << 1 << 0 << true;
     // -1: a megabyte of answer, cut off unread; the Register counts as failed.
-    QTest::newRow("register answer too long")
-        << QList<int> {-1, 200} << 200 << 2 << 2 << false;
+    QTest::newRow("register answer too long") << QList<int> {-1, 200} << 200 << 2 << 2 << false;
 }
 
 void TestFollower::registersAgainWhenTheServiceForgets()

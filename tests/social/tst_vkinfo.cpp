@@ -10,6 +10,7 @@
 #include "pagescript.h"
 #include "requestreplystack.h"
 #include "signinpage.h"
+#include "storedfiles.h"
 #include "testsupport.h"
 #include "vkinfo.h"
 #include "vkstandin.h"
@@ -150,6 +151,10 @@ void TestVkInfo::signInAndReadOwnProfile()
         QVERIFY2(!entry.contains(info.sessionId().toUtf8()), entry.left(300));
         QVERIFY2(!entry.contains("Durov"), entry.left(300));
     }
+    // Nor anywhere else in the app's data and cache: the sign-in pages keep nothing on disk.
+    const QStringList stored
+        = storedFilesHolding({info.sessionId().toUtf8(), "pavel@vk.example", "Durov"});
+    QVERIFY2(stored.isEmpty(), qPrintable(stored.join(QLatin1Char('\n'))));
 }
 
 void TestVkInfo::wrongPasswordFails()
