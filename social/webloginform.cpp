@@ -54,6 +54,8 @@ WebLoginForm::WebLoginForm(QWidget *parent)
     profile->setHttpCacheType(QWebEngineProfile::MemoryHttpCache);
     profile->setPersistentCookiesPolicy(QWebEngineProfile::NoPersistentCookies);
     profile->settings()->setAttribute(QWebEngineSettings::JavascriptEnabled, true);
+    // The window shows no page icons: no requests for them.
+    profile->settings()->setAttribute(QWebEngineSettings::AutoLoadIconsForPage, false);
     // The view must never make a page of its own: that one would use the default profile,
     // which keeps its data on disk.
     signInPage = new SignInPage(profile, ui->webView);

@@ -9,7 +9,10 @@
 namespace Pinrova::Testing {
 
 // The files under the app's data and cache folders whose raw bytes hold any of needles, each as
-// "file: needle". Settings are not scanned: they keep what the user chose to keep.
+// "file: needle", and every file of a web profile kept there (cookies and history are written
+// some time after a page, so their mere presence counts) but for the compiled shaders Chromium
+// keeps even for an off-the-record profile. Settings are not scanned: they keep what the user
+// chose to keep.
 inline QStringList storedFilesHolding(const QList<QByteArray> &needles)
 {
     QStringList found;
@@ -18,6 +21,9 @@ inline QStringList storedFilesHolding(const QList<QByteArray> &needles)
         for (QDirIterator it(folder, QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
              it.hasNext();) {
             QFile file(it.next());
+            if (file.fileName().contains(QStringLiteral("/QtWebEngine/"))
+                && !file.fileName().contains(QStringLiteral("/GPUCache/")))
+                found << file.fileName() + QStringLiteral(": a web profile's");
             if (!file.open(QIODevice::ReadOnly))
                 continue;
             const QByteArray bytes = file.readAll();
