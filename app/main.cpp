@@ -8,6 +8,9 @@
 
 int main(int argc, char *argv[])
 {
+    // The sign-in web view draws through OpenGL contexts shared with Qt's own; this must be set
+    // before the application exists.
+    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
     QApplication application(argc, argv);
     // Sources and catalogues are UTF-8, which is what Qt 5 decodes literals and tr() with.
     QCoreApplication::setOrganizationName(QStringLiteral("Tavrion"));

@@ -3,10 +3,10 @@
 #include <QJsonDocument>
 #include <QNetworkReply>
 #include <QNetworkRequest>
-#include <QWebPage>
-#include <QWebView>
+#include <QWebEngineView>
 
 #include "outsideaddresses.h"
+#include "signinpage.h"
 
 namespace Pinrova::Social {
 
@@ -89,13 +89,17 @@ NetworkType FacebookInfo::networkType() const
     return Facebook;
 }
 
-void FacebookInfo::setWebView(QWebView *view)
+void FacebookInfo::setWebView(QWebEngineView *view)
 {
-    webView.attach(view, this);
+    webView.attach(view, this, {QUrl(outsideAddress(OutsideAddress::FacebookWeb))});
     if (!view)
         return;
-    connect(view, &QWebView::urlChanged, this, &FacebookInfo::urlChanged);
-    connect(view->page(), &QWebPage::loadFinished, this, &FacebookInfo::loadFinished);
+    // A sign-in page never loads the redirect and hands its address on instead; any other page
+    // goes there like to any page.
+    if (SignInPage *page = webView.signInPage())
+        connect(page, &SignInPage::redirectReached, this, &FacebookInfo::redirected);
+    else
+        connect(webView.page(), &QWebEnginePage::urlChanged, this, &FacebookInfo::redirected);
 }
 
 void FacebookInfo::login()
@@ -146,13 +150,10 @@ void FacebookInfo::sendGraphRequest(const QString &pathAndQuery)
     requests.get(request);
 }
 
-void FacebookInfo::urlChanged()
+void FacebookInfo::redirected(const QUrl &url)
 {
-    QWebView *view = webView.view();
-    if (!view)
-        return;
-    const QUrl url = view->url();
-    if (url.host().toLower() != outsideAddress(OutsideAddress::RedirectHost).toLower())
+    QWebEngineView *view = webView.view();
+    if (!view || !SignInPage::isRedirect(url))
         return;
 
     // Only a fragment that carries a token signs the user in; an error or a denied dialog comes
@@ -192,8 +193,6 @@ bool FacebookInfo::takeToken(const QString &fragment)
     loggedIn = true;
     return true;
 }
-
-void FacebookInfo::loadFinished(bool) { }
 
 void FacebookInfo::getUserInfoReply(QNetworkReply *reply)
 {

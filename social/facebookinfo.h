@@ -26,7 +26,7 @@ public:
     QUrl loginUrl() const override;
     bool isLoggedIn() const override;
     NetworkType networkType() const override;
-    void setWebView(QWebView *view) override;
+    void setWebView(QWebEngineView *view) override;
     void login() override;
     void detachWebView() override;
     void retrieveUserInfo() override;
@@ -40,8 +40,7 @@ public:
 
 private slots:
     void getUserInfoReply(QNetworkReply *reply);
-    void urlChanged();
-    void loadFinished(bool ok);
+    void redirected(const QUrl &url);
 
 private:
     bool takeToken(const QString &fragment);

@@ -9,7 +9,7 @@
 #include "networktype.h"
 #include "person.h"
 
-class QWebView;
+class QWebEngineView;
 
 namespace Pinrova::Social {
 
@@ -29,7 +29,7 @@ public:
     virtual bool isLoggedIn() const = 0;
     virtual NetworkType networkType() const = 0;
     // Lends the view the sign-in runs in (not owned); null detaches.
-    virtual void setWebView(QWebView *view) = 0;
+    virtual void setWebView(QWebEngineView *view) = 0;
     virtual void login() = 0;
     virtual void detachWebView() = 0;
     virtual void retrieveUserInfo() = 0;

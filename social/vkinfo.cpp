@@ -4,12 +4,8 @@
 #include <QJsonDocument>
 #include <QNetworkReply>
 #include <QNetworkRequest>
-#include <QSettings>
 #include <QUrlQuery>
-#include <QWebElement>
-#include <QWebFrame>
-#include <QWebPage>
-#include <QWebView>
+#include <QWebEngineView>
 
 #include "outsideaddresses.h"
 
@@ -25,8 +21,6 @@ const QString Format = QStringLiteral("JSON");
 const QString Method = QStringLiteral("getProfiles");
 const QString Version = QStringLiteral("3.0");
 constexpr int AccessRights = 0;
-const QString LoginKey = QStringLiteral("VkLogin");
-const QString EmailFields = QStringLiteral("input[type=email]");
 
 QString vkHost()
 {
@@ -36,26 +30,6 @@ QString vkHost()
 QString appId()
 {
     return outsideAddress(OutsideAddress::VkAppId);
-}
-
-QSettings settings()
-{
-    return QSettings(QStringLiteral("Tavrion"), QStringLiteral("Pinrova"));
-}
-
-QWebFrame *mainFrame(QWebView *view)
-{
-    if (!view || !view->page())
-        return nullptr;
-    return view->page()->mainFrame();
-}
-
-// Only VKontakte's own pages get the remembered e-mail, and only what is typed there is kept.
-bool isVkPage(const QWebFrame *frame)
-{
-    const QUrl url = frame->url();
-    const QUrl host(vkHost());
-    return url.host() == host.host() && url.port() == host.port();
 }
 
 } // namespace
@@ -135,14 +109,13 @@ NetworkType VkInfo::networkType() const
     return Vkontakte;
 }
 
-void VkInfo::setWebView(QWebView *view)
+void VkInfo::setWebView(QWebEngineView *view)
 {
-    webView.attach(view, this);
+    webView.attach(view, this, {QUrl(vkHost())});
+    emailMemory.attach(webView.page());
     if (!view)
         return;
-    connect(view, &QWebView::urlChanged, this, &VkInfo::urlChanged);
-    connect(view->page(), &QWebPage::loadFinished, this, &VkInfo::loadFinished);
-    connect(view->page(), &QWebPage::loadStarted, this, &VkInfo::storeLogin);
+    connect(webView.page(), &QWebEnginePage::urlChanged, this, &VkInfo::urlChanged);
 }
 
 void VkInfo::login()
@@ -182,12 +155,10 @@ QUrl VkInfo::profileUrl(QString id) const
     return QUrl(outsideAddress(OutsideAddress::VkProfile) + QStringLiteral("/id") + id);
 }
 
-void VkInfo::urlChanged()
+void VkInfo::urlChanged(const QUrl &url)
 {
-    QWebView *view = webView.view();
-    if (!view)
+    if (!webView.view())
         return;
-    const QUrl url = view->url();
     const QUrl host(vkHost());
     // The port is compared too: stand-ins for several servers share one loopback host.
     if (url.host() != host.host() || url.port() != host.port())
@@ -227,39 +198,6 @@ QByteArray vkServiceCredential(const QByteArray &sessionJson)
 {
     return QByteArrayLiteral("VKontakte ")
         + sessionJson.toBase64(QByteArray::Base64UrlEncoding | QByteArray::OmitTrailingEquals);
-}
-
-void VkInfo::storeLogin()
-{
-    QWebFrame *frame = mainFrame(webView.view());
-    if (!frame || !isVkPage(frame))
-        return;
-    const QWebElementCollection fields = frame->findAllElements(EmailFields);
-    for (QWebElement field : fields) {
-        // What the user typed lives in the field's value property; the attribute only holds
-        // the page's initial text.
-        const QVariant typed = field.evaluateJavaScript(QStringLiteral("this.value"));
-        settings().setValue(LoginKey,
-            typed.isValid() ? typed.toString() : field.attribute(QStringLiteral("value")));
-    }
-}
-
-void VkInfo::loadFinished(bool ok)
-{
-    if (!ok)
-        return;
-    QWebFrame *frame = mainFrame(webView.view());
-    if (!frame || !isVkPage(frame))
-        return;
-    const QVariant remembered = settings().value(LoginKey);
-    if (remembered.isNull())
-        return;
-    const QString email = remembered.toString();
-    const QWebElementCollection fields = frame->findAllElements(EmailFields);
-    for (QWebElement field : fields) {
-        field.setAttribute(QStringLiteral("value"), email);
-        field.evaluateJavaScript(QStringLiteral("this.value = this.getAttribute('value');"));
-    }
 }
 
 void VkInfo::getUserInfoReply(QNetworkReply *reply)

@@ -2,6 +2,7 @@
 
 #include "isocialinfo.h"
 #include "requestreplystack.h"
+#include "vkemailmemory.h"
 #include "webviewlink.h"
 
 class QNetworkReply;
@@ -23,7 +24,7 @@ public:
     QUrl loginUrl() const override;
     bool isLoggedIn() const override;
     NetworkType networkType() const override;
-    void setWebView(QWebView *view) override;
+    void setWebView(QWebEngineView *view) override;
     void login() override;
     void detachWebView() override;
     void retrieveUserInfo() override;
@@ -36,15 +37,14 @@ public:
 
 private slots:
     void getUserInfoReply(QNetworkReply *reply);
-    void urlChanged();
-    void loadFinished(bool ok);
-    void storeLogin();
+    void urlChanged(const QUrl &url);
 
 private:
     void takeSession(const QString &json);
 
     bool loggedIn = false;
     WebViewLink webView;
+    VkEmailMemory emailMemory {this};
     QString mid; // the signed-in user's id
     QString sid; // sent with every API call
     QString secret; // ends every signature input, never sent to VKontakte

@@ -263,5 +263,9 @@ p, li { white-space: pre-wrap; }
         <source>Back</source>
         <translation>Back</translation>
     </message>
+    <message>
+        <source>This window only opens the pages of the network you sign in to. %1 was not opened.</source>
+        <translation>This window only opens the pages of the network you sign in to. %1 was not opened.</translation>
+    </message>
 </context>
 </TS>

@@ -263,5 +263,9 @@ p, li { white-space: pre-wrap; }
         <source>Back</source>
         <translation>Назад</translation>
     </message>
+    <message>
+        <source>This window only opens the pages of the network you sign in to. %1 was not opened.</source>
+        <translation>Это окно открывает только страницы сети, в которую вы входите. Страница %1 не открыта.</translation>
+    </message>
 </context>
 </TS>

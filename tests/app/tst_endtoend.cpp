@@ -5,9 +5,6 @@
 #include <QProcess>
 #include <QSettings>
 #include <QToolButton>
-#include <QWebElement>
-#include <QWebFrame>
-#include <QWebView>
 #include <QtTest>
 
 #include <memory>
@@ -22,6 +19,7 @@
 #include "mapwidget.h"
 #include "networkcheck.h"
 #include "privatebus.h"
+#include "storedfiles.h"
 #include "wholeapp.h"
 #include "testsupport.h"
 #include "webloginform.h"
@@ -221,6 +219,9 @@ void TestEndToEnd::signInMapPeopleAndActivation()
         for (const QByteArray &secret : secrets)
             QVERIFY2(!entry.contains(secret), secret + " is cached: " + entry.left(300));
     }
+    // Nor does any other file of the app's: the sign-in pages keep nothing on disk.
+    const QStringList stored = storedFilesHolding(secrets);
+    QVERIFY2(stored.isEmpty(), qPrintable(stored.join(QLatin1Char('\n'))));
 }
 
 QTEST_MAIN(TestEndToEnd)

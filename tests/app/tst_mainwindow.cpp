@@ -9,7 +9,7 @@
 #include <QToolButton>
 #include <QWindow>
 #include <QVBoxLayout>
-#include <QWebView>
+#include <QWebEngineView>
 #include <QtTest>
 
 #include "about.h"
@@ -375,7 +375,7 @@ void TestMainWindow::activationActsOnTheDisplayState()
     const QSharedPointer<Pinrova::Social::ISocialInfo> facebook
         = Pinrova::Social::socialInfoForNetwork(Facebook);
     if (!facebook->isLoggedIn()) {
-        QWebView view;
+        QWebEngineView view;
         facebook->setWebView(&view);
         view.setUrl(QUrl(Pinrova::Testing::baseUrl(server) + QStringLiteral("/#access_token=t")));
         QTRY_VERIFY(facebook->isLoggedIn());

@@ -6,8 +6,7 @@
 #include <QTemporaryDir>
 #include <QToolButton>
 #include <QUrlQuery>
-#include <QWebFrame>
-#include <QWebView>
+#include <QWebEngineView>
 #include <QtTest>
 
 #include <memory>

@@ -5,13 +5,13 @@
 #include <QSettings>
 #include <QListWidget>
 #include <QString>
-#include <QWebFrame>
-#include <QWebView>
+#include <QWebEngineView>
 #include <QtTest>
 
 #include <memory>
 
 #include "loginwidget.h"
+#include "pagescript.h"
 #include "privatebus.h"
 #include "webloginform.h"
 #include "testsupport.h"
@@ -48,9 +48,9 @@ inline void chooseFacebookAndContinue(LoginWidget *chooser)
     QTest::mouseClick(list->viewport(), Qt::LeftButton, Qt::NoModifier,
         list->visualItemRect(list->item(0)).center());
     QVERIFY(chooser->webWindow());
-    QWebFrame *page = chooser->webWindow()->webView()->page()->mainFrame();
-    QTRY_VERIFY(page->toPlainText().contains(QStringLiteral("Continue")));
-    page->evaluateJavaScript(QStringLiteral("document.getElementById('continue').click()"));
+    QWebEnginePage *page = chooser->webWindow()->webView()->page();
+    QTRY_VERIFY(pageText(page).contains(QStringLiteral("Continue")));
+    runScript(page, QStringLiteral("document.getElementById('continue').click()"));
 }
 
 } // namespace Pinrova::Testing

@@ -81,6 +81,12 @@ systemd-analyze verify "$unit" || fail "systemd-analyze verify $unit"
 systemd-analyze security --offline=true "$unit" | tail -n 1 >&2
 log "desktop files, icons and unit valid"
 
+# The sign-in view runs on Qt WebEngine, and nothing of QtWebKit is left.
+depends=$(dpkg-query -W -f='${Depends}' pinrova)
+grep -q 'libqt5webenginewidgets5' <<<"$depends" || fail "pinrova does not depend on Qt WebEngine"
+! grep -q 'webkit' <<<"$depends" || fail "pinrova still depends on QtWebKit"
+
+# smoke.sh turns Chromium's sandbox off when run as root, as here, and draws in software.
 log "the installed app against the installed sandbox, on a virtual screen"
 PINROVA_WORLD_PREFIX=/usr bash "$root/tests/smoke/smoke.sh" "$build" "$work/smoke" ||
     fail "the installed app did not reach the map"

@@ -3,7 +3,7 @@
 #include <QJsonObject>
 #include <QMessageBox>
 #include <QSignalSpy>
-#include <QWebView>
+#include <QWebEngineView>
 #include <QtTest>
 
 #include <atomic>
@@ -165,7 +165,7 @@ void TestFollower::signIn()
     const QSharedPointer<ISocialInfo> facebook = socialInfoForNetwork(Facebook);
     if (facebook->isLoggedIn())
         return;
-    QWebView view;
+    QWebEngineView view;
     facebook->setWebView(&view);
     view.setUrl(QUrl(baseUrl(server) + QStringLiteral("/#access_token=sandbox-token")));
     QTRY_VERIFY(facebook->isLoggedIn());
@@ -601,7 +601,7 @@ void TestFollower::expiredTokenToldOnce()
 {
     const QSharedPointer<ISocialInfo> facebook = socialInfoForNetwork(Facebook);
     {
-        QWebView view;
+        QWebEngineView view;
         facebook->setWebView(&view);
         view.setUrl(
             QUrl(baseUrl(server) + QStringLiteral("/#access_token=short-lived&expires_in=1")));

@@ -18,6 +18,14 @@ export PINROVA_DEMO_CROWD=12
 export PINROVA_DEMO_ACCESS_LOG=1 # what the app asks the service, checked below
 export XDG_CONFIG_HOME=$work/config XDG_CACHE_HOME=$work/cache # the app's settings and cache
 unset QT_QPA_PLATFORM
+# Chromium's sandbox, which keeps the sign-in pages' renderer apart, cannot start as root: CI and
+# containers run this as root, users never run the app so.
+if [ "$(id -u)" -eq 0 ]; then
+    export QTWEBENGINE_DISABLE_SANDBOX=1
+fi
+# Xvfb has no GPU: the sign-in view is drawn by Qt Quick's software renderer, and Chromium is
+# told not to look for one.
+export QT_QUICK_BACKEND=software QTWEBENGINE_CHROMIUM_FLAGS=--disable-gpu
 
 # shellcheck source=../../scripts/lib/world.sh
 . "$root/scripts/lib/world.sh"

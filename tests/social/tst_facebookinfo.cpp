@@ -1,14 +1,17 @@
+#include <QLabel>
 #include <QNetworkReply>
 #include <QSignalSpy>
-#include <QWebFrame>
-#include <QWebView>
+#include <QWebEngineView>
 #include <QtTest>
 
 #include <memory>
 
 #include "facebookinfo.h"
 #include "facebookstandin.h"
+#include "pagescript.h"
+#include "signinpage.h"
 #include "testsupport.h"
+#include "webloginform.h"
 
 using namespace Pinrova::Social;
 using namespace Pinrova::Testing;
@@ -52,7 +55,7 @@ private slots:
     void detachedViewIsNotWatched();
 
 private:
-    void signIn(FacebookInfo &info, QWebView &view);
+    void signIn(FacebookInfo &info, QWebEngineView &view);
 
     HttpServer server;
     std::unique_ptr<FacebookStandIn> facebook;
@@ -77,21 +80,21 @@ void TestFacebookInfo::init()
     server.clearLog();
 }
 
-void TestFacebookInfo::signIn(FacebookInfo &info, QWebView &view)
+void TestFacebookInfo::signIn(FacebookInfo &info, QWebEngineView &view)
 {
     QSignalSpy results(&info, &FacebookInfo::loginResult);
     info.setWebView(&view);
     info.login();
-    QTRY_VERIFY(view.page()->mainFrame()->toPlainText().contains(QStringLiteral("Continue")));
-    view.page()->mainFrame()->evaluateJavaScript(
-        QStringLiteral("document.getElementById('continue').click()"));
+    QTRY_VERIFY(pageText(view.page()).contains(QStringLiteral("Continue")));
+    runScript(view.page(), QStringLiteral("document.getElementById('continue').click()"));
     QTRY_COMPARE(results.count(), 1);
     QCOMPARE(results.first().first().toBool(), true);
 }
 
 void TestFacebookInfo::signInThroughTheDialog()
 {
-    QWebView view;
+    WebLoginForm window;
+    QWebEngineView &view = *window.webView();
     FacebookInfo info;
     QSignalSpy results(&info, &FacebookInfo::loginResult);
     signIn(info, view);
@@ -152,7 +155,8 @@ void TestFacebookInfo::redirectFragments()
     QFETCH(QString, token);
     QFETCH(int, lifetime);
 
-    QWebView view;
+    WebLoginForm window;
+    QWebEngineView &view = *window.webView();
     FacebookInfo info;
     QSignalSpy results(&info, &FacebookInfo::loginResult);
     info.setWebView(&view);
@@ -188,6 +192,9 @@ void TestFacebookInfo::otherHostsAreIgnored_data()
         << QByteArray("LocalHost") << "http://LOCALHOST/#access_token=T1" << true;
     QTest::newRow("path on the redirect host")
         << RedirectHost << "http://localhost/welcome/back#access_token=T2" << true;
+    // The redirect is caught before it is requested: the host here would answer.
+    QTest::newRow("never requested")
+        << QByteArray("127.0.0.1") << baseUrl(server) + "/landing#access_token=T5" << true;
     QTest::newRow("another host") << RedirectHost << "http://127.0.0.1:1/#access_token=T3" << false;
     QTest::newRow("a host that only starts alike")
         << RedirectHost << "http://localhost.example/#access_token=T4" << false;
@@ -200,36 +207,43 @@ void TestFacebookInfo::otherHostsAreIgnored()
     QFETCH(bool, counts);
 
     qputenv("PINROVA_REDIRECT_HOST", configuredHost);
-    QWebView view;
+    WebLoginForm window;
+    QWebEngineView &view = *window.webView();
     FacebookInfo info;
     QSignalSpy results(&info, &FacebookInfo::loginResult);
     info.setWebView(&view);
     view.setUrl(QUrl(url));
+    QLabel *refused = window.findChild<QLabel *>(QStringLiteral("refusedLabel"));
     if (counts) {
         QTRY_COMPARE(results.count(), 1);
         QVERIFY(info.isLoggedIn());
+        QCOMPARE(server.requestCount(), std::size_t(0));
+        QVERIFY(refused->isHidden());
     } else {
-        QSignalSpy loaded(view.page(), &QWebPage::loadFinished);
-        QVERIFY(loaded.wait(10000));
+        // Not a page of the network either: the window refuses it and says so.
+        QSignalSpy refusals(window.page(), &SignInPage::navigationRefused);
+        QVERIFY(refusals.wait(10000));
         QCOMPARE(results.count(), 0);
         QVERIFY(!info.isLoggedIn());
         QCOMPARE(dialogRequests(server), 0);
+        QVERIFY(!refused->isHidden());
+        QVERIFY(refused->text().contains(QUrl(url).host()));
     }
 }
 
 void TestFacebookInfo::cancelReloadsOnceThenFails()
 {
-    QWebView view;
+    WebLoginForm window;
+    QWebEngineView &view = *window.webView();
     FacebookInfo info;
     QSignalSpy results(&info, &FacebookInfo::loginResult);
     info.setWebView(&view);
     info.login();
     for (int attempt = 1; attempt <= 2; ++attempt) {
         QTRY_COMPARE(dialogRequests(server), attempt);
-        QTRY_VERIFY(view.page()->mainFrame()->toPlainText().contains(QStringLiteral("Cancel")));
+        QTRY_VERIFY(pageText(view.page()).contains(QStringLiteral("Cancel")));
         QCOMPARE(results.count(), 0);
-        view.page()->mainFrame()->evaluateJavaScript(
-            QStringLiteral("document.getElementById('cancel').click()"));
+        runScript(view.page(), QStringLiteral("document.getElementById('cancel').click()"));
         QTRY_COMPARE(server.requestCount("/dialog/oauth/cancel"), attempt);
     }
     QTRY_COMPARE(results.count(), 1);
@@ -244,11 +258,13 @@ void TestFacebookInfo::cancelReloadsOnceThenFails()
 void TestFacebookInfo::earlierTokenKeepsTheFlag()
 {
     // Once a token has been taken, a later failed attempt still reports success.
-    QWebView view;
+    WebLoginForm window;
+    QWebEngineView &view = *window.webView();
     FacebookInfo info;
     signIn(info, view);
     QSignalSpy results(&info, &FacebookInfo::loginResult);
     info.login();
+    QTRY_COMPARE(dialogRequests(server), 2);
     view.setUrl(QUrl(QStringLiteral("http://localhost/")));
     QTRY_COMPARE(dialogRequests(server), 3);
     view.setUrl(QUrl(QStringLiteral("http://localhost/")));
@@ -258,7 +274,8 @@ void TestFacebookInfo::earlierTokenKeepsTheFlag()
 
 void TestFacebookInfo::tokenExpires()
 {
-    QWebView view;
+    WebLoginForm window;
+    QWebEngineView &view = *window.webView();
     FacebookInfo info;
     info.setWebView(&view);
     view.setUrl(QUrl(QStringLiteral("http://localhost/#access_token=SHORT&expires_in=1")));
@@ -357,7 +374,8 @@ void TestFacebookInfo::failedGraphReplyIsNoProfile()
     else if (graph.startsWith(QLatin1Char('/')))
         qputenv("PINROVA_FACEBOOK_GRAPH", (baseUrl(broken) + graph).toUtf8());
 
-    QWebView view;
+    WebLoginForm window;
+    QWebEngineView &view = *window.webView();
     FacebookInfo info;
     if (graph == QLatin1String("good"))
         signIn(info, view);
@@ -391,15 +409,16 @@ void TestFacebookInfo::addresses()
 
 void TestFacebookInfo::detachedViewIsNotWatched()
 {
-    QWebView view;
+    WebLoginForm window;
+    QWebEngineView &view = *window.webView();
     FacebookInfo info;
     QSignalSpy results(&info, &FacebookInfo::loginResult);
     info.setWebView(&view);
     info.setWebView(&view); // attaching twice still watches once
     info.detachWebView();
+    QSignalSpy redirects(window.page(), &SignInPage::redirectReached);
     view.setUrl(QUrl(QStringLiteral("http://localhost/#access_token=NOPE")));
-    QSignalSpy loaded(view.page(), &QWebPage::loadFinished);
-    QVERIFY(loaded.wait(10000));
+    QVERIFY(redirects.wait(10000));
     QCOMPARE(results.count(), 0);
 
     info.setWebView(&view);
