@@ -343,7 +343,7 @@ void TestMarkerLayer::startingTwiceAsksOnce()
     QCOMPARE(server.requestCount(ServicePath), 0);
     refresh(map);
     QCOMPARE(server.requests().front().query,
-        std::string("lat=59.95&lon=30.32&zoomlevel=13&width=800&height=480"));
+        std::string("lat=59.95&lon=30.32&zoomlevel=13&width=800&height=480&crowds=1"));
 }
 
 void TestMarkerLayer::placementFarFromTheCentre_data()
