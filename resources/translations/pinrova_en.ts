@@ -113,6 +113,10 @@ p, li { white-space: pre-wrap; }
 <context>
     <name>MainWindow</name>
     <message>
+        <source>Group nearby people</source>
+        <translation>Group nearby people</translation>
+    </message>
+    <message>
         <source>About</source>
         <translation>About</translation>
     </message>
@@ -189,6 +193,17 @@ p, li { white-space: pre-wrap; }
     <message>
         <source>The position service did not accept your profile, so other people cannot see you on the map.</source>
         <translation>The position service did not accept your profile, so other people cannot see you on the map.</translation>
+    </message>
+</context>
+<context>
+    <name>Pinrova::Map::GroupChooser</name>
+    <message>
+        <source>(no name)</source>
+        <translation>(no name)</translation>
+    </message>
+    <message>
+        <source>People here</source>
+        <translation>People here</translation>
     </message>
 </context>
 <context>

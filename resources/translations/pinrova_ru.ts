@@ -113,6 +113,10 @@ p, li { white-space: pre-wrap; }
 <context>
     <name>MainWindow</name>
     <message>
+        <source>Group nearby people</source>
+        <translation>Группировать людей рядом</translation>
+    </message>
+    <message>
         <source>About</source>
         <translation>О программе</translation>
     </message>
@@ -189,6 +193,17 @@ p, li { white-space: pre-wrap; }
     <message>
         <source>The position service did not accept your profile, so other people cannot see you on the map.</source>
         <translation>Сервис местоположения не принял ваш профиль, поэтому другие люди не видят вас на карте.</translation>
+    </message>
+</context>
+<context>
+    <name>Pinrova::Map::GroupChooser</name>
+    <message>
+        <source>(no name)</source>
+        <translation>(без имени)</translation>
+    </message>
+    <message>
+        <source>People here</source>
+        <translation>Люди здесь</translation>
     </message>
 </context>
 <context>
