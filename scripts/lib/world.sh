@@ -7,7 +7,8 @@
 #   world_stop          stop everything world_start started (also on exit)
 #
 # Settings, from the environment: PINROVA_BUILD_DIR (default build/), PINROVA_DEMO_PORT (the
-# position service's port, default 8080), PINROVA_DEMO_CROWD (default 40), PINROVA_DEMO_DATA
+# position service's port, default 8080), PINROVA_DEMO_CROWD (default 40), PINROVA_DEMO_SETTLED
+# (people who register once and stay, a city around the centre; default 0), PINROVA_DEMO_DATA
 # (the service's database folder, default $XDG_DATA_HOME/pinrova-demo), PINROVA_WORLD_PREFIX
 # (an install prefix such as /usr: its installed programs instead of the build's),
 # PINROVA_DEMO_CLUSTER=1 (the service as 2 instances behind HAProxy over a 6-node Redis
@@ -90,7 +91,8 @@ world_start() {
     fi
 
     "$(world_program sandbox/pinrova-sandbox)" --position-service "http://127.0.0.1:$port" \
-        --crowd "${PINROVA_DEMO_CROWD:-40}" --addresses-file "$dir/addresses.env" \
+        --crowd "${PINROVA_DEMO_CROWD:-40}" --settled "${PINROVA_DEMO_SETTLED:-0}" \
+        --addresses-file "$dir/addresses.env" \
         2>"$dir/sandbox.log" &
     world_pids+=($!)
     world_wait_for 30 "the sandbox" test -s "$dir/addresses.env" || return 1
