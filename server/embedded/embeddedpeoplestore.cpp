@@ -66,7 +66,7 @@ void EmbeddedPeopleStore::nearest(const NearestQuery &query, Done<NearestAnswer>
     // done is copied, not moved: a full queue drops the job and answers here.
     const bool queued = queries->post([this, query, done] {
         NearestAnswer answer;
-        answer.people = model->nearest(query);
+        answer.people = model->nearest(query, query.crowds ? &answer.crowds : nullptr);
         done(std::move(answer));
     });
     if (!queued) {

@@ -1,5 +1,6 @@
 #include "embedded/presencemodel.h"
 
+#include "embedded/crowdtally.h"
 #include "store/peoplestore.h"
 
 #include <algorithm>
@@ -85,6 +86,8 @@ void PresenceModel::place(std::uint32_t entry, double lat, double lon, std::int6
                 people[moved].slot.index = person.slot.index;
         }
         person.slot = grid.insert(entry, point);
+    } else {
+        grid.move(person.slot, point);
     }
     person.lat = lat;
     person.lon = lon;
@@ -119,7 +122,8 @@ PresenceModel::Update PresenceModel::setPosition(
     return Update::Stored;
 }
 
-std::vector<ListedPerson> PresenceModel::nearest(const NearestQuery &query) const
+std::vector<ListedPerson> PresenceModel::nearest(
+    const NearestQuery &query, std::vector<Crowd> *crowds) const
 {
     // A local copy: the walk below reads it for every candidate, and a reference would make
     // the compiler load it again after each store.
@@ -145,7 +149,20 @@ std::vector<ListedPerson> PresenceModel::nearest(const NearestQuery &query) cons
         const Person &person = people[entry];
         listed.push_back({person.lat, person.lon, person.timeMs, person.profile});
     }
+    if (crowds)
+        *crowds = countCrowds(view, found);
     return listed;
+}
+
+std::vector<Crowd> PresenceModel::countCrowds(
+    const MapView &view, const std::vector<std::uint32_t> &listed) const
+{
+    // Under the caller's lock, so the answer's people are among those counted.
+    CrowdTally tally(view);
+    grid.countCrowds(view, tally);
+    for (const auto entry : listed)
+        tally.addPoint(people[entry].point, -1);
+    return tally.crowds();
 }
 
 std::vector<PositionRecord> PresenceModel::takeChangedPositions(std::size_t limit)

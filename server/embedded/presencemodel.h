@@ -13,6 +13,7 @@
 
 namespace Pinrova::Server {
 
+struct Crowd;
 struct ListedPerson;
 struct NearestQuery;
 
@@ -53,8 +54,10 @@ public:
     // the file and maxPending others do.
     Update setPosition(const Uuid &uid, double lat, double lon, std::int64_t nowMs);
 
-    // The nearest people in the query's view, nearest first (ties by person id).
-    std::vector<ListedPerson> nearest(const NearestQuery &query) const;
+    // The nearest people in the query's view, nearest first (ties by person id); with
+    // crowds, also the view's other people per crowd cell, counted in the same instant.
+    std::vector<ListedPerson> nearest(
+        const NearestQuery &query, std::vector<Crowd> *crowds = nullptr) const;
 
     // Positions changed since they were last taken, newest value of each person once; at
     // most limit of them.
@@ -91,6 +94,8 @@ private:
     };
 
     std::uint32_t entryFor(std::int64_t personId);
+    std::vector<Crowd> countCrowds(
+        const MapView &view, const std::vector<std::uint32_t> &listed) const;
     void place(std::uint32_t entry, double lat, double lon, std::int64_t timeMs);
     void bind(const Uuid &uid, std::uint32_t entry);
     void release(std::uint32_t entry);

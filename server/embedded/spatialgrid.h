@@ -11,6 +11,8 @@
 
 namespace Pinrova::Server {
 
+class CrowdTally;
+
 // Buckets of entry numbers by the zoom-14 map tile (cell) their point lies in, grouped in
 // blocks of 4 × 4 cells (zoom 12), under a pyramid of counts at every second zoom level from 0
 // to 10 (a node of one level holds 16 of the next) with, at zoom 10, which of its 16 blocks
@@ -44,7 +46,16 @@ public:
     // changes to slot.index) so the caller can update it; UINT32_MAX when none moved.
     std::uint32_t remove(const Slot &slot);
 
+    // The entry at slot now stands at point, in the same cell.
+    void move(const Slot &slot, const WorldPoint &point);
+
     static std::uint32_t cellOf(const WorldPoint &point);
+
+    // Adds to tally the entries inside its view, per crowd cell. Whole nodes of the pyramid
+    // that lie inside the view are taken by their counts; points are looked at only in the
+    // cells the view's edge crosses, and in the cells under the view where a crowd cell is
+    // finer than a cell (views deeper than zoom 12).
+    void countCrowds(const MapView &view, CrowdTally &tally) const;
 
     // Appends to out at most limit entries inside the view, in increasing (distance, tie)
     // order, exactly as sorting every entry would. rank(entry, Rank &) fills in the entry's
@@ -66,6 +77,8 @@ private:
     {
         std::uint32_t key = 0;
         std::vector<std::uint32_t> entries;
+        // Where each entry stands, beside it: a crowd count reads these in a row.
+        std::vector<WorldPoint> points;
     };
     struct Block
     {
@@ -99,6 +112,11 @@ private:
     };
 
     std::uint32_t count(int level, std::uint64_t key) const;
+    void countNode(const MapView &view, CrowdTally &tally, int level, std::uint32_t column,
+        std::uint32_t row, std::uint32_t entries) const;
+    void countCell(const MapView &view, CrowdTally &tally, const Cell &cell, bool inside) const;
+    void countBlock(const MapView &view, CrowdTally &tally, std::uint32_t column, std::uint32_t row,
+        const Block &block) const;
     void addCount(std::uint32_t column, std::uint32_t row, int delta);
     // Lower bound of the squared distance from the view's centre to the square of a node at
     // zoom with that column and row; false when the square lies wholly outside the view.
