@@ -222,6 +222,7 @@ void MapWidget::mouseReleaseEvent(QMouseEvent *event)
         tapCandidate = false;
         // About the bubble: its place comes to the middle, where its people will show.
         setCenter(crowd.x(), crowd.y());
+        emitMoved();
         setZoomLevel(zoomLevel() + CrowdZoomStep);
         return;
     }
@@ -685,6 +686,8 @@ void MapWidget::openGroup(const QVector<Social::NearByUser> &people)
     const int split = splitZoom(positions, zoom, MaximumZoom, markerExtent);
     // About the group: its middle is where its people spread out from.
     setCenter((minLat + maxLat) / 2, (minLon + maxLon) / 2);
+    // The user moved the map: following the own position ends, as with a drag.
+    emitMoved();
     setZoomLevel(split > 0 ? split : MaximumZoom);
     // People at one spot stay a group at every level: choose among them at once.
     if (split == 0)
