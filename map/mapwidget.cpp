@@ -3,6 +3,8 @@
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QtMath>
+
+#include <algorithm>
 #include <QPainter>
 #include <QPixmap>
 #include <QToolButton>
@@ -448,17 +450,38 @@ void MapWidget::regroup(const QVector<Social::NearByUser> &people)
         }
         return;
     }
+    // Anchors are taken in the order of the people's keys, not of the list: the service orders
+    // it by distance from the centre, which changes as people walk, and the groups would jump
+    // with it. Ties (no key, or the same person twice) keep the list's order.
+    QVector<QString> keys(count);
+    QVector<int> order(count);
+    for (int i = 0; i < count; ++i) {
+        keys[i] = personKey(people.at(i).person);
+        order[i] = i;
+    }
+    std::stable_sort(
+        order.begin(), order.end(), [&keys](int a, int b) { return keys[a] < keys[b]; });
     QVector<QPointF> points(count);
     QVector<bool> online(count);
     int alone = -1;
-    for (int i = 0; i < count; ++i) {
-        const Social::NearByUser &user = people.at(i);
-        points[i] = worldPixel(user.lat, user.lon, now.zoom);
-        online[i] = user.online;
-        if (alone < 0 && !now.alone.isEmpty() && personKey(user.person) == now.alone)
-            alone = i;
+    for (int k = 0; k < count; ++k) {
+        const Social::NearByUser &user = people.at(order[k]);
+        points[k] = worldPixel(user.lat, user.lon, now.zoom);
+        online[k] = user.online;
+        if (alone < 0 && !now.alone.isEmpty() && keys[order[k]] == now.alone)
+            alone = k;
     }
     markers = groupMarkers(points, online, alone, markerExtent);
+    for (MarkerGroup &group : markers) {
+        group.anchor = order[group.anchor];
+        for (int &member : group.members)
+            member = order[member];
+        std::sort(group.members.begin(), group.members.end());
+    }
+    // The buttons go to the markers of the people the service lists first, the nearest.
+    std::sort(markers.begin(), markers.end(), [](const MarkerGroup &a, const MarkerGroup &b) {
+        return a.members.first() < b.members.first();
+    });
 }
 
 const QPixmap &MapWidget::groupIcon(int count)

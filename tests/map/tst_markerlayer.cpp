@@ -5,6 +5,7 @@
 #include <QToolButton>
 #include <QtTest>
 
+#include <algorithm>
 #include <vector>
 
 #include "groupchooser.h"
@@ -99,6 +100,26 @@ QString describeMarkers(const QVector<MarkerGroup> &markers)
             members << QString::number(member);
         parts << members.join(QLatin1Char('+'));
     }
+    return parts.join(QLatin1Char(' '));
+}
+
+// The markers by the original index in each person's name, "Person 3", sorted: the same
+// groups compare equal however the list orders their people.
+QString describeByName(MapWidget &map)
+{
+    const QVector<MarkerGroup> markers = map.markerGroups();
+    map.users()->lockForRead();
+    const QVector<NearByUser> people = map.users()->users();
+    map.users()->unlock();
+    QStringList parts;
+    for (const MarkerGroup &group : markers) {
+        QStringList members;
+        for (const int member : group.members)
+            members << people.at(member).person.name.section(QLatin1Char(' '), 1);
+        members.sort();
+        parts << members.join(QLatin1Char('+'));
+    }
+    parts.sort();
     return parts.join(QLatin1Char(' '));
 }
 
@@ -494,6 +515,16 @@ void TestMarkerLayer::grouping()
         QTest::keyClick(map, step % 2 ? Qt::Key_Left : Qt::Key_Down);
         QCOMPARE(describeMarkers(map->markerGroups()), markers);
     }
+    // The service lists the same people in another order (they walked): the same groups.
+    const QString byName = describeByName(*map);
+    std::vector<AnsweredUser> reversed = offsetUsers(offsets);
+    std::reverse(reversed.begin(), reversed.end());
+    answer(reversed);
+    refresh(*map);
+    QCOMPARE(describeByName(*map), byName);
+    answer(offsetUsers(offsets));
+    refresh(*map);
+    QCOMPARE(describeMarkers(map->markerGroups()), markers);
     // Off: the designed layer, one button per person.
     map->setGroupingEnabled(false);
     QCOMPARE(visibleMarkers(*map), int(offsets.size()));
