@@ -481,6 +481,14 @@ void TestMarkerLayer::grouping_data()
     // A chain: grouping on screen cells, or after every pan, would cut it elsewhere.
     QTest::newRow("panning never regroups") << QVector<QPoint> {{-3, 0}, {47, 1}, {97, 2}, {147, 3},
         {197, 4}} << "0+1 2+3 4" << -1 << "";
+    // A heap, as the demo's walkers make at zoom 13: no two drawn markers overlap, and
+    // everyone is behind a shown button, their own or their group's.
+    QVector<QPoint> heap;
+    for (int i = 0; i < 30; ++i)
+        heap << QPoint((i * 37) % 190 - 95, (i * 45) % 170 - 85);
+    QTest::newRow("a heap")
+        << heap << "0+1+12+16+27 2+3+6+7+8+9+11+13+14+17+18+21+22+23+24+26+28+29 4+5+19+20 10+15+25"
+        << -1 << "";
     QTest::newRow("an open details person stays alone")
         << QVector<QPoint> {{0, 0}, {10, 10}, {20, 0}} << "0+1+2" << 1 << "0+2 1";
     QTest::newRow("the details of a group's anchor")
@@ -509,6 +517,13 @@ void TestMarkerLayer::grouping()
     QCOMPARE(describeMarkers(map->markerGroups()), markers);
     QCOMPARE(visibleMarkers(*map), int(markers.count(QLatin1Char(' ')) + 1));
     QVERIFY(!drawnMarkersOverlap(*map));
+    const QVector<MarkerGroup> groups = map->markerGroups();
+    for (int person = 0; person < offsets.size(); ++person) {
+        const auto holder = std::find_if(groups.begin(), groups.end(),
+            [person](const MarkerGroup &group) { return group.members.contains(person); });
+        QVERIFY(holder != groups.end());
+        QVERIFY(marker(*map, int(holder - groups.begin()))->isVisible());
+    }
     // Every pan step by an odd amount, in both directions: the same groups.
     for (int step = 0; step < 6; ++step) {
         dragMap(map, QPoint(step % 2 ? -37 : 53, step % 3 ? 29 : -41));
