@@ -484,6 +484,20 @@ void MapWidget::regroup(const QVector<Social::NearByUser> &people)
     });
 }
 
+const QPixmap &MapWidget::pictureIcon(const QImage &picture)
+{
+    // Groups forming and splitting hand a person's picture from slot to slot at every zoom
+    // step; the scaled copy is made once.
+    auto found = pictureIcons.find(picture.cacheKey());
+    if (found == pictureIcons.end()) {
+        if (pictureIcons.size() > 2 * MarkerCount)
+            pictureIcons.clear();
+        found = pictureIcons.insert(picture.cacheKey(),
+            QPixmap::fromImage(picture).scaledToHeight(MarkerPictureSize, Qt::FastTransformation));
+    }
+    return *found;
+}
+
 const QPixmap &MapWidget::groupIcon(int count)
 {
     auto found = groupIcons.find(count);
@@ -559,9 +573,7 @@ void MapWidget::updateMarkers()
                 slot.button->setIcon(placeholderIcon);
             }
             if (!slot.hasPicture && !user.picture.isNull()) {
-                const QPixmap picture
-                    = QPixmap::fromImage(user.picture)
-                          .scaledToHeight(MarkerPictureSize, Qt::FastTransformation);
+                const QPixmap &picture = pictureIcon(user.picture);
                 slot.button->setIcon(picture);
                 slot.button->setIconSize(picture.size());
                 slot.hasPicture = true;

@@ -120,6 +120,7 @@ private:
     // The crowd bubble under a widget point, if any: true and its position.
     bool crowdAt(const QPoint &pos, QPointF *latLon);
     const QPixmap &groupIcon(int count);
+    const QPixmap &pictureIcon(const QImage &picture);
     const QImage &crowdBubble(int count);
     bool eventFilter(QObject *watched, QEvent *event) override;
 
@@ -172,6 +173,7 @@ private:
     qreal markerExtent = 77;
     // Drawn once per number: every repaint would lay out the same text again otherwise.
     QHash<int, QPixmap> groupIcons;
+    QHash<qint64, QPixmap> pictureIcons; // by QImage::cacheKey()
     QHash<QString, QImage> crowdBubbles; // by label
 };
 

@@ -1,13 +1,10 @@
 #include "markergroups.h"
 
-#include <QHash>
-#include <QPoint>
-
 #include <algorithm>
 #include <cmath>
+#include <vector>
 
 #include "projection.h"
-#include "qpointhash.h"
 
 namespace Pinrova::Map {
 
@@ -23,41 +20,56 @@ QVector<MarkerGroup> groupMarkers(
     // Saturating: a position beyond the poles projects to infinity, which must not become an
     // undefined integer conversion.
     const auto cellOf = [extent](const QPointF &p) {
-        return QPoint(
-            truncToInt(std::floor(p.x() / extent)), truncToInt(std::floor(p.y() / extent)));
+        const auto column = quint32(truncToInt(std::floor(p.x() / extent)));
+        const auto row = quint32(truncToInt(std::floor(p.y() / extent)));
+        return (quint64(column) << 32) | row;
     };
-    QHash<QPoint, QVector<int>> cells;
-    cells.reserve(count);
+    // The points by cell, in one sorted array: a cell's points are found by binary search,
+    // without a hash's allocations.
+    struct Entry
+    {
+        quint64 cell;
+        int point;
+        bool operator<(const Entry &o) const
+        {
+            return cell != o.cell ? cell < o.cell : point < o.point;
+        }
+    };
+    std::vector<Entry> byCell;
+    byCell.reserve(std::size_t(count));
     for (int i = 0; i < count; ++i) {
         if (i != alone)
-            cells[cellOf(points[i])].append(i);
+            byCell.push_back({cellOf(points[i]), i});
     }
+    std::sort(byCell.begin(), byCell.end());
 
-    QVector<bool> taken(count, false);
+    std::vector<bool> taken(std::size_t(count), false);
     QVector<MarkerGroup> groups;
     groups.reserve(count);
     for (int i = 0; i < count; ++i) {
-        if (taken[i])
+        if (taken[std::size_t(i)])
             continue;
-        taken[i] = true;
+        taken[std::size_t(i)] = true;
         MarkerGroup group;
         group.anchor = i;
         group.members.append(i);
         group.online = online.value(i);
         if (i != alone) {
             const QPointF &at = points[i];
-            const QPoint cell = cellOf(at);
-            for (int dx = -1; dx <= 1; ++dx) {
-                for (int dy = -1; dy <= 1; ++dy) {
-                    const auto found = cells.constFind(cell + QPoint(dx, dy));
-                    if (found == cells.constEnd())
-                        continue;
-                    for (const int j : *found) {
-                        if (taken[j])
+            const quint64 cell = cellOf(at);
+            const auto column = quint32(cell >> 32);
+            const auto row = quint32(cell);
+            for (quint32 dx = column - 1; dx != column + 2; ++dx) {
+                for (quint32 dy = row - 1; dy != row + 2; ++dy) {
+                    const quint64 key = (quint64(dx) << 32) | dy;
+                    auto it = std::lower_bound(byCell.begin(), byCell.end(), Entry {key, -1});
+                    for (; it != byCell.end() && it->cell == key; ++it) {
+                        const int j = it->point;
+                        if (taken[std::size_t(j)])
                             continue;
                         const QPointF d = points[j] - at;
                         if (std::abs(d.x()) < extent && std::abs(d.y()) < extent) {
-                            taken[j] = true;
+                            taken[std::size_t(j)] = true;
                             group.members.append(j);
                             group.online = group.online || online.value(j);
                         }
