@@ -590,13 +590,27 @@ void MapWidget::updateMarkers()
     zoomOutButton->raise();
 }
 
+void MapWidget::prepareCrowds()
+{
+    // The bubbles of an answer are looked up once: a label and a hash lookup per bubble and
+    // frame would cost as much as drawing it.
+    const QVector<Social::NearByCrowd> &crowds = userList->crowds();
+    if (bubblesRevision == userList->revision() && bubbleImages.size() == crowds.size())
+        return;
+    bubblesRevision = userList->revision();
+    bubbleImages.resize(crowds.size());
+    for (int i = 0; i < crowds.size(); ++i)
+        bubbleImages[i] = crowdBubble(crowds.at(i).count);
+}
+
 void MapWidget::paintCrowds(QPainter *painter, const QRect &rect)
 {
+    prepareCrowds();
     const QVector<Social::NearByCrowd> &crowds = userList->crowds();
-    for (const Social::NearByCrowd &crowd : crowds) {
-        const QImage &bubble = crowdBubble(crowd.count);
-        const QPoint at
-            = screenPoint(crowd.lat, crowd.lon) - QPoint(bubble.width() / 2, bubble.height() / 2);
+    for (int i = 0; i < crowds.size(); ++i) {
+        const QImage &bubble = bubbleImages.at(i);
+        const QPoint at = screenPoint(crowds.at(i).lat, crowds.at(i).lon)
+            - QPoint(bubble.width() / 2, bubble.height() / 2);
         if (rect.intersects(QRect(at, bubble.size())))
             painter->drawImage(at, bubble);
     }
@@ -644,11 +658,12 @@ bool MapWidget::crowdAt(const QPoint &pos, QPointF *latLon)
         return false;
     bool hit = false;
     userList->lockForRead();
+    prepareCrowds();
     const QVector<Social::NearByCrowd> &crowds = userList->crowds();
     // The last drawn is on top.
     for (int i = crowds.size() - 1; i >= 0 && !hit; --i) {
         const Social::NearByCrowd &crowd = crowds.at(i);
-        const int radius = crowdRadius(crowdLabel(crowd.count));
+        const int radius = bubbleImages.at(i).width() / 2 - 1;
         const QPoint d = pos - screenPoint(crowd.lat, crowd.lon);
         if (qint64(d.x()) * d.x() + qint64(d.y()) * d.y() <= qint64(radius) * radius) {
             *latLon = QPointF(crowd.lat, crowd.lon);

@@ -110,6 +110,7 @@ private:
     void updateMarkers();
     void paintMarkers(QPainter *painter, const QRect &rect);
     void paintCrowds(QPainter *painter, const QRect &rect);
+    void prepareCrowds(); // with the list locked for reading
 
     // Brings markers in line with the list, the zoom, the open details and the setting;
     // call with the list locked for reading.
@@ -175,6 +176,8 @@ private:
     QHash<int, QPixmap> groupIcons;
     QHash<qint64, QPixmap> pictureIcons; // by QImage::cacheKey()
     QHash<QString, QImage> crowdBubbles; // by label
+    QVector<QImage> bubbleImages; // the list's crowds' bubbles, in its order
+    quint64 bubblesRevision = 0;
 };
 
 } // namespace Pinrova::Map
