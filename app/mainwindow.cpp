@@ -122,6 +122,22 @@ MainWindow::MainWindow(QWidget *parent)
     ui->verticalLayout->addWidget(mapWidget, 0);
     mapWidget->setVisible(false);
 
+    // Checkable and remembered; off shows every person's own marker and no crowd.
+    auto *groupAction = new QAction(tr("Group nearby people"), this);
+    groupAction->setObjectName(QStringLiteral("groupNearbyAction"));
+    groupAction->setCheckable(true);
+    {
+        const QSettings settings(QStringLiteral("Tavrion"), QStringLiteral("Pinrova"));
+        groupAction->setChecked(settings.value(QStringLiteral("GroupNearbyPeople"), true).toBool());
+    }
+    mapWidget->setGroupingEnabled(groupAction->isChecked());
+    connect(groupAction, &QAction::toggled, this, [this](bool on) {
+        QSettings(QStringLiteral("Tavrion"), QStringLiteral("Pinrova"))
+            .setValue(QStringLiteral("GroupNearbyPeople"), on);
+        mapWidget->setGroupingEnabled(on);
+    });
+    menuBar()->addAction(groupAction);
+
     {
         QSettings settings(QStringLiteral("Tavrion"), QStringLiteral("Pinrova"));
         uid = readInstallationId(settings);

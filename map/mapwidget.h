@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QHash>
 #include <QImage>
 #include <QPixmap>
 #include <QPoint>
@@ -7,6 +8,9 @@
 #include <QString>
 #include <QVector>
 #include <QWidget>
+
+#include "markergroups.h"
+#include "nearbyuser.h"
 
 class MapUserInfo;
 class QToolButton;
@@ -17,6 +21,7 @@ class NearByUserList;
 
 namespace Pinrova::Map {
 
+class GroupChooser;
 class SlippyMap;
 
 // The widget that shows the map: it sizes the tile engine to itself, turns drags and arrow
@@ -47,10 +52,22 @@ public:
     SlippyMap *engine() const { return tileEngine; }
     Social::NearByUserList *users() const { return userList; }
     MapUserInfo *details() const;
+    // The chooser a tap on a group that cannot split opens; null until the first.
+    GroupChooser *chooser() const;
     // Where a position lands in this widget, with the tiles.
     QPoint screenPoint(qreal lat, qreal lon) const;
 
+    // People whose markers would overlap are drawn as one group, and the service's count of
+    // the view beyond its list as bubbles; off gives one marker per person and no bubbles.
+    void setGroupingEnabled(bool enabled);
+    bool groupingEnabled() const { return grouping; }
+    // The markers as drawn now: marker i has the button named QString::number(i) while i is
+    // below MarkerCount. A copy, valid for the list as it is now.
+    QVector<MarkerGroup> markerGroups();
+
     static constexpr int MarkerCount = 100;
+    // A tap on a crowd bubble zooms in by this many levels.
+    static constexpr int CrowdZoomStep = 2;
 
     // Drags shorter than this on both axes count as a tap.
     static constexpr int TapThreshold = 9;
@@ -92,6 +109,21 @@ private:
     void createMarkerButtons();
     void updateMarkers();
     void paintMarkers(QPainter *painter, const QRect &rect);
+    void paintCrowds(QPainter *painter, const QRect &rect);
+    void prepareCrowds(); // with the list locked for reading
+
+    // Brings markers in line with the list, the zoom, the open details and the setting;
+    // call with the list locked for reading.
+    void regroup(const QVector<Social::NearByUser> &people);
+    void openDetails(const Social::NearByUser &user);
+    void openGroup(const QVector<Social::NearByUser> &people);
+    void showChooser(const QVector<Social::NearByUser> &people);
+    // The crowd bubble under a widget point, if any: true and its position.
+    bool crowdAt(const QPoint &pos, QPointF *latLon);
+    const QPixmap &groupIcon(int count);
+    const QPixmap &pictureIcon(const QImage &picture);
+    const QImage &crowdBubble(int count);
+    bool eventFilter(QObject *watched, QEvent *event) override;
 
     // One picture button and whom it stands for.
     struct MarkerSlot
@@ -120,6 +152,32 @@ private:
     QPixmap placeholderIcon; // personPlaceholderImage as every empty button shows it
     QVector<MarkerSlot> markerSlots;
     QPointer<MapUserInfo> detailsDialog;
+    QPointer<GroupChooser> groupChooser;
+    QString detailsKey; // whose details the dialog shows; they never join a group
+
+    bool grouping = true;
+    QVector<MarkerGroup> markers;
+    // What markers were worked out for; any change works them out again.
+    struct GroupedFor
+    {
+        bool valid = false;
+        quint64 revision = 0;
+        int zoom = 0;
+        bool grouping = true;
+        QString alone;
+        bool operator==(const GroupedFor &o) const
+        {
+            return valid == o.valid && revision == o.revision && zoom == o.zoom
+                && grouping == o.grouping && alone == o.alone;
+        }
+    } groupedFor;
+    qreal markerExtent = 77;
+    // Drawn once per number: every repaint would lay out the same text again otherwise.
+    QHash<int, QPixmap> groupIcons;
+    QHash<qint64, QPixmap> pictureIcons; // by QImage::cacheKey()
+    QHash<QString, QImage> crowdBubbles; // by label
+    QVector<QImage> bubbleImages; // the list's crowds' bubbles, in its order
+    quint64 bubblesRevision = 0;
 };
 
 } // namespace Pinrova::Map

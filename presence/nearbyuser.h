@@ -16,4 +16,12 @@ struct NearByUser
     bool online = false;
 };
 
+// The people of one cell of the view whom the service counts but does not list. A plain value.
+struct NearByCrowd
+{
+    qreal lat = 0; // a point inside the cell
+    qreal lon = 0;
+    int count = 0; // at least 1
+};
+
 } // namespace Pinrova::Social

@@ -79,7 +79,21 @@ void NearByUserList::updateUserList(qreal lat, qreal lon, int zoomLevel)
     waitingForKey = sessionKey.isEmpty();
     if (waitingForKey)
         return;
-    send(getUsersUrl(Network::positionService(), lat, lon, zoomLevel, viewSize), UserListTag);
+    QUrl url = getUsersUrl(Network::positionService(), lat, lon, zoomLevel, viewSize);
+    // After every key the designed service knows; one that does not know it ignores it.
+    if (wantCrowds)
+        url.setQuery(url.query(QUrl::FullyEncoded) + QLatin1String("&crowds=1"), QUrl::StrictMode);
+    send(url, UserListTag);
+}
+
+void NearByUserList::setCrowdsWanted(bool wanted)
+{
+    wantCrowds = wanted;
+    if (!wanted) {
+        lock.lockForWrite();
+        crowdVector.clear();
+        lock.unlock();
+    }
 }
 
 void NearByUserList::setPlace(qreal lat, qreal lon, int zoomLevel)
@@ -163,12 +177,16 @@ void NearByUserList::handleUserList(QNetworkReply *reply)
     lock.lockForRead();
     const QVector<NearByUser> current = userVector;
     lock.unlock();
-    std::optional<QVector<NearByUser>> merged = readUserListAnswer(body, current);
+    QVector<NearByCrowd> crowds;
+    std::optional<QVector<NearByUser>> merged
+        = readUserListAnswer(body, current, wantCrowds ? &crowds : nullptr);
     if (!merged)
         return;
 
     lock.lockForWrite();
     userVector = std::move(*merged);
+    crowdVector = std::move(crowds);
+    ++answerRevision;
     lock.unlock();
     failedPictures.clear();
     // Announced at once: people without pictures, people who moved and people who left would

@@ -35,6 +35,16 @@ public:
     void unlock();
     // Valid between lockForRead() and unlock() only; copy what you need before unlocking.
     const QVector<NearByUser> &users() const { return userVector; }
+    // The cells of the view the service counts beyond the people it lists; as users().
+    const QVector<NearByCrowd> &crowds() const { return crowdVector; }
+    // Goes up whenever a new answer replaces the people (not when a picture arrives); as
+    // users(). What the map works out from positions stays valid while it stays the same.
+    quint64 revision() const { return answerRevision; }
+
+    // Whether GetUsers asks for the view's crowd too ("&crowds=1"); off by default, as a
+    // service without the key answers the same either way.
+    void setCrowdsWanted(bool wanted);
+    bool crowdsWanted() const { return wantCrowds; }
 
     // Where the next refresh asks, without asking now: the map tells it when it moves by
     // itself (the follower re-centring it).
@@ -76,6 +86,9 @@ private:
     void finishPicture();
 
     QVector<NearByUser> userVector;
+    QVector<NearByCrowd> crowdVector;
+    quint64 answerRevision = 0;
+    bool wantCrowds = false;
     QNetworkAccessManager *manager = nullptr;
     QUrl currentPictureUrl;
     QList<QNetworkReply *> pendingReplies; // started, not yet handled; in start order

@@ -163,12 +163,50 @@ bool UserTexts::toUser(NearByUser &user, const KnownPeople &known) const
     return true;
 }
 
+// What one Crowd element holds: the text of its first Lat, Lon and Count children.
+struct CrowdTexts
+{
+    enum Field { Lat, Lon, Count, FieldCount };
+    std::array<QString, FieldCount> fields;
+    std::array<bool, FieldCount> seen {};
+
+    template<typename Name> QString *startChild(const Name &name)
+    {
+        const Field field = name == QLatin1String("Lat") ? Lat
+            : name == QLatin1String("Lon")               ? Lon
+            : name == QLatin1String("Count")             ? Count
+                                                         : FieldCount;
+        if (field == FieldCount || seen[field])
+            return nullptr;
+        seen[field] = true;
+        return &fields[field];
+    }
+
+    // False for a cell off the world or without a positive whole count; such a cell is left
+    // out rather than drawn somewhere wrong.
+    bool toCrowd(NearByCrowd &crowd) const
+    {
+        crowd.lat = fields[Lat].toDouble();
+        crowd.lon = fields[Lon].toDouble();
+        if (!(crowd.lat >= -90 && crowd.lat <= 90 && crowd.lon >= -180 && crowd.lon <= 180))
+            return false;
+        bool ok = false;
+        const qlonglong count = fields[Count].trimmed().toLongLong(&ok);
+        if (!ok || count < 1)
+            return false;
+        crowd.count = int(qMin<qlonglong>(count, MaximumCrowdCount));
+        return true;
+    }
+};
+
 // Turns a reader's element events into people; both readers below feed it the same way.
 class UserListBuilder
 {
 public:
-    explicit UserListBuilder(const KnownPeople &known)
+    // crowds, when given, collects the answer's Crowd cells; it is not owned.
+    explicit UserListBuilder(const KnownPeople &known, QVector<NearByCrowd> *crowds = nullptr)
         : known(known)
+        , crowds(crowds)
     { }
 
     // False when the document element is not a user list.
@@ -180,6 +218,13 @@ public:
         if (depth == 2) {
             if (name == QLatin1String("User"))
                 current.emplace();
+            else if (crowds && crowds->size() < MaximumCrowds && name == QLatin1String("Crowd"))
+                crowd.emplace();
+        } else if (crowd) {
+            if (depth == 3) {
+                if (QString *target = crowd->startChild(name))
+                    open.push_back({depth, target});
+            }
         } else if (current) {
             if (QString *target = current->startElement(name, depth))
                 open.push_back({depth, target});
@@ -203,6 +248,14 @@ public:
             if (current->toUser(user, known))
                 users.append(user);
             current.reset();
+        } else if (depth == 2 && crowd) {
+            NearByCrowd cell;
+            if (crowd->toCrowd(cell))
+                crowds->append(cell);
+            crowd.reset();
+        } else if (depth == 3 && crowd) {
+            if (!open.empty() && open.back().depth == depth)
+                open.pop_back();
         } else if (depth > 2 && current) {
             if (!open.empty() && open.back().depth == depth)
                 open.pop_back();
@@ -218,6 +271,8 @@ private:
     const KnownPeople &known;
     QVector<NearByUser> users;
     std::optional<UserTexts> current; // the User the reader is inside
+    QVector<NearByCrowd> *crowds;
+    std::optional<CrowdTexts> crowd; // the Crowd the reader is inside
     // The open elements below a User that collect text, at most one per field and identifier
     // part: a walk over every open element per piece of text would make a deeply nested
     // answer cost the square of its depth.
@@ -234,12 +289,14 @@ private:
 
 // The full reader, for any document the plain scanner leaves to it.
 std::optional<QVector<NearByUser>> readWithStreamReader(
-    const QByteArray &body, const QVector<NearByUser> &current)
+    const QByteArray &body, const QVector<NearByUser> &current, QVector<NearByCrowd> *crowds)
 {
+    if (crowds)
+        crowds->clear();
     const KnownPeople known(current);
     QXmlStreamReader xml(QString::fromUtf8(body));
     xml.setNamespaceProcessing(false);
-    UserListBuilder builder(known);
+    UserListBuilder builder(known, crowds);
     while (!xml.atEnd()) {
         switch (xml.readNext()) {
         case QXmlStreamReader::StartElement:
@@ -263,11 +320,13 @@ std::optional<QVector<NearByUser>> readWithStreamReader(
 }
 
 std::optional<QVector<NearByUser>> readWithPlainScanner(
-    const QByteArray &body, const QVector<NearByUser> &current)
+    const QByteArray &body, const QVector<NearByUser> &current, QVector<NearByCrowd> *crowds)
 {
+    if (crowds)
+        crowds->clear();
     const KnownPeople known(current);
     PlainXmlScanner xml(std::string_view(body.constData(), std::size_t(body.size())));
-    UserListBuilder builder(known);
+    UserListBuilder builder(known, crowds);
     for (;;) {
         switch (xml.next()) {
         case PlainXmlScanner::StartElement:
@@ -295,11 +354,11 @@ std::optional<QVector<NearByUser>> readWithPlainScanner(
 // would: the whole body must be well-formed, names compare as written, and "below" means the
 // first element of that name in document order.
 std::optional<QVector<NearByUser>> readUserListAnswer(
-    const QByteArray &body, const QVector<NearByUser> &current)
+    const QByteArray &body, const QVector<NearByUser> &current, QVector<NearByCrowd> *crowds)
 {
-    if (std::optional<QVector<NearByUser>> users = readWithPlainScanner(body, current))
+    if (std::optional<QVector<NearByUser>> users = readWithPlainScanner(body, current, crowds))
         return users;
-    return readWithStreamReader(body, current);
+    return readWithStreamReader(body, current, crowds);
 }
 
 std::optional<QVector<NearByUser>> parseUserListAnswer(const QByteArray &body)

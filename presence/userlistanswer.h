@@ -21,16 +21,23 @@ std::optional<QVector<NearByUser>> parseUserListAnswer(const QByteArray &body);
 QVector<NearByUser> mergeUserList(const QVector<NearByUser> &current, QVector<NearByUser> fresh);
 
 // Both in one pass, the same as mergeUserList(current, *parseUserListAnswer(body)), without
-// reading what the current list already holds for a known person.
-std::optional<QVector<NearByUser>> readUserListAnswer(
-    const QByteArray &body, const QVector<NearByUser> &current);
+// reading what the current list already holds for a known person. When crowds is given it
+// receives the answer's Crowd cells (direct children of ArrayOfUser after the people), at most
+// MaximumCrowds of them; the people read are the same either way.
+std::optional<QVector<NearByUser>> readUserListAnswer(const QByteArray &body,
+    const QVector<NearByUser> &current, QVector<NearByCrowd> *crowds = nullptr);
+
+// A view of 4096 x 4096 pixels holds 4096 cells of 64 x 64; more is not a real answer.
+constexpr int MaximumCrowds = 8192;
+// A count beyond any city's; larger ones are read as this.
+constexpr int MaximumCrowdCount = 1000000000;
 
 // The two readers behind readUserListAnswer, open for tests that hold them to the same result:
 // the scanner for the service's plain XML gives nothing for a document it leaves to the full
 // stream reader.
-std::optional<QVector<NearByUser>> readWithPlainScanner(
-    const QByteArray &body, const QVector<NearByUser> &current);
-std::optional<QVector<NearByUser>> readWithStreamReader(
-    const QByteArray &body, const QVector<NearByUser> &current);
+std::optional<QVector<NearByUser>> readWithPlainScanner(const QByteArray &body,
+    const QVector<NearByUser> &current, QVector<NearByCrowd> *crowds = nullptr);
+std::optional<QVector<NearByUser>> readWithStreamReader(const QByteArray &body,
+    const QVector<NearByUser> &current, QVector<NearByCrowd> *crowds = nullptr);
 
 } // namespace Pinrova::Social

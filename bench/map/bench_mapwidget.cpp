@@ -24,7 +24,9 @@ class BenchMapWidget : public QObject
 private slots:
     void initTestCase();
     void fullRepaint();
+    void fullRepaintWithPeople_data();
     void fullRepaintWithPeople();
+    void updateMarkers_data();
     void updateMarkers();
 
 private:
@@ -34,6 +36,8 @@ private:
 
     HttpServer server;
     ScriptedBody answer;
+    std::string people; // the 150 people's answer
+    std::string crowds; // 200 crowd cells over the view, 64 pixels apart
 };
 
 void BenchMapWidget::initTestCase()
@@ -63,7 +67,17 @@ void BenchMapWidget::initTestCase()
             user.picture = baseUrl(server) + QStringLiteral("/face/") + user.id;
         crowd.push_back(user);
     }
-    answer.set(userListXml(crowd));
+    people = userListXml(crowd);
+    for (int i = 0; i < 200; ++i) {
+        const QPointF tile = centre
+            + QPointF((i % 20 - 10) * 64.0 / TileSize + 0.1, (i / 20 - 5) * 64.0 / TileSize + 0.1);
+        crowds += QStringLiteral("<Crowd><Lat>%1</Lat><Lon>%2</Lon><Count>%3</Count></Crowd>")
+                      .arg(tileToLatitude(tile.y(), 13), 0, 'f', 7)
+                      .arg(tileToLongitude(tile.x(), 13), 0, 'f', 7)
+                      .arg(i * i * 7 + 1)
+                      .toStdString();
+    }
+    answer.set(people);
 }
 
 void BenchMapWidget::prepare(MapWidget &map, bool people)
@@ -100,25 +114,61 @@ void BenchMapWidget::fullRepaint()
     }
 }
 
+void BenchMapWidget::fullRepaintWithPeople_data()
+{
+    QTest::addColumn<bool>("grouping");
+    QTest::addColumn<bool>("withCrowds");
+    QTest::newRow("150 people, grouping off") << false << false;
+    QTest::newRow("150 people, grouping on") << true << false;
+    QTest::newRow("150 people and 200 crowd bubbles") << true << true;
+}
+
 void BenchMapWidget::fullRepaintWithPeople()
 {
+    QFETCH(bool, grouping);
+    QFETCH(bool, withCrowds);
+    std::string body = people;
+    if (withCrowds)
+        body.insert(body.rfind("</ArrayOfUser>"), crowds);
+    answer.set(body);
     MapWidget map;
+    map.setGroupingEnabled(grouping);
     prepare(map, true);
+    map.users()->lockForRead();
+    QCOMPARE(map.users()->crowds().size(), withCrowds ? 200 : 0);
+    map.users()->unlock();
     QBENCHMARK
     {
         map.repaint();
     }
 }
 
+void BenchMapWidget::updateMarkers_data()
+{
+    QTest::addColumn<bool>("grouping");
+    QTest::addColumn<bool>("regroup");
+    QTest::newRow("grouping off") << false << false;
+    QTest::newRow("grouping on, panning") << true << false;
+    // The groups worked out anew in every pass, as after a new list or a zoom step.
+    QTest::newRow("grouping on, groups anew") << true << true;
+}
+
 void BenchMapWidget::updateMarkers()
 {
+    QFETCH(bool, grouping);
+    QFETCH(bool, regroup);
+    answer.set(people);
     MapWidget map;
+    map.setGroupingEnabled(grouping);
     prepare(map, true);
     // Each pan step moves every button; alternate the centre so every pass has work to do.
     int step = 0;
     QBENCHMARK
     {
-        map.engine()->setCenter(59.944069 + (step++ % 2) * 0.0005, 30.306141);
+        map.engine()->setCenter(59.944069 + (step % 2) * 0.0005, 30.306141);
+        if (regroup)
+            map.engine()->setZoom(13 + step % 2);
+        ++step;
         map.updateMap();
     }
 }

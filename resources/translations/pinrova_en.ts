@@ -113,6 +113,10 @@ p, li { white-space: pre-wrap; }
 <context>
     <name>MainWindow</name>
     <message>
+        <source>Group nearby people</source>
+        <translation>Group nearby people</translation>
+    </message>
+    <message>
         <source>About</source>
         <translation>About</translation>
     </message>
@@ -217,6 +221,17 @@ p, li { white-space: pre-wrap; }
     <message>
         <source>Your sign-in has expired. Sign in again to stay visible to other people.</source>
         <translation>Your sign-in has expired. Sign in again to stay visible to other people.</translation>
+    </message>
+</context>
+<context>
+    <name>Pinrova::Map::GroupChooser</name>
+    <message>
+        <source>(no name)</source>
+        <translation>(no name)</translation>
+    </message>
+    <message>
+        <source>People here</source>
+        <translation>People here</translation>
     </message>
 </context>
 <context>

@@ -113,6 +113,10 @@ p, li { white-space: pre-wrap; }
 <context>
     <name>MainWindow</name>
     <message>
+        <source>Group nearby people</source>
+        <translation>Группировать людей рядом</translation>
+    </message>
+    <message>
         <source>About</source>
         <translation>О программе</translation>
     </message>
@@ -217,6 +221,17 @@ p, li { white-space: pre-wrap; }
     <message>
         <source>Your sign-in has expired. Sign in again to stay visible to other people.</source>
         <translation>Срок вашего входа истёк. Войдите снова, чтобы другие люди продолжали вас видеть.</translation>
+    </message>
+</context>
+<context>
+    <name>Pinrova::Map::GroupChooser</name>
+    <message>
+        <source>(no name)</source>
+        <translation>(без имени)</translation>
+    </message>
+    <message>
+        <source>People here</source>
+        <translation>Люди здесь</translation>
     </message>
 </context>
 <context>

@@ -60,6 +60,10 @@ SandboxOptions SandboxOptions::parse(const QStringList &arguments)
             + defaultService + ").",
         "URL", defaultService);
     const QCommandLineOption crowd("crowd", "Demo people, 0 to 1000 (default 40).", "N", "40");
+    const QCommandLineOption settled("settled",
+        "People who register once and stay put, dense at the centre and thinning out like a "
+        "city's, 0 to 1000000 (default 0).",
+        "N", "0");
     const QCommandLineOption centre(
         "center", "Where the crowd walks (default 59.944069,30.306141).", "LAT,LON");
     const QCommandLineOption radius(
@@ -88,8 +92,8 @@ SandboxOptions SandboxOptions::parse(const QStringList &arguments)
         "File holding the Facebook application secret that /debug_token checks.", "FILE");
     const QCommandLineOption vkSecret(
         "vk-app-secret-file", "File holding the VKontakte secret that signs sessions.", "FILE");
-    parser.addOptions({help, service, crowd, centre, radius, report, share, silence, seed, mbtiles,
-        cache, users, print, file, facebookSecret, vkSecret});
+    parser.addOptions({help, service, crowd, settled, centre, radius, report, share, silence, seed,
+        mbtiles, cache, users, print, file, facebookSecret, vkSecret});
 
     if (!parser.parse(arguments)) {
         options.error = parser.errorText();
@@ -113,6 +117,8 @@ SandboxOptions SandboxOptions::parse(const QStringList &arguments)
         options.error = QStringLiteral("--position-service wants an http:// base URL");
     else if (!readInt(parser.value(crowd), 0, 1000, options.crowd))
         options.error = QStringLiteral("--crowd wants a number from 0 to 1000");
+    else if (!readInt(parser.value(settled), 0, 1000000, options.settled))
+        options.error = QStringLiteral("--settled wants a number from 0 to 1000000");
     else if (!readDouble(parser.value(radius), 100, 20000, options.radiusMetres))
         options.error = QStringLiteral("--radius wants metres from 100 to 20000");
     else if (!readInt(parser.value(report), 100, 60000, options.reportIntervalMs))

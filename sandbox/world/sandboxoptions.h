@@ -13,6 +13,7 @@ struct SandboxOptions
 {
     QUrl positionService; // where the crowd registers and reports
     int crowd = 40;
+    int settled = 0; // people who register once and stay, a city around the centre
     GeoPoint centre {59.944069, 30.306141};
     double radiusMetres = 2000;
     int reportIntervalMs = 3000;

@@ -7,6 +7,7 @@
 #include "crowd/avatargallery.h"
 #include "crowd/crowd.h"
 #include "crowd/crowdroster.h"
+#include "crowd/settledcrowd.h"
 #include "demousers.h"
 #include "httpserver.h"
 #include "sandboxoptions.h"
@@ -169,6 +170,20 @@ bool SandboxWorld::start(const SandboxOptions &options, const DemoUsers &users)
         crowdOptions.seed = options.seed;
         crowdOfPeople = new Crowd(people, crowdOptions, this);
         crowdOfPeople->start();
+    }
+    if (options.settled > 0) {
+        SettledCrowd::Options settledOptions;
+        settledOptions.positionService = options.positionService;
+        settledOptions.centre = options.centre;
+        settledOptions.seed = options.seed;
+        settledPeople = new SettledCrowd(options.settled, settledOptions, this);
+        connect(settledPeople, &SettledCrowd::finished, this, [](int settled, int failed) {
+            qInfo().noquote() << QStringLiteral(
+                "pinrova-sandbox: %1 people settled, %2 refused or unanswered")
+                                     .arg(settled)
+                                     .arg(failed);
+        });
+        settledPeople->start();
     }
     return true;
 }

@@ -14,6 +14,7 @@ namespace Pinrova::Sandbox {
 
 class AvatarGallery;
 class Crowd;
+class SettledCrowd;
 class FacebookStandIn;
 class TileService;
 class VkStandIn;
@@ -53,6 +54,7 @@ private:
     std::unique_ptr<AvatarGallery> facebookAvatars;
     std::unique_ptr<AvatarGallery> vkAvatars;
     Crowd *crowdOfPeople = nullptr; // child
+    SettledCrowd *settledPeople = nullptr; // child
     QStringList lines;
     QString failure;
 };

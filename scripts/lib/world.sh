@@ -7,7 +7,8 @@
 #   world_stop          stop everything world_start started (also on exit)
 #
 # Settings, from the environment: PINROVA_BUILD_DIR (default build/), PINROVA_DEMO_PORT (the
-# position service's port, default 8080), PINROVA_DEMO_CROWD (default 40), PINROVA_DEMO_DATA
+# position service's port, default 8080), PINROVA_DEMO_CROWD (default 40), PINROVA_DEMO_SETTLED
+# (people who register once and stay, a city around the centre; default 0), PINROVA_DEMO_DATA
 # (the service's database folder, default $XDG_DATA_HOME/pinrova-demo), PINROVA_WORLD_PREFIX
 # (an install prefix such as /usr: its installed programs instead of the build's),
 # PINROVA_DEMO_CLUSTER=1 (the service as 2 instances behind HAProxy over a 6-node Redis
@@ -20,8 +21,8 @@ world_pids=()
 world_posd_identity=() # the position service's credential options, once world_start made them
 # The crowd registers all at once at start, from the same address as the app; the service's
 # Register limit per address is raised for them (the service's defaults stay as they are).
-world_register_limit=(--register-per-minute "$((${PINROVA_DEMO_CROWD:-40} + 60))"
-    --register-burst "$((${PINROVA_DEMO_CROWD:-40} + 10))")
+world_register_limit=(--register-per-minute "$((${PINROVA_DEMO_CROWD:-40} + ${PINROVA_DEMO_SETTLED:-0} + 60))"
+    --register-burst "$((${PINROVA_DEMO_CROWD:-40} + ${PINROVA_DEMO_SETTLED:-0} + 10))")
 
 world_program() { # the program's path in the build, e.g. server/pinrova-posd
     if [ -n "$world_prefix" ]; then
@@ -91,7 +92,8 @@ world_start() {
     # answers.
     rm -f "$dir/addresses.env"
     "$(world_program sandbox/pinrova-sandbox)" --position-service "http://127.0.0.1:$port" \
-        --crowd "${PINROVA_DEMO_CROWD:-40}" --addresses-file "$dir/addresses.env" \
+        --crowd "${PINROVA_DEMO_CROWD:-40}" --settled "${PINROVA_DEMO_SETTLED:-0}" \
+        --addresses-file "$dir/addresses.env" \
         --facebook-app-secret-file "$secrets/facebook-app-secret" \
         --vk-app-secret-file "$secrets/vk-app-secret" 2>"$dir/sandbox.log" &
     world_pids+=($!)

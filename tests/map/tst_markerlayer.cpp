@@ -1,11 +1,15 @@
 #include <QLabel>
+#include <QListWidget>
 #include <QPainter>
 #include <QSignalSpy>
 #include <QToolButton>
 #include <QtTest>
 
+#include <algorithm>
 #include <vector>
 
+#include "groupchooser.h"
+#include "mapdriver.h"
 #include "mapuserinfo.h"
 #include "mapwidget.h"
 #include "nearbyuserlist.h"
@@ -65,6 +69,87 @@ AnsweredUser gridUser(int index, int columns, bool online)
     return user;
 }
 
+// A person the given pixels from the default centre at zoom 13.
+AnsweredUser offsetUser(int index, const QPoint &offset, bool online = false)
+{
+    AnsweredUser user;
+    user.id = QString::number(2000 + index);
+    user.name = QStringLiteral("Person %1").arg(index);
+    const QPointF tile = coordinateToTile(59.944069, 30.306141, 13) + QPointF(offset) / TileSize;
+    user.lat = tileToLatitude(tile.y(), 13);
+    user.lon = tileToLongitude(tile.x(), 13);
+    user.online = online;
+    return user;
+}
+
+std::vector<AnsweredUser> offsetUsers(const QVector<QPoint> &offsets)
+{
+    std::vector<AnsweredUser> users;
+    for (int i = 0; i < offsets.size(); ++i)
+        users.push_back(offsetUser(i, offsets[i], i == offsets.size() - 1));
+    return users;
+}
+
+// The markers as member lists, "0+2 1": comparable across pans and zooms.
+QString describeMarkers(const QVector<MarkerGroup> &markers)
+{
+    QStringList parts;
+    for (const MarkerGroup &group : markers) {
+        QStringList members;
+        for (const int member : group.members)
+            members << QString::number(member);
+        parts << members.join(QLatin1Char('+'));
+    }
+    return parts.join(QLatin1Char(' '));
+}
+
+// The markers by the original index in each person's name, "Person 3", sorted: the same
+// groups compare equal however the list orders their people.
+QString describeByName(MapWidget &map)
+{
+    const QVector<MarkerGroup> markers = map.markerGroups();
+    map.users()->lockForRead();
+    const QVector<NearByUser> people = map.users()->users();
+    map.users()->unlock();
+    QStringList parts;
+    for (const MarkerGroup &group : markers) {
+        QStringList members;
+        for (const int member : group.members)
+            members << people.at(member).person.name.section(QLatin1Char(' '), 1);
+        members.sort();
+        parts << members.join(QLatin1Char('+'));
+    }
+    parts.sort();
+    return parts.join(QLatin1Char(' '));
+}
+
+// Whether any two of the visible marker buttons' frames overlap.
+bool drawnMarkersOverlap(MapWidget &map)
+{
+    QVector<QRect> frames;
+    for (int i = 0; i < MapWidget::MarkerCount; ++i) {
+        QToolButton *button = marker(map, i);
+        if (button->isVisible())
+            frames << QRect(button->pos() - QPoint(12, 12) + QPoint(7, 7), QSize(69, 69));
+    }
+    for (int a = 0; a < frames.size(); ++a) {
+        for (int b = a + 1; b < frames.size(); ++b) {
+            if (frames[a].intersects(frames[b]))
+                return true;
+        }
+    }
+    return false;
+}
+
+std::string crowdXml(double lat, double lon, int count)
+{
+    return QStringLiteral("<Crowd><Lat>%1</Lat><Lon>%2</Lon><Count>%3</Count></Crowd>")
+        .arg(lat, 0, 'f', 7)
+        .arg(lon, 0, 'f', 7)
+        .arg(count)
+        .toStdString();
+}
+
 } // namespace
 
 class TestMarkerLayer : public QObject
@@ -85,6 +170,12 @@ private slots:
     void startingTwiceAsksOnce();
     void placementFarFromTheCentre_data();
     void placementFarFromTheCentre();
+    void grouping_data();
+    void grouping();
+    void groupTap_data();
+    void groupTap();
+    void crowdBubbles_data();
+    void crowdBubbles();
 
 private:
     // A shown map of the given size, wired to the list, with the first answer in.
@@ -348,7 +439,7 @@ void TestMarkerLayer::startingTwiceAsksOnce()
     QCOMPARE(server.requestCount(ServicePath), 0);
     refresh(map);
     QCOMPARE(server.requests().front().query,
-        std::string("lat=59.95&lon=30.32&zoomlevel=13&width=800&height=480"));
+        std::string("lat=59.95&lon=30.32&zoomlevel=13&width=800&height=480&crowds=1"));
 }
 
 void TestMarkerLayer::placementFarFromTheCentre_data()
@@ -379,6 +470,219 @@ void TestMarkerLayer::placementFarFromTheCentre()
     QCOMPARE(QPoint(sideOf(at.x(), 800), sideOf(at.y(), 480)), side);
     // Room left for the marker's parts without overflow.
     QVERIFY(qAbs(qint64(at.x())) < (1 << 30) && qAbs(qint64(at.y())) < (1 << 30));
+}
+
+void TestMarkerLayer::grouping_data()
+{
+    QTest::addColumn<QVector<QPoint>>("offsets"); // pixels from the centre at zoom 13
+    QTest::addColumn<QString>("markers"); // as describeMarkers() gives them
+    QTest::addColumn<int>("detailsOf"); // whose details are open, -1 none
+    QTest::addColumn<QString>("withDetails"); // the markers then
+
+    QTest::newRow("overlapping frames make one group")
+        << QVector<QPoint> {{0, 0}, {30, 20}, {60, -10}, {200, 0}} << "0+1+2 3" << -1 << "";
+    QTest::newRow("a marker's width apart stays alone")
+        << QVector<QPoint> {{0, 0}, {78, 0}, {0, -78}} << "0 1 2" << -1 << "";
+    // A chain: grouping on screen cells, or after every pan, would cut it elsewhere.
+    QTest::newRow("panning never regroups") << QVector<QPoint> {{-3, 0}, {47, 1}, {97, 2}, {147, 3},
+        {197, 4}} << "0+1 2+3 4" << -1 << "";
+    // A heap, as the demo's walkers make at zoom 13: no two drawn markers overlap, and
+    // everyone is behind a shown button, their own or their group's.
+    QVector<QPoint> heap;
+    for (int i = 0; i < 30; ++i)
+        heap << QPoint((i * 37) % 190 - 95, (i * 45) % 170 - 85);
+    QTest::newRow("a heap")
+        << heap << "0+1+12+16+27 2+3+6+7+8+9+11+13+14+17+18+21+22+23+24+26+28+29 4+5+19+20 10+15+25"
+        << -1 << "";
+    QTest::newRow("an open details person stays alone")
+        << QVector<QPoint> {{0, 0}, {10, 10}, {20, 0}} << "0+1+2" << 1 << "0+2 1";
+    QTest::newRow("the details of a group's anchor")
+        << QVector<QPoint> {{0, 0}, {10, 10}, {20, 0}} << "0+1+2" << 0 << "0 1+2";
+}
+
+void TestMarkerLayer::grouping()
+{
+    QFETCH(QVector<QPoint>, offsets);
+    QFETCH(QString, markers);
+    QFETCH(int, detailsOf);
+    QFETCH(QString, withDetails);
+
+    answer(offsetUsers(offsets));
+    QWidget window;
+    auto *map = new MapWidget(&window);
+    window.resize(800, 480);
+    map->resize(800, 480);
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    QSignalSpy changed(map->users(), &NearByUserList::userListChanged);
+    map->startUserList();
+    QVERIFY(changed.wait(10000));
+    QApplication::processEvents();
+
+    QCOMPARE(describeMarkers(map->markerGroups()), markers);
+    QCOMPARE(visibleMarkers(*map), int(markers.count(QLatin1Char(' ')) + 1));
+    QVERIFY(!drawnMarkersOverlap(*map));
+    const QVector<MarkerGroup> groups = map->markerGroups();
+    for (int person = 0; person < offsets.size(); ++person) {
+        const auto holder = std::find_if(groups.begin(), groups.end(),
+            [person](const MarkerGroup &group) { return group.members.contains(person); });
+        QVERIFY(holder != groups.end());
+        QVERIFY(marker(*map, int(holder - groups.begin()))->isVisible());
+    }
+    // Every pan step by an odd amount, in both directions: the same groups.
+    for (int step = 0; step < 6; ++step) {
+        dragMap(map, QPoint(step % 2 ? -37 : 53, step % 3 ? 29 : -41));
+        QTest::keyClick(map, step % 2 ? Qt::Key_Left : Qt::Key_Down);
+        QCOMPARE(describeMarkers(map->markerGroups()), markers);
+    }
+    // The service lists the same people in another order (they walked): the same groups.
+    const QString byName = describeByName(*map);
+    std::vector<AnsweredUser> reversed = offsetUsers(offsets);
+    std::reverse(reversed.begin(), reversed.end());
+    answer(reversed);
+    refresh(*map);
+    QCOMPARE(describeByName(*map), byName);
+    answer(offsetUsers(offsets));
+    refresh(*map);
+    QCOMPARE(describeMarkers(map->markerGroups()), markers);
+    // Off: the designed layer, one button per person.
+    map->setGroupingEnabled(false);
+    QCOMPARE(visibleMarkers(*map), int(offsets.size()));
+    map->setGroupingEnabled(true);
+    QCOMPARE(describeMarkers(map->markerGroups()), markers);
+
+    if (detailsOf < 0)
+        return;
+    // Opened from the designed layer's own button, then grouping back on.
+    map->setGroupingEnabled(false);
+    QTest::mouseClick(marker(*map, detailsOf), Qt::LeftButton);
+    QVERIFY(map->details() && map->details()->isVisible());
+    map->setGroupingEnabled(true);
+    QCOMPARE(describeMarkers(map->markerGroups()), withDetails);
+    // Closing the details lets the person join the group again at once.
+    map->details()->hide();
+    QCOMPARE(describeMarkers(map->markerGroups()), markers);
+    QCOMPARE(visibleMarkers(*map), int(markers.count(QLatin1Char(' ')) + 1));
+}
+
+void TestMarkerLayer::groupTap_data()
+{
+    QTest::addColumn<QVector<QPoint>>("offsets"); // pixels from the centre at zoom 13
+    QTest::addColumn<int>("zoom"); // after a tap on the first marker
+    QTest::addColumn<QString>("markers"); // then
+    QTest::addColumn<int>("choose"); // the chooser's row to pick, -1 when none opens
+
+    // 10 px at 13 are 80 at 16: the first level where the frames no longer overlap.
+    QTest::newRow("zooms in until the group splits")
+        << QVector<QPoint> {{0, 0}, {10, 0}, {600, 0}} << 16 << "0 1" << -1;
+    QTest::newRow("three levels and a group left")
+        << QVector<QPoint> {{0, 0}, {10, 0}, {11, 0}} << 16 << "0 1+2" << -1;
+    // People on one spot never split: the top level, and a choice among them.
+    QTest::newRow("one spot opens the chooser at the top level")
+        << QVector<QPoint> {{0, 0}, {0, 0}, {0, 0}} << 17 << "0+1+2" << 1;
+    // Everyone is reachable: from the chooser, each by name.
+    QTest::newRow("the last of one spot")
+        << QVector<QPoint> {{5, 5}, {5, 5}, {5, 5}, {5, 5}} << 17 << "0+1+2+3" << 3;
+}
+
+void TestMarkerLayer::groupTap()
+{
+    QFETCH(QVector<QPoint>, offsets);
+    QFETCH(int, zoom);
+    QFETCH(QString, markers);
+    QFETCH(int, choose);
+
+    answer(offsetUsers(offsets));
+    QWidget window;
+    auto *map = new MapWidget(&window);
+    window.resize(800, 480);
+    map->resize(800, 480);
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    QSignalSpy changed(map->users(), &NearByUserList::userListChanged);
+    map->startUserList();
+    QVERIFY(changed.wait(10000));
+    QApplication::processEvents();
+    QVERIFY(map->markerGroups().first().isGroup());
+
+    QTest::mouseClick(marker(*map, 0), Qt::LeftButton);
+    QCOMPARE(map->zoomLevel(), zoom);
+    QString shown = describeMarkers(map->markerGroups());
+    // The far person of a row may stay listed off screen; only the tapped group matters.
+    QVERIFY2(shown.startsWith(markers), qPrintable(shown));
+    QVERIFY(!drawnMarkersOverlap(*map));
+    QCOMPARE(map->chooser() && map->chooser()->isVisible(), choose >= 0);
+    if (choose < 0)
+        return;
+    // A second tap at the top level opens the chooser again rather than zooming.
+    map->chooser()->hide();
+    QTest::mouseClick(marker(*map, 0), Qt::LeftButton);
+    QCOMPARE(map->zoomLevel(), 17);
+    QVERIFY(map->chooser()->isVisible());
+
+    auto *list = map->chooser()->findChild<QListWidget *>(QStringLiteral("people"));
+    QCOMPARE(list->count(), offsets.size());
+    QCOMPARE(list->item(choose)->text(), QStringLiteral("Person %1").arg(choose));
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, Qt::NoModifier,
+        list->visualItemRect(list->item(choose)).center());
+    QVERIFY(!map->chooser()->isVisible());
+    QVERIFY(map->details() && map->details()->isVisible());
+    QCOMPARE(map->details()->findChild<QLabel *>(QStringLiteral("lblName"))->text(),
+        QStringLiteral("Person %1").arg(choose));
+    // The chosen person steps out of the group while their details show.
+    QVERIFY(describeMarkers(map->markerGroups())
+                .split(QLatin1Char(' '))
+                .contains(QString::number(choose)));
+}
+
+void TestMarkerLayer::crowdBubbles_data()
+{
+    QTest::addColumn<bool>("grouping");
+
+    QTest::newRow("grouping on: asked for, drawn, a tap zooms in") << true;
+    QTest::newRow("grouping off: the designed layer") << false;
+}
+
+void TestMarkerLayer::crowdBubbles()
+{
+    QFETCH(bool, grouping);
+
+    // One bubble 200 px left of the centre, beside a listed person; a Crowd in a User and one
+    // off the world are no bubbles.
+    const AnsweredUser person = offsetUser(0, QPoint(0, 0), true);
+    const QPointF tile = coordinateToTile(59.944069, 30.306141, 13) + QPointF(-200, 0) / TileSize;
+    const double lat = tileToLatitude(tile.y(), 13);
+    const double lon = tileToLongitude(tile.x(), 13);
+    std::string xml = userListXml(std::vector<AnsweredUser> {person});
+    xml.insert(xml.rfind("</ArrayOfUser>"),
+        crowdXml(lat, lon, 1234) + crowdXml(95, 0, 5) + "<Crowd><Lat>1</Lat></Crowd>");
+    body.set(xml);
+
+    MapWidget map;
+    map.setGroupingEnabled(grouping);
+    server.clearLog();
+    start(map, QSize(800, 480));
+    std::string query;
+    for (const HttpRequest &request : server.requests()) {
+        if (request.path == ServicePath)
+            query = request.query;
+    }
+    QCOMPARE(QString::fromStdString(query).endsWith("&crowds=1"), grouping);
+    map.users()->lockForRead();
+    const int bubbles = map.users()->crowds().size();
+    map.users()->unlock();
+    QCOMPARE(bubbles, grouping ? 1 : 0);
+
+    const QPoint at = map.screenPoint(lat, lon);
+    QCOMPARE(map.grab().toImage().pixelColor(at + QPoint(0, 12)) != QColor(Qt::white), grouping);
+    QTest::mouseClick(&map, Qt::LeftButton, Qt::NoModifier, at + QPoint(0, 12));
+    if (!grouping) {
+        QCOMPARE(map.zoomLevel(), 13);
+        return;
+    }
+    QCOMPARE(map.zoomLevel(), 15);
+    QVERIFY(qAbs(map.engine()->latitude() - lat) < 1e-6);
+    QVERIFY(qAbs(map.engine()->longitude() - lon) < 1e-6);
 }
 
 QTEST_MAIN(TestMarkerLayer)

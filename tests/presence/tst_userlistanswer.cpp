@@ -73,6 +73,8 @@ private slots:
     void parse();
     void merge_data();
     void merge();
+    void crowds_data();
+    void crowds();
 };
 
 void TestUserListAnswer::parse_data()
@@ -146,6 +148,13 @@ void TestUserListAnswer::parse_data()
                 "<Id>4</Id></UserId></UserIds></User><User><Name>e</Name><Lat>-90</Lat>"
                 "<Lon>180</Lon><UserIds><UserId><Id>5</Id></UserId></UserIds></User>")
         << true << QStringList {"e|-90|180|offline|sex 0|home 5|,,,,,5||"};
+    // What a service that knows crowds=1 adds after the people changes nothing about them.
+    QTest::newRow("crowd cells after the people")
+        << wrap(QByteArray(typical)
+               + "<Crowd><Lat>59.91</Lat><Lon>30.2</Lon><Count>1234</Count></Crowd>")
+        << true
+        << QStringList {"Anna Smirnova|59.9441|30.3061|online|sex 2|home 0|100,,,,,|"
+                        "http://pic/s?type=square|http://pic/m"};
     // 3.6 MB, within the body limit. Read in time linear in its size: walking every open
     // element per piece of text made this take minutes, past the test's time-out.
     QTest::newRow("deeply nested")
@@ -169,6 +178,59 @@ void TestUserListAnswer::parse()
         for (const NearByUser &user : parsed.value_or(QVector<NearByUser>()))
             described << describe(user);
         QCOMPARE(described, users);
+    }
+}
+
+void TestUserListAnswer::crowds_data()
+{
+    QTest::addColumn<QByteArray>("body");
+    QTest::addColumn<QStringList>("crowds"); // "lat|lon|count"
+
+    const QByteArray user = "<User><Lat>1</Lat><UserIds><UserId><Id>1</Id></UserId></UserIds>"
+                            "<Crowd><Lat>5</Lat><Lon>5</Lon><Count>5</Count></Crowd></User>";
+    QTest::newRow("as the service writes them") << wrap(user
+        + "<Crowd><Lat>59.91</Lat><Lon>30.2</Lon><Count>1234</Count></Crowd>"
+          "<Crowd><Count>7</Count><Lon>-0.5</Lon><Lat>-1</Lat></Crowd>")
+                                                << QStringList {"59.91|30.2|1234", "-1|-0.5|7"};
+    QTest::newRow("only direct children of the list")
+        << wrap("<Other><Crowd><Lat>1</Lat><Lon>1</Lon><Count>1</Count></Crowd></Other>")
+        << QStringList();
+    QTest::newRow("only direct children of a crowd")
+        << wrap("<Crowd><X><Lat>9</Lat></X><Lat>1</Lat><Lon>2</Lon><Count>3</Count></Crowd>")
+        << QStringList {"1|2|3"};
+    // Hostile values never reach the map: no count, a count that is not a whole positive
+    // number, a place off the world. Too large a count is read as the largest.
+    QTest::newRow("hostile values left out")
+        << wrap("<Crowd><Lat>1</Lat><Lon>1</Lon></Crowd>"
+                "<Crowd><Lat>1</Lat><Lon>1</Lon><Count>0</Count></Crowd>"
+                "<Crowd><Lat>1</Lat><Lon>1</Lon><Count>-4</Count></Crowd>"
+                "<Crowd><Lat>1</Lat><Lon>1</Lon><Count>2.5</Count></Crowd>"
+                "<Crowd><Lat>nan</Lat><Lon>1</Lon><Count>2</Count></Crowd>"
+                "<Crowd><Lat>1</Lat><Lon>181</Lon><Count>2</Count></Crowd>"
+                "<Crowd><Lat>1</Lat><Lon>1</Lon><Count>99999999999999999999</Count></Crowd>"
+                "<Crowd><Lat>1</Lat><Lon>1</Lon><Count>5000000000</Count></Crowd>")
+        << QStringList {QStringLiteral("1|1|%1").arg(MaximumCrowdCount)};
+    QTest::newRow("bounded in number")
+        << wrap(QByteArray("<Crowd><Lat>1</Lat><Lon>1</Lon><Count>1</Count></Crowd>")
+                    .repeated(MaximumCrowds + 5)
+                    .constData())
+        << QStringList(QVector<QString>(MaximumCrowds, QStringLiteral("1|1|1")).toList());
+}
+
+void TestUserListAnswer::crowds()
+{
+    QFETCH(QByteArray, body);
+    QFETCH(QStringList, crowds);
+
+    QByteArray withAttribute = body;
+    withAttribute.replace("<ArrayOfUser>", "<ArrayOfUser xmlns=\"urn:pinrova\">");
+    for (const QByteArray &document : {body, withAttribute}) {
+        QVector<NearByCrowd> read;
+        QVERIFY(readUserListAnswer(document, {}, &read));
+        QStringList described;
+        for (const NearByCrowd &crowd : read)
+            described << QStringLiteral("%1|%2|%3").arg(crowd.lat).arg(crowd.lon).arg(crowd.count);
+        QCOMPARE(described, crowds);
     }
 }
 

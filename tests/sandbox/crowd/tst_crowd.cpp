@@ -2,6 +2,8 @@
 #include "crowd.h"
 #include "crowdroster.h"
 #include "httpserver.h"
+#include "settledcrowd.h"
+#include "userlistanswer.h"
 
 #include "posdtesting.h"
 #include "sandboxtesting.h"
@@ -24,6 +26,7 @@ class TestCrowd : public QObject
 private slots:
     void theServiceListsTheCrowdOnlineAndOffline();
     void theCrowdWaitsForALateService();
+    void aSettledCityJoinsTheWalkers();
 
 private:
     static Crowd::Options quickOptions(const QUrl &service);
@@ -145,6 +148,54 @@ void TestCrowd::theCrowdWaitsForALateService()
     QVector<ListedUser> listed;
     QTRY_VERIFY_WITH_TIMEOUT(
         readUserList(posd.getUsers(CentreLat, CentreLon, 13), listed) && listed.size() == 4, 5000);
+}
+
+// A city settles beside the walkers of the same seed without replacing any of them: the
+// service lists and counts everybody, and the city thins out from its centre.
+void TestCrowd::aSettledCityJoinsTheWalkers()
+{
+    PosdProcess posd;
+    QVERIFY(posd.isListening());
+    Crowd walkers(crowdRoster(CrowdSize, 7), quickOptions(posd.baseUrl()));
+    walkers.start();
+    QTRY_COMPARE_WITH_TIMEOUT(walkers.registeredCount(), CrowdSize, 10000);
+
+    constexpr int CitySize = 400;
+    SettledCrowd::Options options;
+    options.positionService = posd.baseUrl();
+    options.seed = 7;
+    SettledCrowd city(CitySize, options);
+    QSignalSpy finished(&city, &SettledCrowd::finished);
+    city.start();
+    QVERIFY(finished.wait(30000));
+    QCOMPARE(finished.at(0).at(0).toInt(), CitySize);
+    QCOMPARE(finished.at(0).at(1).toInt(), 0);
+
+    // The whole world at zoom 3 in one view: the listed people and the counted cells together.
+    const Fetched answer = fetch(QUrl(posd.baseUrl().toString()
+        + QStringLiteral("/PosService/PosService.svc/GetUsers?lat=0&lon=0&zoomlevel=3"
+                         "&width=4096&height=4096&crowds=1")));
+    QCOMPARE(answer.status, 200);
+    QVector<Pinrova::Social::NearByCrowd> cells;
+    const auto listed = Pinrova::Social::readUserListAnswer(answer.body, {}, &cells);
+    QVERIFY(listed);
+    int everybody = listed->size();
+    for (const Pinrova::Social::NearByCrowd &cell : cells)
+        everybody += cell.count;
+    QCOMPARE(everybody, CrowdSize + CitySize);
+
+    // People per square kilometre: within 5 km of the centre, and 15-20 km out.
+    int inner = 0;
+    int outer = 0;
+    for (const GeoPoint &place : city.places()) {
+        const double metres = metresFromCentre(place.lat, place.lon);
+        inner += metres < 5000;
+        outer += metres > 15000 && metres < 20000;
+    }
+    const double innerDensity = inner / (M_PI * 5 * 5);
+    const double outerDensity = outer / (M_PI * (20 * 20 - 15 * 15));
+    QVERIFY2(innerDensity > 3 * outerDensity && outer > 0,
+        qPrintable(QStringLiteral("%1 and %2 per km²").arg(innerDensity).arg(outerDensity)));
 }
 
 QTEST_MAIN(TestCrowd)

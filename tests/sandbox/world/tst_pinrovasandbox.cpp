@@ -173,6 +173,7 @@ void TestPinrovaSandbox::refusesBadOptions_data()
     QTest::addColumn<QString>("message");
     QTest::newRow("crowd too large") << QStringList {"--crowd", "5000"} << 2 << "--crowd";
     QTest::newRow("crowd not a number") << QStringList {"--crowd", "many"} << 2 << "--crowd";
+    QTest::newRow("city too large") << QStringList {"--settled", "1000001"} << 2 << "--settled";
     QTest::newRow("centre off the map") << QStringList {"--center", "89,30"} << 2 << "--center";
     QTest::newRow("service not http")
         << QStringList {"--position-service", "ftp://127.0.0.1"} << 2 << "--position-service";

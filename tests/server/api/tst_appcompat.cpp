@@ -214,6 +214,16 @@ void TestAppCompat::writerRoundTripsThroughTheAppsParser()
     QCOMPARE(next.person.name, QString("Neighbour"));
     QCOMPARE(next.person.userIds[Facebook], QString("neighbour"));
     QCOMPARE(next.online, !online);
+
+    // The app's crowd reader takes every cell as written.
+    QVector<Pinrova::Social::NearByCrowd> cells;
+    QVERIFY(Pinrova::Social::readUserListAnswer(QByteArray::fromStdString(body), {}, &cells));
+    QCOMPARE(cells.size(), crowds);
+    for (int i = 0; i < crowds; ++i) {
+        QCOMPARE(cells[i].lat, lat + i);
+        QCOMPARE(cells[i].lon, lon);
+        QCOMPARE(cells[i].count, 1234 + i);
+    }
 }
 
 void TestAppCompat::appRequestsAreUnderstood_data()
