@@ -69,9 +69,10 @@ QVector<CrowdPerson> settledRoster(int count, quint32 seed)
     QVector<CrowdPerson> people = crowdRoster(count, seed);
     for (int i = 0; i < people.size(); ++i) {
         CrowdPerson &person = people[i];
-        // Beyond the walkers' ids (at most 1000 of them from the same bases).
-        person.id = person.network == Facebook ? QString::number(100002000000000LL + i)
-                                               : QString::number(2000000 + i);
+        // VKontakte sessions are checked without a call to the Graph API, so a city of a
+        // hundred thousand settles in seconds. Ids beyond the walkers' (at most 1000 of them).
+        person.network = Vkontakte;
+        person.id = QString::number(2000000 + i);
         person.uid = QUuid::createUuidV5(
             SettledNamespace, QStringLiteral("settled/%1/%2").arg(seed).arg(i))
                          .toString(QUuid::WithBraces);
@@ -86,6 +87,10 @@ SettledCrowd::SettledCrowd(int count, const Options &options, QObject *parent)
     , client(new PositionServiceClient(options.positionService, this))
     , inFlight(qMax(1, options.inFlight))
 {
+    if (options.credential) {
+        for (CrowdPerson &person : people)
+            person.credential = options.credential(person);
+    }
     connect(
         client, &PositionServiceClient::registerFinished, this, &SettledCrowd::registerFinished);
     connect(client, &PositionServiceClient::reportFinished, this, &SettledCrowd::reportFinished);
@@ -110,14 +115,14 @@ void SettledCrowd::startNext()
     client->registerPerson(person, people.at(person));
 }
 
-void SettledCrowd::registerFinished(int person, int status)
+void SettledCrowd::registerFinished(int person, int status, const QByteArray &key)
 {
     if (status != 200) {
         done(false);
         return;
     }
     const GeoPoint &place = where.at(person);
-    client->reportPosition(person, people.at(person).uid, place.lat, place.lon);
+    client->reportPosition(person, people.at(person).uid, place.lat, place.lon, key);
 }
 
 void SettledCrowd::reportFinished(int, int status)

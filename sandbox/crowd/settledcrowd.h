@@ -4,6 +4,8 @@
 #include <QUrl>
 #include <QVector>
 
+#include <functional>
+
 #include "crowdperson.h"
 #include "streetwalker.h"
 
@@ -33,6 +35,9 @@ public:
         GeoPoint centre {59.944069, 30.306141};
         quint32 seed = 1;
         int inFlight = 32; // people registering or reporting at once
+        // Register's Authorization value for a person (a signed VKontakte session); none
+        // where the service runs with open registration.
+        std::function<QByteArray(const CrowdPerson &)> credential;
     };
 
     SettledCrowd(int count, const Options &options, QObject *parent = nullptr);
@@ -48,7 +53,7 @@ signals:
 
 private:
     void startNext();
-    void registerFinished(int person, int status);
+    void registerFinished(int person, int status, const QByteArray &key);
     void reportFinished(int person, int status);
     void done(bool ok);
 

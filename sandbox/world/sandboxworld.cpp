@@ -176,6 +176,11 @@ bool SandboxWorld::start(const SandboxOptions &options, const DemoUsers &users)
         settledOptions.positionService = options.positionService;
         settledOptions.centre = options.centre;
         settledOptions.seed = options.seed;
+        settledOptions.credential = [this](const CrowdPerson &person) {
+            return QByteArrayLiteral("VKontakte ")
+                + vkontakte->signedSession(person.id).toBase64(
+                    QByteArray::Base64UrlEncoding | QByteArray::OmitTrailingEquals);
+        };
         settledPeople = new SettledCrowd(options.settled, settledOptions, this);
         connect(settledPeople, &SettledCrowd::finished, this, [](int settled, int failed) {
             qInfo().noquote() << QStringLiteral(
