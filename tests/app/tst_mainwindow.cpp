@@ -82,6 +82,7 @@ private slots:
     void signInFailureEndsTheEventLoop();
     void followMeToggles();
     void aboutIsOneWindow();
+    void groupingIsRemembered();
     void displayStates_data();
     void displayStates();
     void cleanUpTwiceIsHarmless();
@@ -308,6 +309,29 @@ void TestMainWindow::aboutIsOneWindow()
     about->trigger();
     QCOMPARE(window.findChildren<About *>(), windows);
     QVERIFY(windows.first()->isVisible());
+}
+
+void TestMainWindow::groupingIsRemembered()
+{
+    QSettings(QStringLiteral("Tavrion"), QStringLiteral("Pinrova"))
+        .remove(QStringLiteral("GroupNearbyPeople"));
+    {
+        MainWindow window;
+        QAction *grouping = menuEntry(window, QStringLiteral("Group nearby people"));
+        QVERIFY(grouping && grouping->isCheckable());
+        // On by default.
+        QVERIFY(grouping->isChecked());
+        QVERIFY(window.map()->groupingEnabled());
+        grouping->trigger();
+        QVERIFY(!window.map()->groupingEnabled());
+    }
+    // The next start keeps the choice.
+    MainWindow window;
+    QAction *grouping = menuEntry(window, QStringLiteral("Group nearby people"));
+    QVERIFY(!grouping->isChecked());
+    QVERIFY(!window.map()->groupingEnabled());
+    grouping->trigger();
+    QVERIFY(window.map()->groupingEnabled());
 }
 
 void TestMainWindow::displayStates_data()

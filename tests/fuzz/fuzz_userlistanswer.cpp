@@ -45,6 +45,17 @@ bool sameList(const QVector<NearByUser> &a, const QVector<NearByUser> &b)
     return true;
 }
 
+bool sameCrowds(const QVector<NearByCrowd> &a, const QVector<NearByCrowd> &b)
+{
+    if (a.size() != b.size())
+        return false;
+    for (int i = 0; i < a.size(); ++i) {
+        if (a[i].lat != b[i].lat || a[i].lon != b[i].lon || a[i].count != b[i].count)
+            return false;
+    }
+    return true;
+}
+
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size)
@@ -59,9 +70,26 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
         = parseUserListAnswer(currentBody).value_or(QVector<NearByUser>());
     const std::optional<QVector<NearByUser>> fresh = parseUserListAnswer(freshBody);
     const std::optional<QVector<NearByUser>> read = readUserListAnswer(freshBody, current);
-    if (const std::optional<QVector<NearByUser>> plain = readWithPlainScanner(freshBody, current)) {
-        const std::optional<QVector<NearByUser>> full = readWithStreamReader(freshBody, current);
-        if (!full || !sameList(*plain, *full))
+    QVector<NearByCrowd> plainCrowds;
+    if (const std::optional<QVector<NearByUser>> plain
+        = readWithPlainScanner(freshBody, current, &plainCrowds)) {
+        QVector<NearByCrowd> fullCrowds;
+        const std::optional<QVector<NearByUser>> full
+            = readWithStreamReader(freshBody, current, &fullCrowds);
+        if (!full || !sameList(*plain, *full) || !sameCrowds(plainCrowds, fullCrowds))
+            std::abort();
+    }
+    // Reading the crowd cells changes nothing about the people, and every cell is on the
+    // world with a count the map can draw.
+    QVector<NearByCrowd> crowds;
+    const std::optional<QVector<NearByUser>> withCrowds
+        = readUserListAnswer(freshBody, current, &crowds);
+    if (withCrowds.has_value() != read.has_value() || (read && !sameList(*read, *withCrowds))
+        || crowds.size() > MaximumCrowds)
+        std::abort();
+    for (const NearByCrowd &crowd : crowds) {
+        if (!(crowd.lat >= -90 && crowd.lat <= 90 && crowd.lon >= -180 && crowd.lon <= 180)
+            || crowd.count < 1 || crowd.count > MaximumCrowdCount)
             std::abort();
     }
     if (fresh.has_value() != read.has_value())

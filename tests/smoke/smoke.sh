@@ -132,6 +132,8 @@ width=$(key width "$first") height=$(key height "$first")
 near "$(key lat "$first")" 59.9441 0.001 && near "$(key lon "$first")" 30.3061 0.001 &&
     [ "$(key zoomlevel "$first")" = 13 ] && [ "$width" -gt 600 ] && [ "$width" -le 800 ] &&
     [ "$height" -gt 300 ] && [ "$height" -le 480 ] || fail "the first list was asked as $first"
+# With "Group nearby people" on, as it starts, the view's crowd is asked for too.
+[ "$(key crowds "$first")" = 1 ] || fail "the first list did not ask for the crowd: $first"
 # In follow mode the list follows the walk.
 following() { [ "$(asked | grep -c 'zoomlevel=13')" -ge 3 ] && [ "$(asked | cut -d'&' -f1,2 | sort -u | wc -l)" -ge 2 ]; }
 world_wait_for 30 "the list to follow the walk" following || fail "the list stayed where the walk began: $(asked | tr '\n' ' ')"
