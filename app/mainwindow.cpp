@@ -136,7 +136,6 @@ MainWindow::MainWindow(QWidget *parent)
             .setValue(QStringLiteral("GroupNearbyPeople"), on);
         mapWidget->setGroupingEnabled(on);
     });
-    menuBar()->addAction(groupAction);
 
     {
         QSettings settings(QStringLiteral("Tavrion"), QStringLiteral("Pinrova"));
@@ -153,6 +152,7 @@ MainWindow::MainWindow(QWidget *parent)
         &Pinrova::Map::Follower::registerAgain);
     connect(follower, &Pinrova::Map::Follower::forgetFinished, this, &MainWindow::forgetFinished);
     addPrivacyEntries();
+    menuBar()->addAction(groupAction);
 
     menuBar()->addAction(tr("About"), this, &MainWindow::showAbout);
 

@@ -515,6 +515,7 @@ void TestMarkerLayer::grouping()
     window.show();
     QVERIFY(QTest::qWaitForWindowExposed(&window));
     QSignalSpy changed(map->users(), &NearByUserList::userListChanged);
+    map->users()->setSessionKey("test-key");
     map->startUserList();
     QVERIFY(changed.wait(10000));
     QApplication::processEvents();
@@ -600,6 +601,7 @@ void TestMarkerLayer::groupTap()
     window.show();
     QVERIFY(QTest::qWaitForWindowExposed(&window));
     QSignalSpy changed(map->users(), &NearByUserList::userListChanged);
+    map->users()->setSessionKey("test-key");
     map->startUserList();
     QVERIFY(changed.wait(10000));
     QApplication::processEvents();
