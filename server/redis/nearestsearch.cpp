@@ -97,7 +97,11 @@ void NearestSearch::round()
     ++rounds;
     found.clear();
     limitedKm = radiusKm;
-    const LatLonBox reach = circleBox(view.lat, view.lon, radiusKm);
+    // The circle is drawn around the point GEOSEARCH searches from, which is filed like any
+    // member: a centre beyond Mercator's edge searches from the edge.
+    const double fromLat = geoLatitude(view.lat);
+    const double fromLon = geoLongitude(view.lon);
+    const LatLonBox reach = circleBox(fromLat, fromLon, radiusKm);
     std::vector<Tile> asked;
     for (const auto &tile : tiles) {
         if (reach.intersects(boxOf(tile)))
@@ -105,8 +109,8 @@ void NearestSearch::round()
     }
     if (asked.empty())
         return roundOver();
-    const std::string centreLon = geoNumber(view.lon);
-    const std::string centreLat = geoNumber(geoLatitude(view.lat));
+    const std::string centreLon = geoNumber(fromLon);
+    const std::string centreLat = geoNumber(fromLat);
     const std::string radius = geoNumber(radiusKm);
     const std::string count = std::to_string(perTile);
     auto self = shared_from_this();

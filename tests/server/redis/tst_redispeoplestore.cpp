@@ -6,6 +6,7 @@
 #include "api/wirerequests.h"
 #include "embedded/embeddedpeoplestore.h"
 #include "redis/redispeoplestore.h"
+#include "redis/tilegeometry.h"
 #include "store/uuid.h"
 
 #include "posdprocess.h"
@@ -21,6 +22,7 @@
 #include <atomic>
 #include <future>
 #include <random>
+#include <set>
 
 using namespace Pinrova::Server;
 using namespace Pinrova::Testing;
@@ -94,6 +96,8 @@ class TestRedisPeopleStore : public QObject
 
 private slots:
     void initTestCase();
+    void regionColumnsOfAView_data();
+    void regionColumnsOfAView();
     void nearestMatchesEmbedded_data();
     void nearestMatchesEmbedded();
     void silentPeopleAreDeleted();
@@ -149,7 +153,8 @@ void TestRedisPeopleStore::initTestCase()
         int count;
     };
     const Spot spots[] = {{59.93, 30.31, 0.05, 0.1, 1500}, {0, 0, 80, 180, 600},
-        {-16.5, 179.95, 0.3, 0.3, 200}, {87, 10, 2, 170, 60}, {-12.0, -60, 0.01, 0.01, 100}};
+        {-16.5, 179.95, 0.3, 0.3, 200}, {87, 10, 2, 170, 60}, {-12.0, -60, 0.01, 0.01, 100},
+        {84.5, 10, 0.4, 170, 60}, {-84.5, -100, 0.4, 170, 40}};
     std::vector<SetPosRequest> positions;
     Batch registrations;
     int n = 0;
@@ -178,6 +183,33 @@ void TestRedisPeopleStore::initTestCase()
     QVERIFY(moves.wait());
 }
 
+void TestRedisPeopleStore::regionColumnsOfAView_data()
+{
+    QTest::addColumn<double>("lat");
+    QTest::addColumn<double>("lon");
+    QTest::addColumn<int>("zoom");
+    QTest::addColumn<int>("width");
+    QTest::addColumn<int>("columns");
+
+    QTest::newRow("city") << 59.93 << 30.31 << 10 << 800 << 1;
+    QTest::newRow("across the antimeridian") << -16.5 << 180.0 << 5 << 800 << 2;
+    QTest::newRow("world but a sliver") << 59.93 << 30.31 << 3 << 2000 << 16;
+    QTest::newRow("whole world") << 0.0 << 0.0 << 0 << 800 << 16;
+}
+
+void TestRedisPeopleStore::regionColumnsOfAView()
+{
+    QFETCH(double, lat);
+    QFETCH(double, lon);
+    QFETCH(int, zoom);
+    QFETCH(int, width);
+    QFETCH(int, columns);
+    std::set<int> touched;
+    for (const auto &region : Redis::regionsOf(Redis::boxOf(MapView(lat, lon, zoom, width))))
+        touched.insert(region.x);
+    QCOMPARE(static_cast<int>(touched.size()), columns);
+}
+
 void TestRedisPeopleStore::nearestMatchesEmbedded_data()
 {
     QTest::addColumn<double>("lat");
@@ -199,6 +231,17 @@ void TestRedisPeopleStore::nearestMatchesEmbedded_data()
     QTest::newRow("narrow view") << 59.93 << 30.31 << 11 << 64 << 150 << false;
     QTest::newRow("tight crowd, few wanted") << -12.0 << -60.0 << 10 << 800 << 7 << false;
     QTest::newRow("ocean at zoom 2") << -60.0 << -150.0 << 2 << 300 << 150 << false;
+    // Views a little narrower than the world: both edges fall in one region column.
+    QTest::newRow("world but a sliver, zoom 1") << 59.93 << 30.31 << 1 << 500 << 150 << false;
+    QTest::newRow("world but a sliver, zoom 2") << 59.93 << 30.31 << 2 << 1000 << 150 << false;
+    QTest::newRow("world but a sliver, zoom 3") << 59.93 << 30.31 << 3 << 2000 << 150 << false;
+    QTest::newRow("world but a sliver, zoom 4") << 59.93 << 30.31 << 4 << 4000 << 150 << false;
+    QTest::newRow("world but a tile column") << 59.93 << 30.31 << 4 << 4090 << 150 << false;
+    QTest::newRow("whole world at zoom 4") << 59.93 << 30.31 << 4 << 4096 << 150 << false;
+    QTest::newRow("north pole") << 90.0 << 10.0 << 5 << 800 << 150 << false;
+    QTest::newRow("south pole") << -90.0 << -100.0 << 5 << 800 << 150 << false;
+    QTest::newRow("centre at 180") << -16.5 << 180.0 << 12 << 800 << 150 << false;
+    QTest::newRow("centre at -180") << -16.5 << -180.0 << 12 << 800 << 150 << false;
 }
 
 void TestRedisPeopleStore::nearestMatchesEmbedded()
