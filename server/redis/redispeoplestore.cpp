@@ -126,6 +126,11 @@ void RedisPeopleStore::stop()
     });
     if (loop->thread.joinable())
         loop->thread.join();
+    // Work posted and not run yet, and the handlers of the calls just given up, hold the
+    // answers of requests: they go now, while whoever waits for those answers still exists,
+    // rather than when the store is destroyed. Run here, the work sees stopped and only lets go.
+    loop->io.restart();
+    loop->io.poll();
 }
 
 } // namespace Pinrova::Server::Redis

@@ -68,31 +68,44 @@ void Registration::send()
 {
     const std::string personKey = Keys::person(member);
     const std::string uidKey = Keys::installation(person.uid);
-    const std::string replicas = std::to_string(config.durableReplicas);
-    // WAIT ends before the call's time-out, so its own answer says how many replicas
-    // acknowledged, not the time-out.
-    const std::string waitMs = std::to_string(std::max<long long>(1, config.timeout.count() / 2));
-    const auto acknowledged = [n = config.durableReplicas](
-                                  const CallResult &result) { return result.reply.integer >= n; };
     auto self = std::static_pointer_cast<Registration>(shared_from_this());
+    hold(); // until both writes are sent
+    hold(); // each write's answer
     hold();
     cluster.callBlocking(personKey,
         {"EVAL", Scripts::RegisterPerson, "1", personKey, profile, std::to_string(wallClockMs()),
             retain()},
-        expect([self](const CallResult &result) {
+        [self](CallResult result) {
             const auto &parts = result.reply.elements;
-            if (parts.size() != 2)
-                return false;
-            self->isNew = parts[0].integer == 1;
-            self->tile = parts[1].text;
-            return true;
-        }));
-    if (config.durableReplicas > 0)
-        cluster.callBlocking(personKey, {"WAIT", replicas, waitMs}, expect(acknowledged));
-    cluster.callBlocking(uidKey, {"SET", uidKey, member, "PX", retain()}, expect());
-    if (config.durableReplicas > 0)
-        cluster.callBlocking(uidKey, {"WAIT", replicas, waitMs}, expect(acknowledged));
+            const bool good = result.ok() && parts.size() == 2;
+            if (good) {
+                self->isNew = parts[0].integer == 1;
+                self->tile = parts[1].text;
+                self->waitForReplicas(result);
+            }
+            self->settle(good ? StoreStatus::Done : StoreStatus::Unavailable);
+        });
+    cluster.callBlocking(
+        uidKey, {"SET", uidKey, member, "PX", retain()}, [self](CallResult result) {
+            if (result.ok())
+                self->waitForReplicas(result);
+            self->settle(result.ok() ? StoreStatus::Done : StoreStatus::Unavailable);
+        });
     settle(StoreStatus::Done);
+}
+
+void Registration::waitForReplicas(const CallResult &written)
+{
+    if (config.durableReplicas <= 0)
+        return;
+    // Sent once the write is answered, on the connection that carried its last attempt: a
+    // WAIT pipelined behind the first attempt would have run before a retried or redirected
+    // write. WAIT ends before the call's time-out, so its own answer says how many replicas
+    // acknowledged, not the time-out.
+    const std::string waitMs = std::to_string(std::max<long long>(1, config.timeout.count() / 2));
+    cluster.callBlockingOn(written.node, {"WAIT", std::to_string(config.durableReplicas), waitMs},
+        expect([n = config.durableReplicas](
+                   const CallResult &result) { return result.reply.integer >= n; }));
 }
 
 void Registration::finished(StoreStatus status)

@@ -72,6 +72,8 @@ private:
     Registration(RedisCluster &cluster, const RedisStoreConfig &config, PersonRecord person,
         std::string profile, PeopleStore::Done<StoreStatus> done);
     void send();
+    // The WAIT for a write that succeeded.
+    void waitForReplicas(const CallResult &written);
     void finished(StoreStatus status) override;
 
     const PersonRecord person;
