@@ -39,6 +39,8 @@ return {old, redis.call('HGET', KEYS[1], 'profile') or ''}
 // GEOADD's range), person, seen (ms), "lat lon seen" with the exact coordinates, retention
 // (ms). Each position also deletes up to 16 people of the tile silent for longer than the
 // retention, so an active tile keeps itself clean; a tile nobody reports from expires whole.
+// Answers {people deleted, 1 when the tile holds the person's profile, 1 when the tile's keys
+// were renewed (or are new)}: the caller files a missing profile and renews the directory.
 constexpr const char *PlaceInTile = R"lua(
 redis.call('GEOADD', KEYS[1], ARGV[1], ARGV[2], ARGV[3])
 redis.call('ZADD', KEYS[2], ARGV[4], ARGV[3])
@@ -52,10 +54,12 @@ if #silent > 0 then
   redis.call('HDEL', KEYS[4], unpack(silent))
 end
 -- Renewed when half the retention has passed: one PTTL per position instead of four PEXPIREs.
+local renewed = 0
 if redis.call('PTTL', KEYS[1]) < tonumber(ARGV[6]) / 2 then
   for i = 1, 4 do redis.call('PEXPIRE', KEYS[i], ARGV[6]) end
+  renewed = 1
 end
-return #silent
+return {#silent, redis.call('HEXISTS', KEYS[4], ARGV[3]), renewed}
 )lua";
 
 // KEYS: a tile's geo set, last-seen set, coordinates, profiles. ARGV: person.

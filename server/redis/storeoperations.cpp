@@ -166,12 +166,58 @@ void PositionUpdate::place(std::string found)
             Keys::coordinates(tile), Keys::profiles(tile), geoNumber(position.lon),
             geoNumber(geoLatitude(position.lat)), member, seen,
             geoNumber(position.lat) + " " + geoNumber(position.lon) + " " + seen, retain()},
-        expect());
+        [self](CallResult placed) { self->onPlaced(placed); });
+    hold();
     const std::string personKey = Keys::person(member);
     cluster.call(personKey, {"EVAL", Scripts::MovePerson, "1", personKey, tile.name(), retain()},
         [self](CallResult moved) { self->onMoved(moved); });
-    // The lookup's hold goes once both calls are sent, the second's in onMoved.
+    // The lookup's hold goes once both calls are sent, theirs in onPlaced and onMoved.
     settle(StoreStatus::Done);
+}
+
+void PositionUpdate::onPlaced(const CallResult &placed)
+{
+    const auto &parts = placed.reply.elements;
+    if (!placed.ok() || parts.size() != 3)
+        return settle(StoreStatus::Unavailable);
+    this->placed = true;
+    profileInTile = parts[1].integer == 1;
+    if (parts[2].integer == 1) {
+        // The tile's keys are new or renewed: so is its entry in the directory, which a move
+        // into the tile renews as well but a tile nobody moves into would otherwise outlive.
+        const std::string region = Keys::region(tile.region());
+        cluster.call(region, {"SADD", region, tile.name()}, expect());
+        cluster.call(region, {"PEXPIRE", region, retain()}, expect());
+    }
+    repairIfLost();
+    settle(StoreStatus::Done);
+}
+
+void PositionUpdate::repairIfLost()
+{
+    if (!placed || !stayed || profileInTile || repairing)
+        return;
+    repairing = true;
+    const std::string personKey = Keys::person(member);
+    auto self = std::static_pointer_cast<PositionUpdate>(shared_from_this());
+    hold();
+    cluster.call(personKey, {"HGET", personKey, "profile"}, [self](CallResult profile) {
+        if (!profile.ok() || profile.reply.kind != RedisReply::Kind::String)
+            return self->settle(StoreStatus::Unavailable);
+        self->fileInTile(profile.reply.text);
+        self->settle(StoreStatus::Done);
+    });
+}
+
+void PositionUpdate::fileInTile(const std::string &profile)
+{
+    const std::string profiles = Keys::profiles(tile);
+    const std::string region = Keys::region(tile.region());
+    cluster.call(profiles, {"HSET", profiles, member, profile}, expect());
+    // The tile's other keys may be renewed only later.
+    cluster.call(profiles, {"PEXPIRE", profiles, retain()}, expect());
+    cluster.call(region, {"SADD", region, tile.name()}, expect());
+    cluster.call(region, {"PEXPIRE", region, retain()}, expect());
 }
 
 void PositionUpdate::onMoved(const CallResult &moved)
@@ -181,14 +227,11 @@ void PositionUpdate::onMoved(const CallResult &moved)
     if (moved.reply.isNil() || moved.reply.elements.size() != 2)
         return settle(StoreStatus::UnknownUid);
     const std::string old = moved.reply.elements[0].text;
-    if (old != tile.name()) {
-        const std::string profiles = Keys::profiles(tile);
-        const std::string region = Keys::region(tile.region());
-        cluster.call(profiles, {"HSET", profiles, member, moved.reply.elements[1].text}, expect());
-        // The tile's other keys may be renewed only later.
-        cluster.call(profiles, {"PEXPIRE", profiles, retain()}, expect());
-        cluster.call(region, {"SADD", region, tile.name()}, expect());
-        cluster.call(region, {"PEXPIRE", region, retain()}, expect());
+    if (old == tile.name()) {
+        stayed = true;
+        repairIfLost();
+    } else {
+        fileInTile(moved.reply.elements[1].text);
         bool ok = false;
         const Tile from = Tile::fromName(old, &ok);
         if (ok) {

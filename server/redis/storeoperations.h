@@ -97,12 +97,23 @@ private:
         const PositionReport &position, std::int64_t nowMs, PeopleStore::Done<StoreStatus> done);
     void lookUp();
     void place(std::string found);
+    void onPlaced(const CallResult &placed);
     void onMoved(const CallResult &moved);
+    // Files the person's profile in the tile and the tile in the directory.
+    void fileInTile(const std::string &profile);
+    // A person whose record names this tile but whose profile the tile lost (the clean-up of
+    // the silent, the tile's expiry, a late removal or a lost write) would be stored and never
+    // listed: the profile is filed again from the person's record.
+    void repairIfLost();
 
     const PositionReport position;
     const std::int64_t nowMs;
     const Tile tile;
     std::string member;
+    bool placed = false; // the tile has the position
+    bool profileInTile = true;
+    bool stayed = false; // the person's record already named this tile
+    bool repairing = false;
 };
 
 // The monitoring figures: the people counted at registration, and the online ones counted

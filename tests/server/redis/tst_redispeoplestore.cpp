@@ -315,6 +315,13 @@ void TestRedisPeopleStore::silentPeopleAreDeleted()
     QCOMPARE(answer.status, StoreStatus::Done);
     QCOMPARE(answer.people.size(), std::size_t(1));
     QCOMPARE(answer.people[0].lat, -33.91);
+    // The person the clean-up took out of the tile reports again in it: listed again, though
+    // their record still names the tile.
+    QCOMPARE(statusOf([&](auto done) {
+        store.setPosition({silent.uid, -33.92, 18.42}, t0 + 2001, done);
+    }),
+        StoreStatus::Done);
+    QCOMPARE(nearestOf(store, query).people.size(), std::size_t(2));
     // Nothing heard from the installation for longer than the retention: it expired (a
     // position would have renewed it, so the time has to pass unobserved).
     QTest::qWait(1800);
