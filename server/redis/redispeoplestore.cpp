@@ -6,6 +6,7 @@
 #include <boost/asio/io_context.hpp>
 #include <boost/asio/post.hpp>
 
+#include <chrono>
 #include <stdexcept>
 #include <thread>
 
@@ -109,8 +110,12 @@ void RedisPeopleStore::sweep(std::int64_t silentBeforeMs, Done<SweepResult> done
 
 void RedisPeopleStore::counts(std::int64_t onlineSinceMs, Done<StoreCounts> done)
 {
-    const bool posted = post(
-        [this, onlineSinceMs, done] { CountsTally::start(*loop->cluster, onlineSinceMs, done); });
+    const bool posted = post([this, onlineSinceMs, done] {
+        const std::int64_t nowMs = std::chrono::duration_cast<std::chrono::milliseconds>(
+            std::chrono::system_clock::now().time_since_epoch())
+                                       .count();
+        CountsTally::start(*loop->cluster, onlineSinceMs, nowMs - config.retainMs, done);
+    });
     if (!posted)
         done({StoreStatus::Unavailable, 0, 0, 0});
 }

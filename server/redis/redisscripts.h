@@ -71,4 +71,26 @@ redis.call('HDEL', KEYS[4], ARGV[1])
 return 1
 )lua";
 
+// KEYS: a count shard's activity and last-position sets. ARGV: person, now (ms), 1 for a
+// position (0 for a Register), retention (ms). Records the person as active (and positioned)
+// now, unless a later time is recorded already, and drops up to 16 people of the shard whose keys
+// have expired by now, as a tile does.
+constexpr const char *CountPerson = R"lua(
+redis.call('ZADD', KEYS[1], 'GT', ARGV[2], ARGV[1])
+if ARGV[3] == '1' then redis.call('ZADD', KEYS[2], 'GT', ARGV[2], ARGV[1]) end
+local gone = redis.call('ZRANGEBYSCORE', KEYS[1], '-inf',
+                        '(' .. (tonumber(ARGV[2]) - tonumber(ARGV[4])), 'LIMIT', 0, 16)
+if #gone > 0 then
+  redis.call('ZREM', KEYS[1], unpack(gone))
+  redis.call('ZREM', KEYS[2], unpack(gone))
+end
+return #gone
+)lua";
+
+// KEYS: a count shard's activity and last-position sets. ARGV: active since, positioned
+// since (ms). Answers {people not yet expired, people positioned since}.
+constexpr const char *CountShard = R"lua(
+return {redis.call('ZCOUNT', KEYS[1], ARGV[1], '+inf'), redis.call('ZCOUNT', KEYS[2], ARGV[2], '+inf')}
+)lua";
+
 } // namespace Pinrova::Server::Redis::Scripts

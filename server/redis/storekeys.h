@@ -1,5 +1,6 @@
 #pragma once
 
+#include "redis/client/keyslot.h"
 #include "redis/tilegeometry.h"
 #include "store/uuid.h"
 
@@ -56,10 +57,26 @@ inline std::string installation(const Uuid &uid)
 {
     return "{u:" + uid.toHex() + "}";
 }
-// How many people were ever registered and not yet deleted, for monitoring.
-inline std::string peopleCount()
+// The monitoring figures are kept as people go, in CountShards shards so that no one shard takes
+// every write: in the shard of a person (by the slot of their member), `{k:n}:a` holds each
+// person's last Register or position and `{k:n}:s` their last position (ms). A scrape counts
+// each shard's sets, whatever the population.
+constexpr int CountShards = 16;
+inline int countShard(const std::string &member)
 {
-    return "pinrova:people";
+    return static_cast<int>(keySlot(member) % CountShards);
+}
+inline std::string countTag(int shard)
+{
+    return "{k:" + std::to_string(shard) + "}";
+}
+inline std::string active(int shard)
+{
+    return countTag(shard) + ":a";
+}
+inline std::string positioned(int shard)
+{
+    return countTag(shard) + ":s";
 }
 
 } // namespace Pinrova::Server::Redis::Keys

@@ -20,6 +20,17 @@ std::int64_t wallClockMs()
 
 } // namespace
 
+void countPerson(RedisCluster &cluster, const std::string &member, std::int64_t nowMs,
+    bool position, std::int64_t retainMs)
+{
+    // Not waited for: a lost count costs monitoring, never the answer.
+    const int shard = Keys::countShard(member);
+    cluster.call(Keys::active(shard),
+        {"EVAL", Scripts::CountPerson, "2", Keys::active(shard), Keys::positioned(shard), member,
+            std::to_string(nowMs), position ? "1" : "0", std::to_string(retainMs)},
+        [](CallResult) {});
+}
+
 StoreOperation::StoreOperation(
     RedisCluster &cluster, const RedisStoreConfig &config, PeopleStore::Done<StoreStatus> done)
     : cluster(cluster)
@@ -121,8 +132,7 @@ void Registration::finished(StoreStatus status)
                 member, profile},
             [](CallResult) {});
     }
-    if (isNew)
-        cluster.call(Keys::peopleCount(), {"INCR", Keys::peopleCount()}, [](CallResult) {});
+    countPerson(cluster, member, wallClockMs(), false, config.retainMs);
 }
 
 void PositionUpdate::start(RedisCluster &cluster, const RedisStoreConfig &config,
@@ -226,6 +236,7 @@ void PositionUpdate::onMoved(const CallResult &moved)
         return settle(StoreStatus::Unavailable);
     if (moved.reply.isNil() || moved.reply.elements.size() != 2)
         return settle(StoreStatus::UnknownUid);
+    countPerson(cluster, member, nowMs, true, config.retainMs);
     const std::string old = moved.reply.elements[0].text;
     if (old == tile.name()) {
         stayed = true;
@@ -244,66 +255,35 @@ void PositionUpdate::onMoved(const CallResult &moved)
     settle(StoreStatus::Done);
 }
 
-void CountsTally::start(
-    RedisCluster &cluster, std::int64_t onlineSinceMs, PeopleStore::Done<StoreCounts> done)
+void CountsTally::start(RedisCluster &cluster, std::int64_t onlineSinceMs,
+    std::int64_t activeSinceMs, PeopleStore::Done<StoreCounts> done)
 {
-    std::shared_ptr<CountsTally> tally(new CountsTally(cluster, onlineSinceMs, std::move(done)));
-    cluster.call(Keys::peopleCount(), {"GET", Keys::peopleCount()},
-        [tally](CallResult people) { tally->onPeople(people); });
+    std::shared_ptr<CountsTally> tally(new CountsTally(std::move(done)));
+    const std::string active = std::to_string(activeSinceMs);
+    const std::string online = std::to_string(onlineSinceMs);
+    for (int shard = 0; shard < Keys::CountShards; ++shard) {
+        ++tally->open;
+        cluster.call(Keys::active(shard),
+            {"EVAL", Scripts::CountShard, "2", Keys::active(shard), Keys::positioned(shard), active,
+                online},
+            [tally](CallResult counted) { tally->onShard(counted); });
+    }
+    tally->close();
 }
 
-CountsTally::CountsTally(
-    RedisCluster &cluster, std::int64_t onlineSinceMs, PeopleStore::Done<StoreCounts> done)
-    : cluster(cluster)
-    , since(std::to_string(onlineSinceMs))
-    , done(std::move(done))
+CountsTally::CountsTally(PeopleStore::Done<StoreCounts> done)
+    : done(std::move(done))
 { }
 
-void CountsTally::onPeople(const CallResult &people)
+void CountsTally::onShard(const CallResult &counted)
 {
-    if (!people.ok()) {
+    const auto &parts = counted.reply.elements;
+    if (!counted.ok() || parts.size() != 2)
         counts.status = StoreStatus::Unavailable;
-        return done(counts);
+    else {
+        counts.people += static_cast<std::size_t>(std::max(0LL, parts[0].integer));
+        counts.online += static_cast<std::size_t>(std::max(0LL, parts[1].integer));
     }
-    counts.people = people.reply.isNil()
-        ? 0
-        : static_cast<std::size_t>(std::atoll(people.reply.text.c_str()));
-    auto self = shared_from_this();
-    constexpr int regionsPerSide = Tile::PerSide >> Tile::RegionShift;
-    for (int x = 0; x < regionsPerSide; ++x) {
-        for (int y = 0; y < regionsPerSide; ++y) {
-            const std::string region = Keys::region({x, y});
-            ++open;
-            cluster.call(
-                region, {"SMEMBERS", region}, [self](CallResult tiles) { self->onRegion(tiles); });
-        }
-    }
-    close();
-}
-
-void CountsTally::onRegion(const CallResult &tiles)
-{
-    if (!tiles.ok())
-        counts.status = StoreStatus::Unavailable;
-    auto self = shared_from_this();
-    for (const auto &name : tiles.reply.elements) {
-        bool ok = false;
-        const Tile tile = Tile::fromName(name.text, &ok);
-        if (!ok)
-            continue;
-        ++open;
-        cluster.call(Keys::seen(tile), {"ZCOUNT", Keys::seen(tile), since, "+inf"},
-            [self](CallResult online) { self->onTile(online); });
-    }
-    close();
-}
-
-void CountsTally::onTile(const CallResult &online)
-{
-    if (!online.ok())
-        counts.status = StoreStatus::Unavailable;
-    else
-        counts.online += static_cast<std::size_t>(online.reply.integer);
     close();
 }
 

@@ -116,24 +116,24 @@ private:
     bool repairing = false;
 };
 
-// The monitoring figures: the people counted at registration, and the online ones counted
-// from every occupied tile's last-seen set (a walk of the directory, not a hot counter).
+// Records a person as active now (and positioned, for a position) in the monitoring figures
+// (see Keys::active); not waited for.
+void countPerson(RedisCluster &cluster, const std::string &member, std::int64_t nowMs,
+    bool position, std::int64_t retainMs);
+
+// The monitoring figures: the people not yet expired and the ones positioned since a time,
+// from the count shards (a fixed number of calls, whatever the population).
 class CountsTally : public std::enable_shared_from_this<CountsTally>
 {
 public:
-    static void start(
-        RedisCluster &cluster, std::int64_t onlineSinceMs, PeopleStore::Done<StoreCounts> done);
+    static void start(RedisCluster &cluster, std::int64_t onlineSinceMs, std::int64_t activeSinceMs,
+        PeopleStore::Done<StoreCounts> done);
 
 private:
-    CountsTally(
-        RedisCluster &cluster, std::int64_t onlineSinceMs, PeopleStore::Done<StoreCounts> done);
-    void onPeople(const CallResult &people);
-    void onRegion(const CallResult &tiles);
-    void onTile(const CallResult &online);
+    explicit CountsTally(PeopleStore::Done<StoreCounts> done);
+    void onShard(const CallResult &counted);
     void close();
 
-    RedisCluster &cluster;
-    const std::string since;
     PeopleStore::Done<StoreCounts> done;
     StoreCounts counts;
     std::size_t open = 1;

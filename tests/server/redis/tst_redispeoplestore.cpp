@@ -329,6 +329,14 @@ void TestRedisPeopleStore::silentPeopleAreDeleted()
         store.setPosition({active.uid, -33.91, 18.41}, t0, done);
     }),
         StoreStatus::UnknownUid);
+    // Nor are they counted any more (everyone in the cluster is older than this retention).
+    auto promise = std::make_shared<std::promise<StoreCounts>>();
+    auto counted = promise->get_future();
+    store.counts(nowMs, [promise](StoreCounts counts) { promise->set_value(counts); });
+    QCOMPARE(counted.wait_for(std::chrono::seconds(10)), std::future_status::ready);
+    const StoreCounts counts = counted.get();
+    QCOMPARE(counts.status, StoreStatus::Done);
+    QCOMPARE(counts.people, std::size_t(0));
 }
 
 void TestRedisPeopleStore::instancesShareThePeople()
