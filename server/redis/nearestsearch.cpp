@@ -113,16 +113,62 @@ void NearestSearch::round()
     const std::string centreLat = geoNumber(fromLat);
     const std::string radius = geoNumber(radiusKm);
     const std::string count = std::to_string(perTile);
+    const SearchBox box = searchBox(fromLat);
+    std::vector<std::string> shape {"BYRADIUS", radius, "km"};
+    if (box.bounded)
+        shape = {"BYBOX", geoNumber(2 * box.halfWidthKm), geoNumber(2 * box.halfHeightKm), "km"};
     auto self = shared_from_this();
     waiting = asked.size();
     // Plain commands rather than a script: Redis spends several times longer per person in
     // Lua's calls than in GEOSEARCH and HMGET themselves.
     for (const Tile &tile : asked) {
-        cluster.call(Keys::geo(tile),
-            {"GEOSEARCH", Keys::geo(tile), "FROMLONLAT", centreLon, centreLat, "BYRADIUS", radius,
-                "km", "ASC", "COUNT", count, "WITHDIST"},
+        std::vector<std::string> search {
+            "GEOSEARCH", Keys::geo(tile), "FROMLONLAT", centreLon, centreLat};
+        search.insert(search.end(), shape.begin(), shape.end());
+        search.insert(search.end(), {"ASC", "COUNT", count, "WITHDIST"});
+        cluster.call(Keys::geo(tile), std::move(search),
             [self, tile](CallResult hits) { self->onHits(tile, hits); });
     }
+}
+
+NearestSearch::SearchBox NearestSearch::searchBox(double fromLat) const
+{
+    // GEOSEARCH BYBOX keeps a member when its latitude is within half the height of the
+    // centre's (along the meridian) and its longitude within half the width (along the
+    // member's own parallel). Everyone in the view within radiusKm must be kept: a member
+    // within r along the sphere is within r along the meridian, and along its parallel within
+    // 2R·asin(k·sin(r/2R)), k² being the largest cos(member's lat) / cos(centre's lat) (from
+    // the haversine). The view bounds both the same way, so a narrow view asks a narrow box
+    // instead of a circle full of people beside it.
+    constexpr double Pi = 3.141592653589793;
+    constexpr double Degree = Pi / 180;
+    const auto nearestEquator = [](double south, double north) {
+        return south <= 0 && north >= 0 ? 0.0 : std::min(std::abs(south), std::abs(north));
+    };
+    const double centre = fromLat * Degree;
+    const double angle = radiusKm / EarthRadiusKm;
+    const double k2 = std::max(1.0,
+        std::cos(std::min(Pi / 2, nearestEquator(centre - angle, centre + angle)))
+            / std::cos(centre));
+    const double spread = std::sqrt(k2) * std::sin(std::min(Pi, angle) / 2);
+    double halfWidth = spread < 1 ? 2 * EarthRadiusKm * std::asin(spread) : HUGE_VAL;
+    double halfHeight = radiusKm;
+
+    const double south = std::max(viewBox.south, -MaxGeoLat) * Degree;
+    const double north = std::min(viewBox.north, MaxGeoLat) * Degree;
+    halfHeight = std::min(halfHeight, EarthRadiusKm * std::max(north - centre, centre - south));
+    if (!viewBox.wholeLongitude()) {
+        const double halfLon = std::min(Pi, view.halfWidth * 2 * Pi);
+        halfWidth = std::min(halfWidth,
+            2 * EarthRadiusKm
+                * std::asin(
+                    std::min(1.0, std::cos(nearestEquator(south, north)) * std::sin(halfLon / 2))));
+    }
+    SearchBox box;
+    box.bounded = std::isfinite(halfWidth);
+    box.halfWidthKm = halfWidth + slackKm;
+    box.halfHeightKm = std::max(0.0, halfHeight) + slackKm;
+    return box;
 }
 
 void NearestSearch::onHits(const Tile &tile, const CallResult &hits)
@@ -233,9 +279,11 @@ void NearestSearch::roundOver()
     } else {
         enough = !truncated && radiusKm >= coverKm;
     }
-    if (!enough && rounds < MaxRounds) {
-        if (truncated)
-            perTile *= 4; // people just outside the view crowd the circle: look deeper
+    // A COUNT already as deep as one list may make Redis look gives the answer so far.
+    const bool deeper = truncated && perTile < MaxPerTile * query.limit;
+    if (!enough && rounds < MaxRounds && (deeper || !truncated)) {
+        if (deeper)
+            perTile *= 4; // people just outside the view crowd the box: look deeper
         else if (ranked.size() >= query.limit)
             radiusKm = std::min(coverKm, neededKm + 2 * slackKm);
         else {

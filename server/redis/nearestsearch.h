@@ -34,6 +34,8 @@ public:
     static constexpr std::size_t MaxDirectTiles = 16;
     // Rounds before the answer so far is given: from 300 m to the whole world takes 8.
     static constexpr int MaxRounds = 16;
+    // A tile's COUNT grows at most to this many times the limit.
+    static constexpr std::size_t MaxPerTile = 16;
 
 private:
     NearestSearch(RedisCluster &cluster, RadiusHints &hints, const NearestQuery &query, Done done);
@@ -44,6 +46,15 @@ private:
         double distanceSquared = 0;
         std::string member;
     };
+
+    // GEOSEARCH's box around the centre: it holds everyone in the view within radiusKm.
+    struct SearchBox
+    {
+        bool bounded = false; // else the circle, which the view does not narrow
+        double halfWidthKm = 0;
+        double halfHeightKm = 0;
+    };
+    SearchBox searchBox(double fromLat) const;
 
     void readDirectory();
     void round();

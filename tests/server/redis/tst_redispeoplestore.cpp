@@ -229,6 +229,7 @@ void TestRedisPeopleStore::nearestMatchesEmbedded_data()
     QTest::newRow("beyond Mercator's edge") << 84.0 << 0.0 << 3 << 800 << 40 << false;
     QTest::newRow("empty ocean") << -45.0 << -120.0 << 9 << 800 << 150 << false;
     QTest::newRow("narrow view") << 59.93 << 30.31 << 11 << 64 << 150 << false;
+    QTest::newRow("one pixel wide") << 59.93 << 30.31 << 9 << 1 << 150 << false;
     QTest::newRow("tight crowd, few wanted") << -12.0 << -60.0 << 10 << 800 << 7 << false;
     QTest::newRow("ocean at zoom 2") << -60.0 << -150.0 << 2 << 300 << 150 << false;
     // Views a little narrower than the world: both edges fall in one region column.
