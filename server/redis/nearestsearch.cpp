@@ -109,26 +109,135 @@ void NearestSearch::round()
     }
     if (asked.empty())
         return roundOver();
-    const std::string centreLon = geoNumber(fromLon);
-    const std::string centreLat = geoNumber(fromLat);
     const std::string radius = geoNumber(radiusKm);
     const std::string count = std::to_string(perTile);
-    const SearchBox box = searchBox(fromLat);
-    std::vector<std::string> shape {"BYRADIUS", radius, "km"};
-    if (box.bounded)
-        shape = {"BYBOX", geoNumber(2 * box.halfWidthKm), geoNumber(2 * box.halfHeightKm), "km"};
+    const auto pieces = piecesOf(fromLat, fromLon, searchBox(fromLat));
+    struct Ask
+    {
+        Tile tile;
+        const Piece *piece;
+    };
+    std::vector<Ask> asks;
+    for (const Tile &tile : asked) {
+        const LatLonBox bounds = boxOf(tile);
+        for (const Piece &piece : pieces) {
+            if (piece.bounds.intersects(bounds))
+                asks.push_back({tile, &piece});
+        }
+    }
+    if (asks.empty())
+        return roundOver();
     auto self = shared_from_this();
-    waiting = asked.size();
+    waiting = asks.size();
     // Plain commands rather than a script: Redis spends several times longer per person in
     // Lua's calls than in GEOSEARCH and HMGET themselves.
-    for (const Tile &tile : asked) {
-        std::vector<std::string> search {
-            "GEOSEARCH", Keys::geo(tile), "FROMLONLAT", centreLon, centreLat};
-        search.insert(search.end(), shape.begin(), shape.end());
+    for (const Ask &ask : asks) {
+        const Piece &piece = *ask.piece;
+        std::vector<std::string> search {"GEOSEARCH", Keys::geo(ask.tile), "FROMLONLAT",
+            geoNumber(piece.lon), geoNumber(piece.lat)};
+        if (piece.halfWidthKm > 0)
+            search.insert(search.end(),
+                {"BYBOX", geoNumber(2 * piece.halfWidthKm), geoNumber(2 * piece.halfHeightKm),
+                    "km"});
+        else
+            search.insert(search.end(), {"BYRADIUS", radius, "km"});
         search.insert(search.end(), {"ASC", "COUNT", count, "WITHDIST"});
+        const Tile tile = ask.tile;
+        const double offsetKm = piece.offsetKm;
         cluster.call(Keys::geo(tile), std::move(search),
-            [self, tile](CallResult hits) { self->onHits(tile, hits); });
+            [self, tile, offsetKm](CallResult hits) { self->onHits(tile, hits, offsetKm); });
     }
+}
+
+std::vector<NearestSearch::Piece> NearestSearch::piecesOf(
+    double fromLat, double fromLon, const SearchBox &box) const
+{
+    // GEOSEARCH's cost is the members of the geohash cells around its shape, and the cells
+    // grow with the shape's longer side: a long narrow box would scan a whole city to find
+    // the few people of a one-pixel column. Such a box is asked as pieces no longer than
+    // MaxAspect times their width, from their own centres, so the cells stay small.
+    constexpr double Pi = 3.141592653589793;
+    constexpr double Degree = Pi / 180;
+    constexpr double MaxAspect = 4;
+    constexpr std::size_t MaxPieces = 128;
+    const LatLonBox whole = viewBox;
+    std::vector<Piece> pieces;
+    Piece single;
+    single.lat = fromLat;
+    single.lon = fromLon;
+    single.bounds = whole;
+    if (!box.bounded)
+        return {single}; // the circle
+    single.halfWidthKm = box.halfWidthKm;
+    single.halfHeightKm = box.halfHeightKm;
+    const double halfWidth = box.halfWidthKm;
+    const double halfHeight = box.halfHeightKm;
+    const auto count = [](double longer, double shorter) {
+        return static_cast<std::size_t>(
+            std::min<double>(MaxPieces, std::ceil(longer / (MaxAspect * std::max(shorter, 1e-6)))));
+    };
+    if (halfHeight > MaxAspect * halfWidth) {
+        // Along the meridian: each piece keeps the box's width about the same longitude.
+        const std::size_t n = count(halfHeight, halfWidth);
+        const double step = 2 * halfHeight / static_cast<double>(n);
+        for (std::size_t i = 0; i < n; ++i) {
+            const double lowKm = -halfHeight + step * static_cast<double>(i);
+            double south = fromLat + lowKm / EarthRadiusKm / Degree;
+            double north = fromLat + (lowKm + step) / EarthRadiusKm / Degree;
+            // Members lie within ±MaxGeoLat, and so must GEOSEARCH's centre.
+            if (south > MaxGeoLat || north < -MaxGeoLat)
+                continue;
+            south = std::max(south, -MaxGeoLat);
+            north = std::min(north, MaxGeoLat);
+            Piece piece = single;
+            piece.lat = (south + north) / 2;
+            piece.halfHeightKm = (north - south) / 2 * Degree * EarthRadiusKm + slackKm;
+            piece.offsetKm = std::abs(piece.lat - fromLat) * Degree * EarthRadiusKm;
+            piece.bounds.south = std::max(whole.south, south - slackKm / EarthRadiusKm / Degree);
+            piece.bounds.north = std::min(whole.north, north + slackKm / EarthRadiusKm / Degree);
+            pieces.push_back(piece);
+        }
+        return pieces;
+    }
+    if (halfWidth > MaxAspect * halfHeight) {
+        // Along the parallel: the box reaches farthest in longitude at its latitude nearest a
+        // pole; each piece spans an equal share of that, and its width is that share's
+        // length along the parallel nearest the equator, where it is longest.
+        const double south = std::max(-MaxGeoLat, fromLat - halfHeight / EarthRadiusKm / Degree);
+        const double north = std::min(MaxGeoLat, fromLat + halfHeight / EarthRadiusKm / Degree);
+        const double poleward = std::max(std::abs(south), std::abs(north)) * Degree;
+        const double equatorward
+            = (south <= 0 && north >= 0 ? 0 : std::min(std::abs(south), std::abs(north))) * Degree;
+        const double reach = std::sin(halfWidth / (2 * EarthRadiusKm)) / std::cos(poleward);
+        if (reach >= 1)
+            return {single};
+        const double halfLon = 2 * std::asin(reach); // radians each side of the centre
+        const std::size_t n = count(halfWidth, halfHeight);
+        const double share = 2 * halfLon / static_cast<double>(n);
+        for (std::size_t i = 0; i < n; ++i) {
+            const double offset = -halfLon + share * (static_cast<double>(i) + 0.5);
+            Piece piece = single;
+            piece.lon = geoLongitude(fromLon + offset / Degree);
+            piece.halfWidthKm = 2 * EarthRadiusKm
+                    * std::asin(std::min(1.0, std::cos(equatorward) * std::sin(share / 4)))
+                + slackKm;
+            piece.offsetKm = 2 * EarthRadiusKm
+                * std::asin(
+                    std::min(1.0, std::cos(fromLat * Degree) * std::sin(std::abs(offset) / 2)));
+            if (!whole.wholeLongitude() || share < 2 * Pi) {
+                const double slack = slackKm / (EarthRadiusKm * std::cos(poleward)) / Degree;
+                const double west = piece.lon - share / 2 / Degree - slack;
+                const double east = piece.lon + share / 2 / Degree + slack;
+                if (east - west < 360) {
+                    piece.bounds.west = geoLongitude(west);
+                    piece.bounds.east = geoLongitude(east);
+                }
+            }
+            pieces.push_back(piece);
+        }
+        return pieces;
+    }
+    return {single};
 }
 
 NearestSearch::SearchBox NearestSearch::searchBox(double fromLat) const
@@ -171,7 +280,7 @@ NearestSearch::SearchBox NearestSearch::searchBox(double fromLat) const
     return box;
 }
 
-void NearestSearch::onHits(const Tile &tile, const CallResult &hits)
+void NearestSearch::onHits(const Tile &tile, const CallResult &hits, double offsetKm)
 {
     if (!hits.ok() || hits.reply.kind != RedisReply::Kind::Array) {
         failed = true;
@@ -180,7 +289,10 @@ void NearestSearch::onHits(const Tile &tile, const CallResult &hits)
     const auto &elements = hits.reply.elements;
     // COUNT cut the answer: the tile is complete only up to its farthest person.
     if (elements.size() >= perTile && !elements.empty() && elements.back().elements.size() >= 2)
-        limitedKm = std::min(limitedKm, std::atof(elements.back().elements[1].text.c_str()));
+        // Distances are from the piece's centre: the ones left out are at least that far less
+        // the piece's offset from the view's centre.
+        limitedKm = std::min(limitedKm,
+            std::max(0.0, std::atof(elements.back().elements[1].text.c_str()) - offsetKm));
     if (elements.empty())
         return tileDone();
     auto members = std::make_shared<std::vector<std::string>>();

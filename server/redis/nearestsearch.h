@@ -55,10 +55,22 @@ private:
         double halfHeightKm = 0;
     };
     SearchBox searchBox(double fromLat) const;
+    // One GEOSEARCH of a round in each tile it may concern: a box (or the circle when
+    // halfWidthKm is 0) around a centre offsetKm from the view's.
+    struct Piece
+    {
+        double lat = 0;
+        double lon = 0;
+        double halfWidthKm = 0;
+        double halfHeightKm = 0;
+        double offsetKm = 0;
+        LatLonBox bounds; // the latitudes and longitudes it may keep
+    };
+    std::vector<Piece> piecesOf(double fromLat, double fromLon, const SearchBox &box) const;
 
     void readDirectory();
     void round();
-    void onHits(const Tile &tile, const CallResult &hits);
+    void onHits(const Tile &tile, const CallResult &hits, double offsetKm);
     void onPeople(const std::vector<std::string> &members, const CallResult &coordinates,
         const CallResult &profiles);
     void tileDone();

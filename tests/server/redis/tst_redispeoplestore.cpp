@@ -230,6 +230,8 @@ void TestRedisPeopleStore::nearestMatchesEmbedded_data()
     QTest::newRow("empty ocean") << -45.0 << -120.0 << 9 << 800 << 150 << false;
     QTest::newRow("narrow view") << 59.93 << 30.31 << 11 << 64 << 150 << false;
     QTest::newRow("one pixel wide") << 59.93 << 30.31 << 9 << 1 << 150 << false;
+    QTest::newRow("wide city view") << 59.95 << 30.3 << 12 << 4096 << 150 << false;
+    QTest::newRow("wide across the antimeridian") << -16.6 << 179.9 << 9 << 4096 << 150 << false;
     QTest::newRow("tight crowd, few wanted") << -12.0 << -60.0 << 10 << 800 << 7 << false;
     QTest::newRow("ocean at zoom 2") << -60.0 << -150.0 << 2 << 300 << 150 << false;
     // Views a little narrower than the world: both edges fall in one region column.
