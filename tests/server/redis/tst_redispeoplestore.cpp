@@ -104,6 +104,7 @@ private slots:
     void instancesShareThePeople();
     void registrationSurvivesItsMasterKilled();
     void hangingClusterAnswers503ThenRecovers();
+    void registrationWaitsWhereItsWriteLanded();
 
 private:
     QUrl url(quint16 port, const QString &request, const QString &query) const
@@ -453,6 +454,50 @@ void TestRedisPeopleStore::hangingClusterAnswers503ThenRecovers()
     QVector<ListedUser> users;
     QVERIFY(readUserList(get(ports[0], "GetUsers", "lat=1&lon=1&zoomlevel=12").body, users));
     QCOMPARE(users.size(), 1);
+}
+
+void TestRedisPeopleStore::registrationWaitsWhereItsWriteLanded()
+{
+    QVERIFY(ports.size() == 2);
+    // A person whose slot holds no key yet, moved to another master behind the services'
+    // backs: their Register's write is redirected there by MOVED. With that master's replica
+    // hanging, the WAIT must say so, wherever the first attempt went.
+    int person = 95000;
+    QString slot;
+    int from = -1;
+    int to = -1;
+    for (;; ++person) {
+        const QString key = QString("{p:0:%1}").arg(person);
+        slot = redis->cli(0, {"CLUSTER", "KEYSLOT", key});
+        from = redis->masterOfKey(key);
+        if (from < 0 || redis->cli(from, {"CLUSTER", "COUNTKEYSINSLOT", slot}) != "0")
+            continue;
+        to = (from + 1) % 3;
+        const QString uidKey
+            = QString("{u:%1000040008000000000000000}").arg(person, 8, 16, QLatin1Char('0'));
+        if (redis->masterOfKey(uidKey) != to)
+            break;
+    }
+    const QString target = redis->nodeId(to);
+    QCOMPARE(redis->cli(to, {"CLUSTER", "SETSLOT", slot, "IMPORTING", redis->nodeId(from)}),
+        QString("OK"));
+    QCOMPARE(redis->cli(from, {"CLUSTER", "SETSLOT", slot, "MIGRATING", target}), QString("OK"));
+    for (const int node : {to, from, (to + 1) % 3})
+        QCOMPARE(redis->cli(node, {"CLUSTER", "SETSLOT", slot, "NODE", target}), QString("OK"));
+    int replica = -1;
+    for (int node = 0; node < redis->nodeCount(); ++node) {
+        if (node != to && redis->cli(node, {"CLUSTER", "MYID"}) != target
+            && redis->cli(node, {"INFO", "replication"})
+                   .contains(QString("master_port:%1").arg(redis->port(to))))
+            replica = node;
+    }
+    QVERIFY(replica >= 0);
+    redis->pause(replica);
+    const int status = get(ports[0], "Register", testRegisterQuery(person)).status;
+    redis->resume(replica);
+    QCOMPARE(status, 503);
+    QVERIFY(redis->waitUntilOk(20000));
+    QCOMPARE(get(ports[0], "Register", testRegisterQuery(person)).status, 200);
 }
 
 QTEST_GUILESS_MAIN(TestRedisPeopleStore)
