@@ -409,7 +409,11 @@ void NearestSearch::roundOver()
         }
         return round();
     }
-    if (enough)
+    // A long narrow view needs a far larger radius than the usual views of its tile and zoom,
+    // which its radius would make start far too wide: it leaves the hint to them.
+    const bool usualShape
+        = view.halfWidth <= 4 * view.halfHeight && view.halfHeight <= 4 * view.halfWidth;
+    if (enough && usualShape)
         hints[hintKey] = radiusKm;
     NearestAnswer answer;
     const std::size_t count = std::min(ranked.size(), query.limit);
