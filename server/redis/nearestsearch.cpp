@@ -144,8 +144,11 @@ void NearestSearch::round()
         search.insert(search.end(), {"ASC", "COUNT", count, "WITHDIST"});
         const Tile tile = ask.tile;
         const double offsetKm = piece.offsetKm;
-        cluster.call(Keys::geo(tile), std::move(search),
-            [self, tile, offsetKm](CallResult hits) { self->onHits(tile, hits, offsetKm); });
+        const double nearKm = piece.nearKm;
+        cluster.call(
+            Keys::geo(tile), std::move(search), [self, tile, offsetKm, nearKm](CallResult hits) {
+                self->onHits(tile, hits, offsetKm, nearKm);
+            });
     }
 }
 
@@ -193,6 +196,9 @@ std::vector<NearestSearch::Piece> NearestSearch::piecesOf(
             piece.lat = (south + north) / 2;
             piece.halfHeightKm = (north - south) / 2 * Degree * EarthRadiusKm + slackKm;
             piece.offsetKm = std::abs(piece.lat - fromLat) * Degree * EarthRadiusKm;
+            // Everyone it keeps lies within its latitudes, so at least this far along the
+            // meridian (and so the sphere) from the view's centre.
+            piece.nearKm = std::max(0.0, piece.offsetKm - piece.halfHeightKm);
             piece.bounds.south = std::max(whole.south, south - slackKm / EarthRadiusKm / Degree);
             piece.bounds.north = std::min(whole.north, north + slackKm / EarthRadiusKm / Degree);
             pieces.push_back(piece);
@@ -224,6 +230,18 @@ std::vector<NearestSearch::Piece> NearestSearch::piecesOf(
             piece.offsetKm = 2 * EarthRadiusKm
                 * std::asin(
                     std::min(1.0, std::cos(fromLat * Degree) * std::sin(std::abs(offset) / 2)));
+            // Everyone it keeps is at least this much longitude from the view's centre (its
+            // width reaches farthest in longitude at its poleward edge), and so (haversine) at
+            // least this far along the sphere.
+            const double reachLon
+                = std::sin(piece.halfWidthKm / (2 * EarthRadiusKm)) / std::cos(poleward);
+            const double apart
+                = reachLon >= 1 ? 0.0 : std::max(0.0, std::abs(offset) - 2 * std::asin(reachLon));
+            piece.nearKm = std::max(0.0,
+                2 * EarthRadiusKm
+                        * std::asin(std::sqrt(std::cos(fromLat * Degree) * std::cos(poleward))
+                            * std::sin(apart / 2))
+                    - slackKm);
             if (!whole.wholeLongitude() || share < 2 * Pi) {
                 const double slack = slackKm / (EarthRadiusKm * std::cos(poleward)) / Degree;
                 const double west = piece.lon - share / 2 / Degree - slack;
@@ -280,7 +298,7 @@ NearestSearch::SearchBox NearestSearch::searchBox(double fromLat) const
     return box;
 }
 
-void NearestSearch::onHits(const Tile &tile, const CallResult &hits, double offsetKm)
+void NearestSearch::onHits(const Tile &tile, const CallResult &hits, double offsetKm, double nearKm)
 {
     if (!hits.ok() || hits.reply.kind != RedisReply::Kind::Array) {
         failed = true;
@@ -290,9 +308,9 @@ void NearestSearch::onHits(const Tile &tile, const CallResult &hits, double offs
     // COUNT cut the answer: the tile is complete only up to its farthest person.
     if (elements.size() >= perTile && !elements.empty() && elements.back().elements.size() >= 2)
         // Distances are from the piece's centre: the ones left out are at least that far less
-        // the piece's offset from the view's centre.
+        // the piece's offset from the view's centre, and no nearer than the piece itself.
         limitedKm = std::min(limitedKm,
-            std::max(0.0, std::atof(elements.back().elements[1].text.c_str()) - offsetKm));
+            std::max(nearKm, std::atof(elements.back().elements[1].text.c_str()) - offsetKm));
     if (elements.empty())
         return tileDone();
     auto members = std::make_shared<std::vector<std::string>>();

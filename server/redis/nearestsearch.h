@@ -64,13 +64,14 @@ private:
         double halfWidthKm = 0;
         double halfHeightKm = 0;
         double offsetKm = 0;
+        double nearKm = 0; // no one it keeps is nearer the view's centre
         LatLonBox bounds; // the latitudes and longitudes it may keep
     };
     std::vector<Piece> piecesOf(double fromLat, double fromLon, const SearchBox &box) const;
 
     void readDirectory();
     void round();
-    void onHits(const Tile &tile, const CallResult &hits, double offsetKm);
+    void onHits(const Tile &tile, const CallResult &hits, double offsetKm, double nearKm);
     void onPeople(const std::vector<std::string> &members, const CallResult &coordinates,
         const CallResult &profiles);
     void tileDone();
