@@ -242,14 +242,14 @@ std::vector<NearestSearch::Piece> NearestSearch::piecesOf(
                         * std::asin(std::sqrt(std::cos(fromLat * Degree) * std::cos(poleward))
                             * std::sin(apart / 2))
                     - slackKm);
-            if (!whole.wholeLongitude() || share < 2 * Pi) {
-                const double slack = slackKm / (EarthRadiusKm * std::cos(poleward)) / Degree;
-                const double west = piece.lon - share / 2 / Degree - slack;
-                const double east = piece.lon + share / 2 / Degree + slack;
-                if (east - west < 360) {
-                    piece.bounds.west = geoLongitude(west);
-                    piece.bounds.east = geoLongitude(east);
-                }
+            // Tiles are asked by the piece's share of longitude: what it keeps beyond its share
+            // lies in a neighbour's share as well, and is asked for there.
+            const double slack = slackKm / (EarthRadiusKm * std::cos(poleward)) / Degree;
+            const double west = piece.lon - share / 2 / Degree - slack;
+            const double east = piece.lon + share / 2 / Degree + slack;
+            if (east - west < 360) {
+                piece.bounds.west = geoLongitude(west);
+                piece.bounds.east = geoLongitude(east);
             }
             pieces.push_back(piece);
         }
