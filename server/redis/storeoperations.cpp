@@ -1,5 +1,7 @@
 #include "redis/storeoperations.h"
 
+#include "redis/crowdcount.h"
+#include "redis/privacyscripts.h"
 #include "redis/redisscripts.h"
 #include "redis/storekeys.h"
 
@@ -19,6 +21,12 @@ std::int64_t wallClockMs()
 }
 
 } // namespace
+
+std::vector<std::string> removeFromTile(const Tile &tile, const std::string &member)
+{
+    return {"EVAL", Scripts::RemoveFromTile, "5", Keys::geo(tile), Keys::seen(tile),
+        Keys::coordinates(tile), Keys::profiles(tile), Keys::cells(tile), member};
+}
 
 StoreOperation::StoreOperation(
     RedisCluster &cluster, const RedisStoreConfig &config, PeopleStore::Done<StoreStatus> done)
@@ -87,12 +95,46 @@ void Registration::send()
             self->tile = parts[1].text;
             return true;
         }));
+    cluster.callBlocking(personKey,
+        {"EVAL", Scripts::RegisterInstallation, "2", personKey, Keys::installations(member),
+            person.uid.toHex(), retain()},
+        expect());
     if (config.durableReplicas > 0)
         cluster.callBlocking(personKey, {"WAIT", replicas, waitMs}, expect(acknowledged));
     cluster.callBlocking(uidKey, {"SET", uidKey, member, "PX", retain()}, expect());
+    if (person.keyHash)
+        bindKey(Keys::hashHex(*person.keyHash));
     if (config.durableReplicas > 0)
         cluster.callBlocking(uidKey, {"WAIT", replicas, waitMs}, expect(acknowledged));
     settle(StoreStatus::Done);
+}
+
+void Registration::bindKey(const std::string &hash)
+{
+    // On the installation's blocking connection, ahead of its WAIT; the key's own entry gets
+    // a WAIT of its own.
+    const std::string uidKey = Keys::installationKey(person.uid);
+    const std::string entry = Keys::sessionKey(hash);
+    auto self = std::static_pointer_cast<Registration>(shared_from_this());
+    cluster.callBlocking(uidKey,
+        {"EVAL", Scripts::BindKey, "1", uidKey, hash, std::to_string(wallClockMs()), retain()},
+        expect([self, hash](const CallResult &result) {
+            const std::string &old = result.reply.text;
+            // The replaced key no longer lists anyone.
+            if (!old.empty() && old != hash) {
+                const std::string stale = Keys::sessionKey(old);
+                self->cluster.call(stale, {"DEL", stale}, self->expect());
+            }
+            return true;
+        }));
+    cluster.callBlocking(entry, {"SET", entry, person.uid.toHex(), "PX", retain()}, expect());
+    if (config.durableReplicas > 0) {
+        const std::string waitMs
+            = std::to_string(std::max<long long>(1, config.timeout.count() / 2));
+        cluster.callBlocking(entry, {"WAIT", std::to_string(config.durableReplicas), waitMs},
+            expect([n = config.durableReplicas](
+                       const CallResult &result) { return result.reply.integer >= n; }));
+    }
 }
 
 void Registration::finished(StoreStatus status)
@@ -133,6 +175,8 @@ void PositionUpdate::lookUp()
     const std::string uidKey = Keys::installation(position.uid);
     auto self = std::static_pointer_cast<PositionUpdate>(shared_from_this());
     hold();
+    if (position.keyHash)
+        return checkKey();
     cluster.call(uidKey, {"GETEX", uidKey, "PX", retain()}, [self](CallResult found) {
         if (!found.ok())
             return self->settle(StoreStatus::Unavailable);
@@ -142,6 +186,32 @@ void PositionUpdate::lookUp()
     });
 }
 
+void PositionUpdate::checkKey()
+{
+    // The check is the lookup itself: one script on the installation's shard, no extra trip.
+    const std::string uidKey = Keys::installation(position.uid);
+    const std::string keyKey = Keys::installationKey(position.uid);
+    const std::string hash = Keys::hashHex(*position.keyHash);
+    auto self = std::static_pointer_cast<PositionUpdate>(shared_from_this());
+    cluster.call(uidKey,
+        {"EVAL", Scripts::CheckKey, "2", uidKey, keyKey, retain(), hash,
+            std::to_string(wallClockMs())},
+        [self, hash](CallResult found) {
+            if (!found.ok())
+                return self->settle(StoreStatus::Unavailable);
+            if (found.reply.isNil())
+                return self->settle(StoreStatus::UnknownUid);
+            const auto &parts = found.reply.elements;
+            if (found.reply.kind != RedisReply::Kind::Array || parts.size() != 2)
+                return self->settle(StoreStatus::BadKey);
+            if (parts[1].integer == 1) {
+                const std::string entry = Keys::sessionKey(hash);
+                self->cluster.call(entry, {"PEXPIRE", entry, self->retain()}, [](CallResult) {});
+            }
+            self->place(parts[0].text);
+        });
+}
+
 void PositionUpdate::place(std::string found)
 {
     member = std::move(found);
@@ -149,10 +219,11 @@ void PositionUpdate::place(std::string found)
     auto self = std::static_pointer_cast<PositionUpdate>(shared_from_this());
     hold();
     cluster.call(Keys::geo(tile),
-        {"EVAL", Scripts::PlaceInTile, "4", Keys::geo(tile), Keys::seen(tile),
-            Keys::coordinates(tile), Keys::profiles(tile), geoNumber(position.lon),
-            geoNumber(geoLatitude(position.lat)), member, seen,
-            geoNumber(position.lat) + " " + geoNumber(position.lon) + " " + seen, retain()},
+        {"EVAL", Scripts::PlaceInTile, "5", Keys::geo(tile), Keys::seen(tile),
+            Keys::coordinates(tile), Keys::profiles(tile), Keys::cells(tile),
+            geoNumber(position.lon), geoNumber(geoLatitude(position.lat)), member, seen,
+            geoNumber(position.lat) + " " + geoNumber(position.lon) + " " + seen, retain(),
+            std::to_string(mortonOf(leafOf(position.lat, position.lon), LeafLevel))},
         expect());
     const std::string personKey = Keys::person(member);
     cluster.call(personKey, {"EVAL", Scripts::MovePerson, "1", personKey, tile.name(), retain()},
@@ -165,6 +236,11 @@ void PositionUpdate::onMoved(const CallResult &moved)
 {
     if (!moved.ok())
         return settle(StoreStatus::Unavailable);
+    if (moved.reply.isNil() || moved.reply.kind == RedisReply::Kind::Integer) {
+        // Hidden, or forgotten meanwhile: the position just filed in the tile goes again.
+        cluster.call(Keys::geo(tile), removeFromTile(tile, member), expect());
+        return settle(moved.reply.isNil() ? StoreStatus::UnknownUid : StoreStatus::Hidden);
+    }
     if (moved.reply.isNil() || moved.reply.elements.size() != 2)
         return settle(StoreStatus::UnknownUid);
     const std::string old = moved.reply.elements[0].text;
@@ -179,10 +255,7 @@ void PositionUpdate::onMoved(const CallResult &moved)
         bool ok = false;
         const Tile from = Tile::fromName(old, &ok);
         if (ok) {
-            cluster.call(Keys::geo(from),
-                {"EVAL", Scripts::RemoveFromTile, "4", Keys::geo(from), Keys::seen(from),
-                    Keys::coordinates(from), Keys::profiles(from), member},
-                expect());
+            cluster.call(Keys::geo(from), removeFromTile(from, member), expect());
         }
     }
     settle(StoreStatus::Done);

@@ -9,6 +9,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace Pinrova::Server::Redis {
 
@@ -28,6 +29,10 @@ struct RedisStoreConfig
 // The cluster store's write operations. Each is an object that owns itself (through the
 // callbacks of its calls) for one operation on the cluster's thread, answers once, and is
 // gone when its last call is back, the way NearestSearch serves a list.
+
+// The call that takes a person out of a tile (its geo set, times, coordinates, profiles and
+// crowd cells), sent to Keys::geo(tile).
+std::vector<std::string> removeFromTile(const Tile &tile, const std::string &member);
 
 // The calls of one operation in flight: the answer is Done when every call succeeded, else
 // the first failure, given once the last call is back.
@@ -72,6 +77,7 @@ private:
     Registration(RedisCluster &cluster, const RedisStoreConfig &config, PersonRecord person,
         std::string profile, PeopleStore::Done<StoreStatus> done);
     void send();
+    void bindKey(const std::string &hash);
     void finished(StoreStatus status) override;
 
     const PersonRecord person;
@@ -94,6 +100,7 @@ private:
     PositionUpdate(RedisCluster &cluster, const RedisStoreConfig &config,
         const PositionReport &position, std::int64_t nowMs, PeopleStore::Done<StoreStatus> done);
     void lookUp();
+    void checkKey();
     void place(std::string found);
     void onMoved(const CallResult &moved);
 
