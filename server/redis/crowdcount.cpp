@@ -121,19 +121,31 @@ CrowdCount::CrowdCount(RedisCluster &cluster, const MapView &view, NearestAnswer
 
 void CrowdCount::countTile(const Tile &tile)
 {
+    // The map repeats east-west: the view's copies that reach the tile (two where the view is
+    // within a tile of the world's width) count apart, each once.
+    if (view.halfWidth >= 0.5)
+        return countTile(tile, std::nullopt);
+    for (const double copy : {-1.0, 0.0, 1.0}) {
+        const double west = view.centre.x + copy - view.halfWidth;
+        const double east = view.centre.x + copy + view.halfWidth;
+        if (east >= static_cast<double>(tile.x) / Tile::PerSide
+            && west <= static_cast<double>(tile.x + 1) / Tile::PerSide)
+            countTile(tile, view.centre.x + copy);
+    }
+}
+
+void CrowdCount::countTile(const Tile &tile, std::optional<double> centreX)
+{
     const double side = std::ldexp(1.0, LeafLevel);
     const std::int64_t tileX0 = static_cast<std::int64_t>(tile.x) << LeafShift;
     const std::int64_t tileY0 = static_cast<std::int64_t>(tile.y) << LeafShift;
     const std::int64_t tileX1 = tileX0 + (1 << LeafShift) - 1;
     const std::int64_t tileY1 = tileY0 + (1 << LeafShift) - 1;
-    // The view's edges in leaves, with its centre taken on the copy of the world nearest the
-    // tile (the map repeats east-west).
+    // The view's edges in leaves; no centre: every longitude.
     std::int64_t ix0 = tileX0, ix1 = tileX1, ox0 = tileX0, ox1 = tileX1;
-    if (view.halfWidth < 0.5) {
-        const double tileCentre = (tile.x + 0.5) / Tile::PerSide;
-        const double centre = tileCentre - wrappedDx(tileCentre, view.centre.x);
-        const double west = (centre - view.halfWidth) * side;
-        const double east = (centre + view.halfWidth) * side;
+    if (centreX) {
+        const double west = (*centreX - view.halfWidth) * side;
+        const double east = (*centreX + view.halfWidth) * side;
         ix0 = static_cast<std::int64_t>(std::ceil(west));
         ix1 = static_cast<std::int64_t>(std::floor(east)) - 1;
         ox0 = static_cast<std::int64_t>(std::floor(west));

@@ -8,6 +8,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -65,6 +66,7 @@ public:
 private:
     CrowdCount(RedisCluster &cluster, const MapView &view, NearestAnswer answer, Done done);
     void countTile(const Tile &tile);
+    void countTile(const Tile &tile, std::optional<double> centreX);
     void onTile(const std::vector<Cell> &cells, const CallResult &result);
     void finish();
 

@@ -54,6 +54,12 @@ std::vector<int> columnsOf(const LatLonBox &box, int perSide)
     const int scale = Tile::PerSide / perSide;
     const int first = tileX(box.west) / scale;
     const int last = tileX(box.east) / scale;
+    // West past east within one column: the box goes round the world and back into it.
+    if (first == last && box.west > box.east) {
+        for (int x = 0; x < perSide; ++x)
+            columns.push_back(x);
+        return columns;
+    }
     for (int x = first;; x = (x + 1) % perSide) {
         columns.push_back(x);
         if (x == last || static_cast<int>(columns.size()) >= perSide)

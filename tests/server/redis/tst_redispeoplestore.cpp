@@ -267,6 +267,8 @@ void TestRedisPeopleStore::nearestMatchesEmbedded_data()
     QTest::newRow("narrow view") << 59.93 << 30.31 << 11 << 64 << 150 << false;
     QTest::newRow("tight crowd, few wanted") << -12.0 << -60.0 << 10 << 800 << 7 << false;
     QTest::newRow("ocean at zoom 2") << -60.0 << -150.0 << 2 << 300 << 150 << false;
+    QTest::newRow("the world but a sliver inside one tile")
+        << 0.0 << 0.703125 << 4 << 4090 << 150 << false;
 }
 
 void TestRedisPeopleStore::nearestMatchesEmbedded()
