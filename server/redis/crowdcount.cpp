@@ -15,13 +15,14 @@ namespace {
 constexpr double Pi = 3.141592653589793;
 constexpr int LeafShift = LeafLevel - Tile::Zoom; // leaves per tile side: 1 << LeafShift
 
-// KEYS: a tile's crowd cells, coordinates. ARGV: the view in leaf cells (the leaves wholly
+// KEYS: a tile's crowd cells. ARGV: the view in leaf cells (the leaves wholly
 // inside: x0 x1 y0 y1; the leaves it touches: x0 x1 y0 y1), the most people of an edge block
 // checked one by one, the blocks' level, the leaves' level, then each block as Morton code,
 // x, y. Answers per block {the people of its parts wholly inside the view, then "lat lon
-// seen" of each person of the parts the view's edge cuts}. A block is split while the edge
-// cuts it and it holds more than a few people: ZCOUNTs along the edge, never a walk over the
-// people inside.
+// then person and cell (Morton code) of each person of the parts the view's edge cuts}. A block is
+// split while the edge cuts it and it holds more than a few people: ZCOUNTs along the edge, never a
+// walk over the people inside. The caller sorts those by their cell, and only the people of cells
+// the edge itself cuts need their coordinates read.
 constexpr const char *CountCells = R"lua(
 local a = {}
 for i = 1, 11 do a[i] = tonumber(ARGV[i]) end
@@ -47,13 +48,8 @@ local function visit(code, bx, by, level, tally)
     end
     return
   end
-  local members = redis.call('ZRANGEBYSCORE', KEYS[1], lo, hi)
-  for i = 1, #members, 1000 do
-    local places = redis.call('HMGET', KEYS[2], unpack(members, i, math.min(i + 999, #members)))
-    for j = 1, #places do
-      if places[j] then tally[#tally + 1] = places[j] end
-    end
-  end
+  local hits = redis.call('ZRANGEBYSCORE', KEYS[1], lo, hi, 'WITHSCORES')
+  for i = 1, #hits do tally[#tally + 1] = hits[i] end
 end
 local out = {}
 for i = 12, #ARGV, 3 do
@@ -99,6 +95,16 @@ std::uint64_t mortonOf(const Cell &cell, int level)
         code |= static_cast<std::uint64_t>((cell.y >> bit) & 1) << (2 * bit + 1);
     }
     return code;
+}
+
+Cell cellOfMorton(std::uint64_t code, int level)
+{
+    Cell cell;
+    for (int bit = 0; bit < level; ++bit) {
+        cell.x |= static_cast<std::uint32_t>((code >> (2 * bit)) & 1) << bit;
+        cell.y |= static_cast<std::uint32_t>((code >> (2 * bit + 1)) & 1) << bit;
+    }
+    return cell;
 }
 
 void CrowdCount::start(RedisCluster &cluster, const MapView &view, const std::vector<Tile> &tiles,
@@ -174,11 +180,10 @@ void CrowdCount::countTile(const Tile &tile, std::optional<double> centreX)
     const int top = std::max(level, static_cast<int>(Tile::Zoom));
     const int shift = LeafLevel - top;
     std::vector<Cell> cells;
-    std::vector<std::string> args {"EVAL", CountCells, "2", Keys::cells(tile),
-        Keys::coordinates(tile), std::to_string(ix0), std::to_string(ix1), std::to_string(iy0),
-        std::to_string(iy1), std::to_string(ox0), std::to_string(ox1), std::to_string(oy0),
-        std::to_string(oy1), std::to_string(EdgePeople), std::to_string(top),
-        std::to_string(LeafLevel)};
+    std::vector<std::string> args {"EVAL", CountCells, "1", Keys::cells(tile), std::to_string(ix0),
+        std::to_string(ix1), std::to_string(iy0), std::to_string(iy1), std::to_string(ox0),
+        std::to_string(ox1), std::to_string(oy0), std::to_string(oy1), std::to_string(EdgePeople),
+        std::to_string(top), std::to_string(LeafLevel)};
     for (std::int64_t x = ox0 >> shift; x <= ox1 >> shift; ++x) {
         for (std::int64_t y = oy0 >> shift; y <= oy1 >> shift; ++y) {
             const Cell block {static_cast<std::uint32_t>(x), static_cast<std::uint32_t>(y)};
@@ -191,11 +196,14 @@ void CrowdCount::countTile(const Tile &tile, std::optional<double> centreX)
     }
     auto self = shared_from_this();
     ++waiting;
+    const Inside inside {ix0, ix1, iy0, iy1, ox0, ox1, oy0, oy1};
     cluster.call(Keys::cells(tile), std::move(args),
-        [self, cells = std::move(cells)](CallResult result) { self->onTile(cells, result); });
+        [self, tile, inside, cells = std::move(cells)](
+            CallResult result) { self->onTile(tile, inside, cells, result); });
 }
 
-void CrowdCount::onTile(const std::vector<Cell> &cells, const CallResult &result)
+void CrowdCount::onTile(const Tile &tile, const Inside &inside, const std::vector<Cell> &cells,
+    const CallResult &result)
 {
     const auto &blocks = result.reply.elements;
     if (!result.ok() || result.reply.kind != RedisReply::Kind::Array
@@ -203,20 +211,51 @@ void CrowdCount::onTile(const std::vector<Cell> &cells, const CallResult &result
         failed = true;
         return finish();
     }
+    // People of the edge's own leaves: their coordinates decide.
+    std::vector<std::string> read {"HMGET", Keys::coordinates(tile)};
+    auto readCells = std::make_shared<std::vector<Cell>>();
     for (std::size_t i = 0; i < cells.size(); ++i) {
         const auto &parts = blocks[i].elements;
         if (parts.empty())
             continue;
         std::size_t people = static_cast<std::size_t>(std::max(0LL, parts[0].integer));
-        for (std::size_t j = 1; j < parts.size(); ++j) {
-            double lat = 0;
-            double lon = 0;
-            if (std::sscanf(parts[j].text.c_str(), "%lf %lf", &lat, &lon) == 2
-                && view.contains(toWorld(lat, lon)))
+        for (std::size_t j = 1; j + 1 < parts.size(); j += 2) {
+            const Cell leaf = cellOfMorton(
+                static_cast<std::uint64_t>(std::strtod(parts[j + 1].text.c_str(), nullptr)),
+                LeafLevel);
+            const auto x = static_cast<std::int64_t>(leaf.x);
+            const auto y = static_cast<std::int64_t>(leaf.y);
+            if (x >= inside.ix0 && x <= inside.ix1 && y >= inside.iy0 && y <= inside.iy1)
                 ++people;
+            else if (x >= inside.ox0 && x <= inside.ox1 && y >= inside.oy0 && y <= inside.oy1) {
+                read.push_back(parts[j].text);
+                readCells->push_back(cells[i]);
+            }
         }
         if (people > 0)
             counts[cells[i]] += people;
+    }
+    if (!readCells->empty()) {
+        auto self = shared_from_this();
+        ++waiting;
+        cluster.call(Keys::coordinates(tile), std::move(read),
+            [self, readCells](CallResult places) { self->onEdge(*readCells, places); });
+    }
+    finish();
+}
+
+void CrowdCount::onEdge(const std::vector<Cell> &cells, const CallResult &places)
+{
+    if (!places.ok() || places.reply.elements.size() != cells.size()) {
+        failed = true;
+        return finish();
+    }
+    for (std::size_t i = 0; i < cells.size(); ++i) {
+        double lat = 0;
+        double lon = 0;
+        if (std::sscanf(places.reply.elements[i].text.c_str(), "%lf %lf", &lat, &lon) == 2
+            && view.contains(toWorld(lat, lon)))
+            ++counts[cells[i]];
     }
     finish();
 }

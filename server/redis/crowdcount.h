@@ -45,11 +45,13 @@ struct Cell
 Cell leafOf(double lat, double lon);
 // The Morton code of a cell at a level: x's bits in the even places, y's in the odd.
 std::uint64_t mortonOf(const Cell &cell, int level);
+Cell cellOfMorton(std::uint64_t code, int level);
 
 // The crowd cells of a nearest answer: for each occupied tile of the view one script counts,
 // per cell, the people of the blocks of the Morton index that lie inside the view (one ZCOUNT
-// each) and hands back the coordinates of the few people of the blocks the view's edge cuts,
-// so the cost grows with the view's cells and edge, not with the people counted. Lives on the
+// each) and hands back the few people of the blocks the view's edge cuts with their finest
+// cells; only those in the edge's own finest cells have their coordinates read. The cost grows
+// with the view's cells and edge, not with the people counted. Lives on the
 // cluster's thread, owned by itself until done.
 class CrowdCount : public std::enable_shared_from_this<CrowdCount>
 {
@@ -61,13 +63,20 @@ public:
         NearestAnswer answer, Done done);
 
     // An edge block holding at most this many people has them checked one by one.
-    static constexpr int EdgePeople = 8;
+    static constexpr int EdgePeople = 32;
 
 private:
     CrowdCount(RedisCluster &cluster, const MapView &view, NearestAnswer answer, Done done);
     void countTile(const Tile &tile);
     void countTile(const Tile &tile, std::optional<double> centreX);
-    void onTile(const std::vector<Cell> &cells, const CallResult &result);
+    // The view in leaves: those wholly inside (i…) and those it touches (o…), inclusive.
+    struct Inside
+    {
+        std::int64_t ix0, ix1, iy0, iy1, ox0, ox1, oy0, oy1;
+    };
+    void onTile(const Tile &tile, const Inside &inside, const std::vector<Cell> &cells,
+        const CallResult &result);
+    void onEdge(const std::vector<Cell> &cells, const CallResult &places);
     void finish();
 
     RedisCluster &cluster;

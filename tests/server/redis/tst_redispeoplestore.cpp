@@ -197,7 +197,8 @@ void TestRedisPeopleStore::initTestCase()
     QVERIFY2(redis->error().isEmpty(), qPrintable(redis->error()));
 
     // One crowd in both stores: a dense city, people over the whole world, a cluster on the
-    // antimeridian and some beyond Mercator's edge; half of them silent for two hours.
+    // antimeridian, some beyond Mercator's edge, a tight crowd and a spot 110 m wide that
+    // views cut; half of them silent for two hours.
     EmbeddedStoreOptions options;
     options.writer.interval = std::chrono::milliseconds(50);
     embedded = std::make_unique<EmbeddedPeopleStore>(
@@ -215,8 +216,9 @@ void TestRedisPeopleStore::initTestCase()
         double lat, lon, spreadLat, spreadLon;
         int count;
     };
-    const Spot spots[] = {{59.93, 30.31, 0.05, 0.1, 1500}, {0, 0, 80, 180, 600},
-        {-16.5, 179.95, 0.3, 0.3, 200}, {87, 10, 2, 170, 60}, {-12.0, -60, 0.01, 0.01, 100}};
+    const Spot spots[]
+        = {{59.93, 30.31, 0.05, 0.1, 1500}, {0, 0, 80, 180, 600}, {-16.5, 179.95, 0.3, 0.3, 200},
+            {87, 10, 2, 170, 60}, {-12.0, -60, 0.01, 0.01, 100}, {1.0, 1.0, 0.0005, 0.0005, 200}};
     std::vector<SetPosRequest> positions;
     Batch registrations;
     int n = 0;
@@ -267,6 +269,8 @@ void TestRedisPeopleStore::nearestMatchesEmbedded_data()
     QTest::newRow("narrow view") << 59.93 << 30.31 << 11 << 64 << 150 << false;
     QTest::newRow("tight crowd, few wanted") << -12.0 << -60.0 << 10 << 800 << 7 << false;
     QTest::newRow("ocean at zoom 2") << -60.0 << -150.0 << 2 << 300 << 150 << false;
+    QTest::newRow("dense spot cut by the view's edges")
+        << 1.0003 << 1.0006 << 19 << 800 << 20 << false;
     QTest::newRow("the world but a sliver inside one tile")
         << 0.0 << 0.703125 << 4 << 4090 << 150 << false;
 }
