@@ -218,7 +218,7 @@ void TestRedisPeopleStore::initTestCase()
     };
     const Spot spots[]
         = {{59.93, 30.31, 0.05, 0.1, 1500}, {0, 0, 80, 180, 600}, {-16.5, 179.95, 0.3, 0.3, 200},
-            {87, 10, 2, 170, 60}, {-12.0, -60, 0.01, 0.01, 100}, {1.0, 1.0, 0.0005, 0.0005, 200}};
+            {87, 10, 2, 170, 60}, {-12.0, -60, 0.01, 0.01, 100}, {3.0, -10.0, 0.0005, 0.0005, 200}};
     std::vector<SetPosRequest> positions;
     Batch registrations;
     int n = 0;
@@ -270,7 +270,7 @@ void TestRedisPeopleStore::nearestMatchesEmbedded_data()
     QTest::newRow("tight crowd, few wanted") << -12.0 << -60.0 << 10 << 800 << 7 << false;
     QTest::newRow("ocean at zoom 2") << -60.0 << -150.0 << 2 << 300 << 150 << false;
     QTest::newRow("dense spot cut by the view's edges")
-        << 1.0003 << 1.0006 << 19 << 800 << 20 << false;
+        << 3.0003 << -9.9994 << 19 << 800 << 20 << false;
     QTest::newRow("the world but a sliver inside one tile")
         << 0.0 << 0.703125 << 4 << 4090 << 150 << false;
 }
