@@ -5,13 +5,13 @@
 namespace Pinrova::Server::Redis::Scripts {
 
 // KEYS: the installation, its key. ARGV: retention (ms), the hex hash of the key offered,
-// now (ms). Answers nil for an unknown installation, 0 when the key is not the
-// installation's, else {its person, 1 when the key's own entry is due for renewal or 0}. Both
-// keys are renewed for the retention; the key's entry (another shard) at most every half
-// retention, which the caller does on a 1.
+// now (ms). Answers 0 when the key is not the installation's, also for an installation that
+// does not exist (a key's holder learns nothing about other installations), else {its person, 1
+// when the key's own entry is due for renewal or 0}. Both keys are renewed for the retention; the
+// key's entry (another shard) at most every half retention, which the caller does on a 1.
 constexpr const char *CheckKey = R"lua(
 local member = redis.call('GET', KEYS[1])
-if not member then return false end
+if not member then return 0 end
 local key = redis.call('GET', KEYS[2])
 if not key or string.sub(key, 1, 64) ~= ARGV[2] then return 0 end
 local renewed = tonumber(string.sub(key, 66)) or 0
@@ -48,10 +48,14 @@ return 1
 )lua";
 
 // KEYS: the installation, its key. ARGV: the hex hash of the key offered or "" for none.
-// Answers nil for an unknown installation, 0 for a key that is not its, else its person.
+// Answers 0 for a key that is not its (or an unknown installation when a key is offered), nil
+// for an unknown installation without one, else its person.
 constexpr const char *PersonOfInstallation = R"lua(
 local member = redis.call('GET', KEYS[1])
-if not member then return false end
+if not member then
+  if ARGV[1] ~= '' then return 0 end
+  return false
+end
 if ARGV[1] ~= '' then
   local key = redis.call('GET', KEYS[2])
   if not key or string.sub(key, 1, 64) ~= ARGV[1] then return 0 end

@@ -308,6 +308,10 @@ void TestRedisPeopleStore::nearestMatchesEmbedded()
     const CellCounts counted = crowdsByCounting(query.view, placed, actual);
     QVERIFY2(crowds == counted,
         qPrintable(QString("crowds %1\ninstead of %2").arg(describe(crowds), describe(counted))));
+    const CellCounts embeddedCrowds = crowdsOf(expected, zoom);
+    QVERIFY2(crowds == embeddedCrowds,
+        qPrintable(QString("crowds %1\nthe embedded store's %2")
+                       .arg(describe(crowds), describe(embeddedCrowds))));
 }
 
 void TestRedisPeopleStore::sessionKeys_data()
@@ -348,27 +352,32 @@ void TestRedisPeopleStore::sessionKeys()
     RegisterRequest other = person;
     other.uid = numberedUid(70001 + 2 * round);
     other.id = "other" + std::to_string(round);
-    // A second Register of the installation replaces its first key.
-    person.keyHash = keys["replaced"];
-    QCOMPARE(
-        statusOf([&](auto done) { clustered->registerPerson(person, done); }), StoreStatus::Done);
-    person.keyHash = keys["own"];
-    other.keyHash = keys["other"];
-    for (const auto &registration : {person, other})
-        QCOMPARE(statusOf([&](auto done) { clustered->registerPerson(registration, done); }),
-            StoreStatus::Done);
+    // Both stores, the same answers. A second Register of the installation replaces its
+    // first key.
+    for (PeopleStore *store :
+        {static_cast<PeopleStore *>(embedded.get()), static_cast<PeopleStore *>(clustered.get())}) {
+        const char *which = store == clustered.get() ? "cluster" : "embedded";
+        person.keyHash = keys["replaced"];
+        QCOMPARE(
+            statusOf([&](auto done) { store->registerPerson(person, done); }), StoreStatus::Done);
+        person.keyHash = keys["own"];
+        other.keyHash = keys["other"];
+        for (const auto &registration : {person, other})
+            QCOMPARE(statusOf([&](auto done) { store->registerPerson(registration, done); }),
+                StoreStatus::Done);
 
-    const PositionReport position {person.uid, -70.0, 100.0 + round, keys[positionKey]};
-    QCOMPARE(statusOf([&](auto done) { clustered->setPosition(position, nowMs, done); }),
-        static_cast<StoreStatus>(positionStatus));
-    NearestQuery query;
-    query.view = MapView(-70.0, 100.0 + round, 12);
-    query.keyHash = keys[listKey];
-    const NearestAnswer answer = nearestOf(*clustered, query);
-    QCOMPARE(answer.status, static_cast<StoreStatus>(listStatus));
-    if (answer.status == StoreStatus::Done)
-        QCOMPARE(answer.people.size(),
-            std::size_t(static_cast<StoreStatus>(positionStatus) == StoreStatus::Done ? 1 : 0));
+        const PositionReport position {person.uid, -70.0, 100.0 + round, keys[positionKey]};
+        const StoreStatus reported
+            = statusOf([&](auto done) { store->setPosition(position, nowMs, done); });
+        QVERIFY2(reported == static_cast<StoreStatus>(positionStatus), which);
+        NearestQuery query;
+        query.view = MapView(-70.0, 100.0 + round, 12);
+        query.keyHash = keys[listKey];
+        const NearestAnswer answer = nearestOf(*store, query);
+        QVERIFY2(answer.status == static_cast<StoreStatus>(listStatus), which);
+        if (answer.status == StoreStatus::Done)
+            QVERIFY2(answer.people.size() == (reported == StoreStatus::Done ? 1u : 0u), which);
+    }
 }
 
 void TestRedisPeopleStore::hideAndForget()
@@ -384,53 +393,61 @@ void TestRedisPeopleStore::hideAndForget()
     RegisterRequest second = person; // the same person on a second installation
     second.uid = numberedUid(75002);
     second.keyHash = wrong;
-    const auto registerBoth = [&] {
-        for (const auto &installation : {person, second})
-            QCOMPARE(statusOf([&](auto done) { clustered->registerPerson(installation, done); }),
-                StoreStatus::Done);
-    };
-    const PositionReport position {person.uid, -75.0, -100.0, key};
-    const auto report = [&] {
-        return statusOf([&](auto done) { clustered->setPosition(position, nowMs, done); });
-    };
-    NearestQuery query;
-    query.view = MapView(-75.0, -100.0, 10);
-    query.crowds = true;
-    query.limit = 1;
-    // Listed or in a crowd: the store counts them either way.
-    const auto counted = [&] {
-        const NearestAnswer answer = nearestOf(*clustered, query);
-        std::size_t people = answer.status == StoreStatus::Done ? answer.people.size() : 99;
-        for (const auto &crowd : answer.crowds)
-            people += crowd.count;
-        return people;
-    };
-    registerBoth();
-    QCOMPARE(report(), StoreStatus::Done);
-    QCOMPARE(counted(), std::size_t(1));
+    // Both stores, the same answers.
+    for (PeopleStore *store :
+        {static_cast<PeopleStore *>(embedded.get()), static_cast<PeopleStore *>(clustered.get())}) {
+        const auto registerBoth = [&] {
+            for (const auto &installation : {person, second})
+                QCOMPARE(statusOf([&](auto done) { store->registerPerson(installation, done); }),
+                    StoreStatus::Done);
+        };
+        const PositionReport position {person.uid, -75.0, -100.0, key};
+        const auto report = [&] {
+            return statusOf([&](auto done) { store->setPosition(position, nowMs, done); });
+        };
+        NearestQuery query;
+        query.view = MapView(-75.0, -100.0, 10);
+        query.crowds = true;
+        query.limit = 1;
+        // Listed or in a crowd: the store counts them either way.
+        const auto counted = [&](PeopleStore *from) {
+            const NearestAnswer answer = nearestOf(*from, query);
+            std::size_t people = answer.status == StoreStatus::Done ? answer.people.size() : 99;
+            for (const auto &crowd : answer.crowds)
+                people += crowd.count;
+            return people;
+        };
+        registerBoth();
+        QCOMPARE(report(), StoreStatus::Done);
+        QCOMPARE(counted(store), std::size_t(1));
 
-    // Hidden: out of the lists and the crowds, positions refused until the next Register.
-    QCOMPARE(statusOf([&](auto done) { clustered->hide(person.uid, wrong, done); }),
-        StoreStatus::BadKey);
-    QCOMPARE(counted(), std::size_t(1));
-    QCOMPARE(
-        statusOf([&](auto done) { clustered->hide(person.uid, key, done); }), StoreStatus::Done);
-    QCOMPARE(counted(), std::size_t(0));
-    QCOMPARE(report(), StoreStatus::Hidden);
-    QCOMPARE(counted(), std::size_t(0));
-    registerBoth();
-    QCOMPARE(report(), StoreStatus::Done);
-    QCOMPARE(counted(), std::size_t(1));
+        // Hidden: out of the lists and the crowds, positions refused until the next Register.
+        QCOMPARE(statusOf([&](auto done) { store->hide(person.uid, wrong, done); }),
+            StoreStatus::BadKey);
+        QCOMPARE(counted(store), std::size_t(1));
+        QCOMPARE(
+            statusOf([&](auto done) { store->hide(person.uid, key, done); }), StoreStatus::Done);
+        QCOMPARE(counted(store), std::size_t(0));
+        QCOMPARE(report(), StoreStatus::Hidden);
+        QCOMPARE(counted(store), std::size_t(0));
+        registerBoth();
+        QCOMPARE(report(), StoreStatus::Done);
+        QCOMPARE(counted(store), std::size_t(1));
 
-    // Forgotten: nothing of them left on any node, replicas included.
-    QCOMPARE(
-        statusOf([&](auto done) { clustered->forget(person.uid, key, done); }), StoreStatus::Done);
-    QCOMPARE(report(), StoreStatus::UnknownUid);
-    QCOMPARE(statusOf([&](auto done) {
-        clustered->setPosition({second.uid, -75.0, -100.0, wrong}, nowMs, done);
-    }),
-        StoreStatus::UnknownUid);
-    QCOMPARE(counted(), std::size_t(0));
+        // Forgotten.
+        QCOMPARE(
+            statusOf([&](auto done) { store->forget(person.uid, key, done); }), StoreStatus::Done);
+        // Their keys went with them: a holder of one learns nothing more than from any other.
+        QCOMPARE(report(), StoreStatus::BadKey);
+        QCOMPARE(statusOf([&](auto done) {
+            store->setPosition({second.uid, -75.0, -100.0, wrong}, nowMs, done);
+        }),
+            StoreStatus::BadKey);
+        QCOMPARE(statusOf([&](auto done) { store->forget(person.uid, key, done); }),
+            StoreStatus::BadKey);
+        QCOMPARE(counted(store), std::size_t(0));
+    }
+    // Nothing of them left on any node of the cluster, replicas included.
     const QString tile = QString::fromStdString(Redis::Tile::of(-75.0, -100.0).name());
     const QStringList traces {"private", QString::fromStdString(person.uid.toHex()),
         QString::fromStdString(second.uid.toHex()), "a5a5a5a5", "5a5a5a5a"};
