@@ -17,6 +17,8 @@
 #include <condition_variable>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
+#include <string>
 #include <functional>
 #include <mutex>
 #include <random>
@@ -76,6 +78,7 @@ public:
     }
 
     double rate() const { return latencies.size() / elapsed; }
+    double calls() const { return std::max<double>(1, latencies.size()); }
     double percentile(double p)
     {
         if (latencies.empty())
@@ -93,6 +96,52 @@ private:
     int failed = 0;
     double elapsed = 1;
     std::vector<double> latencies;
+};
+
+// Microseconds the cluster's masters have spent in commands (INFO commandstats) since the
+// last call: the store's cost in Redis, which the machine's other load does not change much.
+class RedisTime
+{
+public:
+    explicit RedisTime(const std::string &seeds)
+    {
+        std::size_t from = 0;
+        while (from < seeds.size()) {
+            const auto comma = seeds.find(',', from);
+            const std::string node = seeds.substr(from, comma - from);
+            const auto colon = node.rfind(':');
+            if (colon != std::string::npos)
+                nodes.push_back({node.substr(0, colon), node.substr(colon + 1)});
+            from = comma == std::string::npos ? seeds.size() : comma + 1;
+        }
+        take();
+    }
+
+    double take()
+    {
+        double total = 0;
+        for (const auto &[host, port] : nodes) {
+            const std::string command = "redis-cli -h " + host + " -p " + port
+                + " info replication | grep -q role:master && redis-cli -h " + host + " -p " + port
+                + " info commandstats";
+            FILE *out = popen(command.c_str(), "r");
+            if (!out)
+                continue;
+            char line[512];
+            while (std::fgets(line, sizeof line, out)) {
+                if (const char *usec = std::strstr(line, "usec="))
+                    total += std::atof(usec + 5);
+            }
+            pclose(out);
+        }
+        const double spent = total - last;
+        last = total;
+        return spent;
+    }
+
+private:
+    std::vector<std::pair<std::string, std::string>> nodes;
+    double last = 0;
 };
 
 } // namespace
@@ -136,15 +185,19 @@ int main(int argc, char **argv)
                 position, systemClock()(), [done](StoreStatus s) { done(s == StoreStatus::Done); });
         };
     };
+    RedisTime redisTime(argv[1]);
     for (int round = 1; round <= rounds; ++round) {
         Load plain(64);
         Load keyed(64);
+        redisTime.take();
         plain.run(seconds, setPos(false));
+        const double plainUs = redisTime.take() / plain.calls();
         keyed.run(seconds, setPos(true));
-        std::printf("SetPos round %d: without key %.0f/s, with key %.0f/s, ratio %.2f "
-                    "(failed %d, %d)\n",
-            round, plain.rate(), keyed.rate(), keyed.rate() / plain.rate(), plain.failures(),
-            keyed.failures());
+        const double keyedUs = redisTime.take() / keyed.calls();
+        std::printf("SetPos round %d: without key %.0f/s, with key %.0f/s, ratio %.2f; "
+                    "Redis time per call %.1f / %.1f us, ratio %.2f (failed %d, %d)\n",
+            round, plain.rate(), keyed.rate(), keyed.rate() / plain.rate(), plainUs, keyedUs,
+            plainUs / keyedUs, plain.failures(), keyed.failures());
         std::fflush(stdout);
     }
 
@@ -162,15 +215,18 @@ int main(int argc, char **argv)
         for (int round = 1; round <= rounds; ++round) {
             Load plain(16);
             Load crowds(16);
+            redisTime.take();
             plain.run(seconds, list(false));
+            const double plainUs = redisTime.take() / plain.calls();
             crowds.run(seconds, list(true));
+            const double crowdsUs = redisTime.take() / crowds.calls();
             std::printf("GetUsers zoom %d round %d: without crowds %.0f/s p50 %.1f ms p99 %.1f ms; "
-                        "with crowds %.0f/s p50 %.1f ms p99 %.1f ms; p99 ratio %.2f "
-                        "(failed %d, %d)\n",
+                        "with crowds %.0f/s p50 %.1f ms p99 %.1f ms; p99 ratio %.2f; Redis time "
+                        "per call %.0f / %.0f us, ratio %.2f (failed %d, %d)\n",
                 zoom, round, plain.rate(), plain.percentile(0.5), plain.percentile(0.99),
                 crowds.rate(), crowds.percentile(0.5), crowds.percentile(0.99),
-                crowds.percentile(0.99) / plain.percentile(0.99), plain.failures(),
-                crowds.failures());
+                crowds.percentile(0.99) / plain.percentile(0.99), plainUs, crowdsUs,
+                crowdsUs / plainUs, plain.failures(), crowds.failures());
             std::fflush(stdout);
         }
     }
