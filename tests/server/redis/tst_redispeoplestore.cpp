@@ -1,7 +1,7 @@
 // The Redis Cluster store against a real cluster of three masters with a replica each: its
-// nearest people against the embedded store's on the same crowd, two service instances sharing
-// it, and the faults: a master killed right after a registration, a master down, the whole
-// cluster hanging.
+// nearest people and crowd cells against the embedded store's on the same crowd, session keys,
+// Hide and Forget in both, two service instances sharing it, and the faults: a master killed
+// right after a registration, a master down, the whole cluster hanging.
 #include "api/userlistxml.h"
 #include "api/wirerequests.h"
 #include "embedded/embeddedpeoplestore.h"
