@@ -3,7 +3,8 @@
 # HTTP, so the figures are the store's alone) over PEOPLE people around St Petersburg, as
 # cluster.sh seeds them: SetPos with the key checked against without, and GetUsers with crowds
 # against without at zoom 14, 10, 3 and 0, alternating in one run (posdredisstorebench.cpp).
-# Environment: PEOPLE (1000000), DURATION seconds per run (5), ROUNDS (3).
+# Environment: PEOPLE (1000000), DURATION seconds per run (5), ROUNDS (3), ONLY=setpos for the
+# key check alone.
 set -euo pipefail
 
 # shellcheck source=SCRIPTDIR/common.sh
@@ -30,4 +31,4 @@ start=$(date +%s)
 echo "cluster seeded in $(($(date +%s) - start)) s"
 
 "$build/bench/server/posd_redisstorebench" "$cluster_seeds" "$people" 59.94 30.31 0.25 1.08 \
-    "$rounds" "$duration"
+    "$rounds" "$duration" ${ONLY:+"$ONLY"}

@@ -1,4 +1,4 @@
-// posd_redisstorebench SEEDS COUNT LAT LON HALF_LAT HALF_LON [ROUNDS SECONDS]
+// posd_redisstorebench SEEDS COUNT LAT LON HALF_LAT HALF_LON [ROUNDS SECONDS [setpos]]
 // The cluster store's own costs of session keys and crowd cells, measured on the store itself
 // (no HTTP) against the people posd_redisseed put in the cluster, in one run:
 //  1. SetPos with the session key checked against the same SetPos without a key, for 20,000
@@ -152,7 +152,8 @@ int main(int argc, char **argv)
     const int rounds = argc >= 9 ? std::atoi(argv[7]) : 3;
     const double seconds = argc >= 9 ? std::atof(argv[8]) : 5;
     if (!readSeedArguments(std::min(argc, 7), argv,
-            "posd_redisstorebench SEEDS COUNT LAT LON HALF_LAT HALF_LON [ROUNDS SECONDS]", area))
+            "posd_redisstorebench SEEDS COUNT LAT LON HALF_LAT HALF_LON [ROUNDS SECONDS [setpos]]",
+            area))
         return 2;
     Redis::RedisPeopleStore store(
         {argv[1], std::chrono::milliseconds(5000), 0}, UserListXml::renderProfile);
@@ -201,7 +202,11 @@ int main(int argc, char **argv)
         std::fflush(stdout);
     }
 
+    // "setpos": the key check alone.
+    const bool listsToo = argc < 10 || std::string(argv[9]) != "setpos";
     for (const int zoom : {14, 10, 3, 0}) {
+        if (!listsToo)
+            break;
         const auto list = [&, zoom](bool crowds) {
             return [&, zoom, crowds](std::function<void(bool)> done) {
                 NearestQuery query;

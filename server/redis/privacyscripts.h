@@ -4,31 +4,6 @@
 // touches the keys of one hash tag only.
 namespace Pinrova::Server::Redis::Scripts {
 
-// KEYS: the installation, its key. ARGV: retention (ms), the hex hash of the key offered,
-// now (ms). Answers 0 when the key is not the installation's, also for an installation that
-// does not exist (a key's holder learns nothing about other installations), else {its person, 1
-// when the key's own entry is due for renewal or 0}. Both keys are renewed for the retention; the
-// key's entry (another shard) at most every half retention, which the caller does on a 1.
-constexpr const char *CheckKey = R"lua(
-local member = redis.call('GET', KEYS[1])
-if not member then return 0 end
-local key = redis.call('GET', KEYS[2])
-if not key or string.sub(key, 1, 64) ~= ARGV[2] then return 0 end
-local renewed = tonumber(string.sub(key, 66)) or 0
-local renew = 0
-if tonumber(ARGV[3]) - renewed > tonumber(ARGV[1]) / 2 then
-  renew = 1
-  key = ARGV[2] .. ' ' .. ARGV[3]
-end
-if renew == 1 then
-  redis.call('SET', KEYS[2], key, 'PX', ARGV[1])
-else
-  redis.call('PEXPIRE', KEYS[2], ARGV[1])
-end
-redis.call('PEXPIRE', KEYS[1], ARGV[1])
-return {member, renew}
-)lua";
-
 // KEYS: the installation's key. ARGV: the new key's hex hash, now (ms), retention (ms).
 // Replaces the key; answers the hash it replaced, or "".
 constexpr const char *BindKey = R"lua(

@@ -188,27 +188,38 @@ void PositionUpdate::lookUp()
 
 void PositionUpdate::checkKey()
 {
-    // The check is the lookup itself: one script on the installation's shard, no extra trip.
+    // The check is part of the lookup: the installation and its key read (and renewed) by two
+    // plain commands pipelined to the installation's shard, one round trip as without a key.
     const std::string uidKey = Keys::installation(position.uid);
     const std::string keyKey = Keys::installationKey(position.uid);
-    const std::string hash = Keys::hashHex(*position.keyHash);
     auto self = std::static_pointer_cast<PositionUpdate>(shared_from_this());
-    cluster.call(uidKey,
-        {"EVAL", Scripts::CheckKey, "2", uidKey, keyKey, retain(), hash,
-            std::to_string(wallClockMs())},
-        [self, hash](CallResult found) {
-            if (!found.ok())
+    auto installation = std::make_shared<CallResult>();
+    cluster.call(uidKey, {"GETEX", uidKey, "PX", retain()},
+        [installation](CallResult found) { *installation = std::move(found); });
+    cluster.call(
+        keyKey, {"GETEX", keyKey, "PX", retain()}, [self, installation, keyKey](CallResult key) {
+            if (!installation->ok() || !key.ok())
                 return self->settle(StoreStatus::Unavailable);
-            if (found.reply.isNil())
-                return self->settle(StoreStatus::UnknownUid);
-            const auto &parts = found.reply.elements;
-            if (found.reply.kind != RedisReply::Kind::Array || parts.size() != 2)
+            // "hash renewedMs"; a key offered for an installation that does not exist is bad.
+            const std::string hash = Keys::hashHex(*self->position.keyHash);
+            const std::string &stored = key.reply.text;
+            if (installation->reply.kind != RedisReply::Kind::String
+                || key.reply.kind != RedisReply::Kind::String || stored.size() < hash.size()
+                || stored.compare(0, hash.size(), hash) != 0)
                 return self->settle(StoreStatus::BadKey);
-            if (parts[1].integer == 1) {
+            // The key's own entry is renewed every half retention.
+            const std::int64_t now = wallClockMs();
+            const std::int64_t renewed = stored.size() > hash.size() + 1
+                ? std::atoll(stored.c_str() + hash.size() + 1)
+                : 0;
+            if (now - renewed > self->config.retainMs / 2) {
                 const std::string entry = Keys::sessionKey(hash);
                 self->cluster.call(entry, {"PEXPIRE", entry, self->retain()}, [](CallResult) {});
+                self->cluster.call(keyKey,
+                    {"SET", keyKey, hash + " " + std::to_string(now), "XX", "KEEPTTL"},
+                    [](CallResult) {});
             }
-            self->place(parts[0].text);
+            self->place(installation->reply.text);
         });
 }
 
