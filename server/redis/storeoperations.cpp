@@ -188,39 +188,40 @@ void PositionUpdate::lookUp()
 
 void PositionUpdate::checkKey()
 {
-    // The check is part of the lookup: the installation and its key read (and renewed) by two
-    // plain commands pipelined to the installation's shard, one round trip as without a key.
+    // The check is part of the lookup: the installation and its key read by two plain commands
+    // pipelined to the installation's shard, one round trip as without a key.
     const std::string uidKey = Keys::installation(position.uid);
     const std::string keyKey = Keys::installationKey(position.uid);
     auto self = std::static_pointer_cast<PositionUpdate>(shared_from_this());
     auto installation = std::make_shared<CallResult>();
-    cluster.call(uidKey, {"GETEX", uidKey, "PX", retain()},
+    cluster.call(uidKey, {"GET", uidKey},
         [installation](CallResult found) { *installation = std::move(found); });
-    cluster.call(
-        keyKey, {"GETEX", keyKey, "PX", retain()}, [self, installation, keyKey](CallResult key) {
-            if (!installation->ok() || !key.ok())
-                return self->settle(StoreStatus::Unavailable);
-            // "hash renewedMs"; a key offered for an installation that does not exist is bad.
-            const std::string hash = Keys::hashHex(*self->position.keyHash);
-            const std::string &stored = key.reply.text;
-            if (installation->reply.kind != RedisReply::Kind::String
-                || key.reply.kind != RedisReply::Kind::String || stored.size() < hash.size()
-                || stored.compare(0, hash.size(), hash) != 0)
-                return self->settle(StoreStatus::BadKey);
-            // The key's own entry is renewed every half retention.
-            const std::int64_t now = wallClockMs();
-            const std::int64_t renewed = stored.size() > hash.size() + 1
-                ? std::atoll(stored.c_str() + hash.size() + 1)
-                : 0;
-            if (now - renewed > self->config.retainMs / 2) {
-                const std::string entry = Keys::sessionKey(hash);
-                self->cluster.call(entry, {"PEXPIRE", entry, self->retain()}, [](CallResult) {});
-                self->cluster.call(keyKey,
-                    {"SET", keyKey, hash + " " + std::to_string(now), "XX", "KEEPTTL"},
-                    [](CallResult) {});
-            }
-            self->place(installation->reply.text);
-        });
+    cluster.call(keyKey, {"GET", keyKey}, [self, installation, uidKey, keyKey](CallResult key) {
+        if (!installation->ok() || !key.ok())
+            return self->settle(StoreStatus::Unavailable);
+        // "hash renewedMs"; a key offered for an installation that does not exist is bad.
+        const std::string hash = Keys::hashHex(*self->position.keyHash);
+        const std::string &stored = key.reply.text;
+        if (installation->reply.kind != RedisReply::Kind::String
+            || key.reply.kind != RedisReply::Kind::String || stored.size() < hash.size()
+            || stored.compare(0, hash.size(), hash) != 0)
+            return self->settle(StoreStatus::BadKey);
+        // Renewed only for the key's holder: nobody else keeps an installation from expiring.
+        self->cluster.call(uidKey, {"PEXPIRE", uidKey, self->retain()}, [](CallResult) {});
+        self->cluster.call(keyKey, {"PEXPIRE", keyKey, self->retain()}, [](CallResult) {});
+        // The key's own entry is renewed every half retention.
+        const std::int64_t now = wallClockMs();
+        const std::int64_t renewed
+            = stored.size() > hash.size() + 1 ? std::atoll(stored.c_str() + hash.size() + 1) : 0;
+        if (now - renewed > self->config.retainMs / 2) {
+            const std::string entry = Keys::sessionKey(hash);
+            self->cluster.call(entry, {"PEXPIRE", entry, self->retain()}, [](CallResult) {});
+            self->cluster.call(keyKey,
+                {"SET", keyKey, hash + " " + std::to_string(now), "XX", "KEEPTTL"},
+                [](CallResult) {});
+        }
+        self->place(installation->reply.text);
+    });
 }
 
 void PositionUpdate::place(std::string found)
