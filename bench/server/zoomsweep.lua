@@ -1,4 +1,5 @@
--- GetUsers at one zoom level around random points of a box: wrk ... -- ZOOM LAT LON HALF_LAT HALF_LON
+-- GetUsers at one zoom level around random points of a box:
+-- wrk ... -- ZOOM LAT LON HALF_LAT HALF_LON [CROWDS] (CROWDS 1 adds "&crowds=1")
 function setup(thread)
     thread:set("seed", math.random(1, 1000000))
 end
@@ -8,13 +9,15 @@ function init(args)
     zoom = tonumber(args[1])
     lat, lon = tonumber(args[2]), tonumber(args[3])
     halfLat, halfLon = tonumber(args[4]), tonumber(args[5])
+    crowds = args[6] == "1" and "&crowds=1" or ""
 end
 
 function request()
     local la = lat + (math.random() * 2 - 1) * halfLat
     local lo = lon + (math.random() * 2 - 1) * halfLon
     return wrk.format("GET", string.format(
-        "/PosService/PosService.svc/GetUsers?lat=%.5f&lon=%.5f&zoomlevel=%d", la, lo, zoom))
+        "/PosService/PosService.svc/GetUsers?lat=%.5f&lon=%.5f&zoomlevel=%d%s", la, lo, zoom,
+        crowds))
 end
 
 function done(summary, latency, requests)

@@ -5,7 +5,8 @@
 # wrk -t2 -c16 for DURATION seconds (5) per zoom, pinrova-posd on 2 HTTP threads; prints the
 # rate, p50, p99 and errors per zoom, the resident memory after loading and the load time.
 # Environment: PEOPLE (1000000), DURATION (5), ZOOMS ("0 1 … 20"), SETS ("city world"),
-# KEEP_DB (a folder to keep the seeded files in between runs).
+# KEEP_DB (a folder to keep the seeded files in between runs), CROWDS ("0"; "0 1" runs each
+# zoom without and then with &crowds=1, side by side in one run).
 set -euo pipefail
 
 # shellcheck source=SCRIPTDIR/common.sh
@@ -15,6 +16,7 @@ people=${PEOPLE:-1000000}
 duration=${DURATION:-5}
 zooms=${ZOOMS:-$(seq -s ' ' 0 20)}
 sets=${SETS:-city world}
+crowds=${CROWDS:-0}
 
 bench_need_wrk 1 "zoomsweep: wrk is needed (scripts/setup installs it)"
 bench_workdir posd-zoom
@@ -36,11 +38,13 @@ for set in $sets; do
     loaded=$(python3 -c "import time; print(f'{time.time() - $started:.1f}')")
     rss=$(rss_kib "$posd_pid")
     echo "== $set: $people people, loaded in ${loaded} s, resident $((rss / 1024)) MiB"
-    echo "| zoom | requests/s | p50 | p99 | errors |"
+    echo "| zoom | crowds | requests/s | p50 | p99 | errors |"
     for zoom in $zooms; do
-        echo -n "| $zoom "
-        wrk -t2 -c16 -d"${duration}s" --latency -s "$here/zoomsweep.lua" "http://127.0.0.1:$posd_port" \
-            -- "$zoom" "${box[@]}" | grep -E '^\| [0-9]'
+        for crowd in $crowds; do
+            echo -n "| $zoom | $crowd "
+            wrk -t2 -c16 -d"${duration}s" --latency -s "$here/zoomsweep.lua" \
+                "http://127.0.0.1:$posd_port" -- "$zoom" "${box[@]}" "$crowd" | grep -E '^\| [0-9]'
+        done
     done
     bench_stop "$posd_pid"
 done

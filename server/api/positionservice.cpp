@@ -40,9 +40,10 @@ WebReply unavailable(StoreStatus status, const char *what)
     return reply;
 }
 
-std::string userList(const std::vector<ListedPerson> &people, std::int64_t onlineSinceMs)
+std::string userList(const NearestAnswer &answer, std::int64_t onlineSinceMs)
 {
-    std::size_t size = 64;
+    const auto &people = answer.people;
+    std::size_t size = 64 + answer.crowds.size() * 80;
     for (const auto &person : people)
         size += (person.profile ? person.profile->size() : 0) + 96;
     std::string body;
@@ -53,6 +54,8 @@ std::string userList(const std::vector<ListedPerson> &people, std::int64_t onlin
         xml.addUser(person.lat, person.lon, person.seenMs >= onlineSinceMs,
             person.profile ? std::string_view(*person.profile) : std::string_view());
     }
+    for (const auto &crowd : answer.crowds)
+        xml.addCrowd(crowd.lat, crowd.lon, crowd.count);
     xml.end();
     return body;
 }
@@ -100,6 +103,7 @@ void PositionService::addRoutes(Router &router)
             query.view = area.view();
             query.seenSinceMs = now - policy.forgetMs;
             query.limit = policy.maxUsers;
+            query.crowds = area.crowds;
             const std::int64_t onlineSince = now - policy.onlineMs;
             // Answered on the store's thread, where the list is rendered too.
             store.nearest(query, [respond, onlineSince](NearestAnswer answer) {
@@ -107,7 +111,7 @@ void PositionService::addRoutes(Router &router)
                     return respond(unavailable(answer.status, "too many lists asked for at once"));
                 if (answer.status != StoreStatus::Done)
                     return respond(unavailable(answer.status, "people could not be listed"));
-                respond(WebReply {200, XmlType, userList(answer.people, onlineSince)});
+                respond(WebReply {200, XmlType, userList(answer, onlineSince)});
             });
         });
     });

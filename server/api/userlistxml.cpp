@@ -87,6 +87,19 @@ void UserListXml::addUser(double lat, double lon, bool online, std::string_view 
     out += "</User>";
 }
 
+void UserListXml::addCrowd(double lat, double lon, std::size_t count)
+{
+    out += "<Crowd><Lat>";
+    appendNumber(out, lat);
+    out += "</Lat><Lon>";
+    appendNumber(out, lon);
+    out += "</Lon><Count>";
+    char buffer[24];
+    const auto result = std::to_chars(buffer, buffer + sizeof buffer, count);
+    out.append(buffer, result.ptr);
+    out += "</Count></Crowd>";
+}
+
 void UserListXml::end()
 {
     out += "</ArrayOfUser>\n";

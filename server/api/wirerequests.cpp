@@ -193,6 +193,7 @@ Parsed<GetUsersRequest> parseGetUsers(const QueryParams &query)
         = check.optionalInteger("width", 1, Limits::MaxViewPixels, Limits::DefaultViewWidth);
     request.height
         = check.optionalInteger("height", 1, Limits::MaxViewPixels, Limits::DefaultViewHeight);
+    request.crowds = check.optionalInteger("crowds", 0, 1, 0) == 1;
     return finish(check, request);
 }
 

@@ -24,6 +24,7 @@ struct GetUsersRequest
     int zoom = 0;
     int width = Limits::DefaultViewWidth; // the client's map view, in pixels
     int height = Limits::DefaultViewHeight;
+    bool crowds = false; // "crowds=1": also the view's other people, counted per crowd cell
 
     MapView view() const { return MapView(lat, lon, zoom, width, height); }
 };

@@ -47,10 +47,19 @@ public:
         const PositionReport &position, std::int64_t nowMs, Done<StoreStatus> done) override;
     void nearest(const NearestQuery &query, Done<NearestAnswer> done) override;
     void sweep(std::int64_t silentBeforeMs, Done<SweepResult> done) override;
+    void hide(
+        const Uuid &uid, const std::optional<KeyHash> &keyHash, Done<StoreStatus> done) override;
+    void forget(
+        const Uuid &uid, const std::optional<KeyHash> &keyHash, Done<StoreStatus> done) override;
     void counts(std::int64_t onlineSinceMs, Done<StoreCounts> done) override;
     void stop() override;
 
 private:
+    // On the writer thread: the person uid is bound to, when keyHash (if any) is uid's, goes
+    // through change; done gets its outcome.
+    void changePerson(const Uuid &uid, const std::optional<KeyHash> &keyHash,
+        std::function<bool(std::int64_t personId)> change, Done<StoreStatus> done);
+
     const ProfileRenderer render;
     std::unique_ptr<PeopleFile> file;
     std::unique_ptr<PresenceModel> model;

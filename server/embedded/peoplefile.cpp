@@ -1,5 +1,6 @@
 #include "embedded/peoplefile.h"
 
+#include <algorithm>
 #include <cmath>
 #include <stdexcept>
 
@@ -44,8 +45,9 @@ PeopleFile::PeopleFile(const std::string &path)
     db.execute("PRAGMA busy_timeout = 5000");
     db.execute("PRAGMA journal_mode = WAL");
     db.execute("PRAGMA synchronous = FULL");
-    // Deleted people are overwritten in the file where that costs no extra writes.
-    db.execute("PRAGMA secure_delete = FAST");
+    // Deleted rows are overwritten with zeros, freed pages too: a person who asked to be
+    // forgotten leaves no copy in the file's free space.
+    db.execute("PRAGMA secure_delete = ON");
     db.execute(Schema);
     bool hasRegisteredMs = false;
     {
@@ -55,15 +57,19 @@ PeopleFile::PeopleFile(const std::string &path)
     }
     if (!hasRegisteredMs)
         db.execute("ALTER TABLE person ADD COLUMN registered_ms INTEGER");
+    addKeysAndHiding();
     upsertPerson = std::make_unique<SqliteStatement>(db.handle(),
         "INSERT INTO person (network, ext_id, name, small_picture, medium_picture, sex, "
         "registered_ms) VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7) ON CONFLICT (network, ext_id) DO "
         "UPDATE SET name = excluded.name, small_picture = excluded.small_picture, "
         "medium_picture = excluded.medium_picture, sex = excluded.sex, "
-        "registered_ms = excluded.registered_ms RETURNING id");
+        "registered_ms = excluded.registered_ms, hidden = 0 RETURNING id");
     bindInstallation = std::make_unique<SqliteStatement>(db.handle(),
-        "INSERT INTO installation (uid, person_id) VALUES (?1, ?2) "
-        "ON CONFLICT (uid) DO UPDATE SET person_id = excluded.person_id");
+        "INSERT INTO installation (uid, person_id, key_hash) VALUES (?1, ?2, ?3) "
+        "ON CONFLICT (uid) DO UPDATE SET person_id = excluded.person_id, "
+        "key_hash = excluded.key_hash");
+    hidePerson = std::make_unique<SqliteStatement>(db.handle(),
+        "UPDATE person SET hidden = 1, lat = NULL, lon = NULL, seen_ms = NULL WHERE id = ?1");
     upsertPosition = std::make_unique<SqliteStatement>(db.handle(),
         "INSERT INTO position (person_id, lat, lon, seen_ms) VALUES (?1, ?2, ?3, ?4) "
         "ON CONFLICT (person_id) DO UPDATE SET lat = excluded.lat, lon = excluded.lon, "
@@ -83,7 +89,7 @@ void PeopleFile::load(PresenceModel &model, std::int64_t nowMs, const ProfileRen
     SqliteStatement people(db.handle(),
         "SELECT p.id, p.network, p.ext_id, p.name, p.small_picture, p.medium_picture, p.sex, "
         "coalesce(q.lat, p.lat), coalesce(q.lon, p.lon), coalesce(q.seen_ms, p.seen_ms), "
-        "p.registered_ms FROM person p LEFT JOIN position q ON q.person_id = p.id");
+        "p.registered_ms, p.hidden FROM person p LEFT JOIN position q ON q.person_id = p.id");
     while (people.step()) {
         PersonRecord profile;
         profile.network = static_cast<int>(people.integer(1));
@@ -100,6 +106,10 @@ void PeopleFile::load(PresenceModel &model, std::int64_t nowMs, const ProfileRen
         const auto id = people.integer(0);
         model.setProfile(id, std::make_shared<const std::string>(std::move(*listed)),
             people.isNull(10) ? nowMs : people.integer(10));
+        if (people.integer(11) != 0) {
+            model.restoreHidden(id);
+            continue;
+        }
         if (people.isNull(7) || people.isNull(8) || people.isNull(9))
             continue;
         const double lat = people.real(7);
@@ -107,11 +117,20 @@ void PeopleFile::load(PresenceModel &model, std::int64_t nowMs, const ProfileRen
         if (std::isfinite(lat) && std::isfinite(lon) && std::abs(lat) <= 90 && std::abs(lon) <= 180)
             model.restorePosition(id, lat, lon, people.integer(9));
     }
-    SqliteStatement installations(db.handle(), "SELECT uid, person_id FROM installation");
+    SqliteStatement installations(db.handle(), "SELECT uid, person_id, key_hash FROM installation");
     while (installations.step()) {
         const auto uid = Uuid::fromBraced(installations.text(0));
-        if (uid)
-            model.bindInstallation(*uid, installations.integer(1));
+        if (!uid)
+            continue;
+        // A key of any other length (an edited file) is no key: that installation must
+        // register again before its reports are taken.
+        std::optional<KeyHash> key;
+        const std::string stored = installations.blob(2);
+        if (stored.size() == KeyHash().size()) {
+            key.emplace();
+            std::copy(stored.begin(), stored.end(), key->begin());
+        }
+        model.bindInstallation(*uid, installations.integer(1), key);
     }
 }
 
@@ -129,8 +148,9 @@ bool PeopleFile::inTransaction(const std::function<void()> &work, std::string &e
         return true;
     } catch (const std::exception &e) {
         error = e.what();
-        for (auto *statement : {upsertPosition.get(), upsertPerson.get(), bindInstallation.get(),
-                 deletePerson.get(), deleteInstallations.get(), deletePosition.get()})
+        for (auto *statement :
+            {upsertPosition.get(), upsertPerson.get(), bindInstallation.get(), deletePerson.get(),
+                deleteInstallations.get(), deletePosition.get(), hidePerson.get()})
             statement->reset();
         try {
             db.execute("ROLLBACK");
@@ -170,6 +190,11 @@ bool PeopleFile::commit(const std::vector<PositionRecord> &positions,
                 upsertPerson->step();
                 upsertPerson->reset();
                 bindInstallation->bind(1, registration->uid.toBraced()).bind(2, id);
+                if (registration->keyHash)
+                    bindInstallation->bindBlob(
+                        3, registration->keyHash->data(), registration->keyHash->size());
+                else
+                    bindInstallation->bindNull(3);
                 bindInstallation->step();
                 bindInstallation->reset();
                 personIds.push_back(id);
@@ -195,6 +220,56 @@ bool PeopleFile::remove(const std::vector<std::int64_t> &personIds, std::string 
             }
         },
         error);
+}
+
+void PeopleFile::addKeysAndHiding()
+{
+    // Files written before keys and hiding get the columns, empty: their installations have
+    // no key (they register again for one) and nobody in them is hidden.
+    bool hasKeyHash = false;
+    bool hasHidden = false;
+    {
+        SqliteStatement columns(db.handle(), "SELECT name FROM pragma_table_info('installation')");
+        while (columns.step())
+            hasKeyHash = hasKeyHash || columns.text(0) == "key_hash";
+    }
+    {
+        SqliteStatement columns(db.handle(), "SELECT name FROM pragma_table_info('person')");
+        while (columns.step())
+            hasHidden = hasHidden || columns.text(0) == "hidden";
+    }
+    if (!hasKeyHash)
+        db.execute("ALTER TABLE installation ADD COLUMN key_hash BLOB");
+    if (!hasHidden)
+        db.execute("ALTER TABLE person ADD COLUMN hidden INTEGER NOT NULL DEFAULT 0");
+}
+
+bool PeopleFile::hide(std::int64_t personId, std::string &error)
+{
+    return inTransaction(
+        [&] {
+            for (auto *statement : {deletePosition.get(), hidePerson.get()}) {
+                statement->bind(1, personId);
+                statement->step();
+                statement->reset();
+            }
+        },
+        error);
+}
+
+bool PeopleFile::truncateLog(std::string &error)
+{
+    try {
+        SqliteStatement checkpoint(db.handle(), "PRAGMA wal_checkpoint(TRUNCATE)");
+        if (checkpoint.step() && checkpoint.integer(0) != 0) {
+            error = "the log could not be emptied: the file is busy";
+            return false;
+        }
+    } catch (const std::exception &e) {
+        error = e.what();
+        return false;
+    }
+    return true;
 }
 
 } // namespace Pinrova::Server

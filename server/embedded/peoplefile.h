@@ -37,8 +37,15 @@ public:
     // transaction. False (and nothing deleted) on failure.
     bool remove(const std::vector<std::int64_t> &personIds, std::string &error);
 
+    // Deletes the person's position and marks them hidden until they register again.
+    bool hide(std::int64_t personId, std::string &error);
+    // Copies the log into the file and cuts it to nothing, so rows deleted before (zeroed in
+    // the file's pages) leave no older copy there. False (error says why) when it could not.
+    bool truncateLog(std::string &error);
+
 private:
     bool inTransaction(const std::function<void()> &work, std::string &error);
+    void addKeysAndHiding();
 
     SqliteDatabase db;
     std::unique_ptr<SqliteStatement> upsertPerson;
@@ -47,6 +54,7 @@ private:
     std::unique_ptr<SqliteStatement> deletePerson;
     std::unique_ptr<SqliteStatement> deleteInstallations;
     std::unique_ptr<SqliteStatement> deletePosition;
+    std::unique_ptr<SqliteStatement> hidePerson;
 };
 
 } // namespace Pinrova::Server

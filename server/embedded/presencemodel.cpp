@@ -1,5 +1,6 @@
 #include "embedded/presencemodel.h"
 
+#include "embedded/crowdtally.h"
 #include "store/peoplestore.h"
 
 #include <algorithm>
@@ -39,20 +40,32 @@ std::uint32_t PresenceModel::entryFor(std::int64_t personId)
 
 void PresenceModel::bind(const Uuid &uid, std::uint32_t entry)
 {
-    entryOfInstallation[uid] = entry;
+    entryOfInstallation[uid].entry = entry;
     auto &uids = people[entry].installations;
     if (std::find(uids.begin(), uids.end(), uid) == uids.end())
         uids.push_back(uid);
 }
 
 void PresenceModel::applyRegistration(const Uuid &uid, std::int64_t personId,
-    std::shared_ptr<const std::string> profile, std::int64_t nowMs)
+    std::shared_ptr<const std::string> profile, std::int64_t nowMs,
+    const std::optional<KeyHash> &key)
 {
     std::unique_lock lock(mutex);
     const auto entry = entryFor(personId);
     people[entry].profile = std::move(profile);
     people[entry].registeredMs = nowMs;
+    people[entry].hidden = false;
     bind(uid, entry);
+    setKey(entryOfInstallation[uid], key);
+}
+
+void PresenceModel::setKey(Installation &installation, const std::optional<KeyHash> &key)
+{
+    if (installation.key)
+        liveKeys.erase(*installation.key);
+    installation.key = key;
+    if (key)
+        liveKeys.insert(*key);
 }
 
 void PresenceModel::setProfile(
@@ -64,14 +77,24 @@ void PresenceModel::setProfile(
     person.registeredMs = registeredMs;
 }
 
-bool PresenceModel::bindInstallation(const Uuid &uid, std::int64_t personId)
+bool PresenceModel::bindInstallation(
+    const Uuid &uid, std::int64_t personId, const std::optional<KeyHash> &key)
 {
     std::unique_lock lock(mutex);
     const auto it = entryOfPerson.find(personId);
     if (it == entryOfPerson.end())
         return false;
     bind(uid, it->second);
+    setKey(entryOfInstallation[uid], key);
     return true;
+}
+
+void PresenceModel::restoreHidden(std::int64_t personId)
+{
+    std::unique_lock lock(mutex);
+    const auto it = entryOfPerson.find(personId);
+    if (it != entryOfPerson.end())
+        people[it->second].hidden = true;
 }
 
 void PresenceModel::place(std::uint32_t entry, double lat, double lon, std::int64_t timeMs)
@@ -85,6 +108,8 @@ void PresenceModel::place(std::uint32_t entry, double lat, double lon, std::int6
                 people[moved].slot.index = person.slot.index;
         }
         person.slot = grid.insert(entry, point);
+    } else {
+        grid.move(person.slot, point);
     }
     person.lat = lat;
     person.lon = lon;
@@ -101,25 +126,83 @@ void PresenceModel::restorePosition(
 }
 
 PresenceModel::Update PresenceModel::setPosition(
-    const Uuid &uid, double lat, double lon, std::int64_t nowMs)
+    const Uuid &uid, double lat, double lon, std::int64_t nowMs, const KeyHash *key)
 {
     std::unique_lock lock(mutex);
     const auto it = entryOfInstallation.find(uid);
+    if (key && (it == entryOfInstallation.end() || it->second.key != *key))
+        return Update::BadKey;
     if (it == entryOfInstallation.end())
         return Update::UnknownUid;
-    Person &person = people[it->second];
+    const std::uint32_t entry = it->second.entry;
+    Person &person = people[entry];
+    if (person.hidden)
+        return Update::Hidden;
     if (!person.changed && changedCount >= maxPending)
         return Update::QueueFull;
-    place(it->second, lat, lon, nowMs);
+    place(entry, lat, lon, nowMs);
     if (!person.changed) {
         person.changed = true;
         ++changedCount;
-        changedEntries.push_back(it->second);
+        changedEntries.push_back(entry);
     }
     return Update::Stored;
 }
 
-std::vector<ListedPerson> PresenceModel::nearest(const NearestQuery &query) const
+bool PresenceModel::isLiveKey(const KeyHash &key) const
+{
+    std::shared_lock lock(mutex);
+    return liveKeys.count(key) != 0;
+}
+
+PresenceModel::Update PresenceModel::personOf(
+    const Uuid &uid, const KeyHash *key, std::int64_t &personId) const
+{
+    std::shared_lock lock(mutex);
+    const auto it = entryOfInstallation.find(uid);
+    if (key && (it == entryOfInstallation.end() || it->second.key != *key))
+        return Update::BadKey;
+    if (it == entryOfInstallation.end())
+        return Update::UnknownUid;
+    personId = people[it->second.entry].id;
+    return Update::Stored;
+}
+
+void PresenceModel::unplace(std::uint32_t entry)
+{
+    Person &person = people[entry];
+    if (person.located) {
+        const auto moved = grid.remove(person.slot);
+        if (moved != UINT32_MAX)
+            people[moved].slot.index = person.slot.index;
+        person.located = false;
+    }
+    if (person.changed) {
+        person.changed = false;
+        --changedCount;
+    }
+}
+
+void PresenceModel::hide(std::int64_t personId)
+{
+    std::unique_lock lock(mutex);
+    const auto it = entryOfPerson.find(personId);
+    if (it == entryOfPerson.end())
+        return;
+    unplace(it->second);
+    people[it->second].hidden = true;
+}
+
+void PresenceModel::forget(std::int64_t personId)
+{
+    std::unique_lock lock(mutex);
+    const auto it = entryOfPerson.find(personId);
+    if (it != entryOfPerson.end())
+        release(it->second);
+}
+
+std::vector<ListedPerson> PresenceModel::nearest(
+    const NearestQuery &query, std::vector<Crowd> *crowds) const
 {
     // A local copy: the walk below reads it for every candidate, and a reference would make
     // the compiler load it again after each store.
@@ -145,7 +228,20 @@ std::vector<ListedPerson> PresenceModel::nearest(const NearestQuery &query) cons
         const Person &person = people[entry];
         listed.push_back({person.lat, person.lon, person.timeMs, person.profile});
     }
+    if (crowds)
+        *crowds = countCrowds(view, found);
     return listed;
+}
+
+std::vector<Crowd> PresenceModel::countCrowds(
+    const MapView &view, const std::vector<std::uint32_t> &listed) const
+{
+    // Under the caller's lock, so the answer's people are among those counted.
+    CrowdTally tally(view);
+    grid.countCrowds(view, tally);
+    for (const auto entry : listed)
+        tally.addPoint(people[entry].point, -1);
+    return tally.crowds();
 }
 
 std::vector<PositionRecord> PresenceModel::takeChangedPositions(std::size_t limit)
@@ -192,8 +288,10 @@ void PresenceModel::release(std::uint32_t entry)
     }
     for (const auto &uid : person.installations) {
         const auto it = entryOfInstallation.find(uid);
-        if (it != entryOfInstallation.end() && it->second == entry)
+        if (it != entryOfInstallation.end() && it->second.entry == entry) {
+            setKey(it->second, std::nullopt);
             entryOfInstallation.erase(it);
+        }
     }
     if (person.changed)
         --changedCount;

@@ -1,5 +1,7 @@
 #include "embedded/spatialgrid.h"
 
+#include "embedded/crowdtally.h"
+
 #include <algorithm>
 #include <cmath>
 
@@ -86,11 +88,12 @@ SpatialGrid::Slot SpatialGrid::insert(std::uint32_t entry, const WorldPoint &poi
     auto cell = std::find_if(
         block.cells.begin(), block.cells.end(), [&](const Cell &c) { return c.key == slot.cell; });
     if (cell == block.cells.end()) {
-        block.cells.push_back({slot.cell, {}});
+        block.cells.push_back({slot.cell, {}, {}});
         cell = std::prev(block.cells.end());
     }
     slot.index = static_cast<std::uint32_t>(cell->entries.size());
     cell->entries.push_back(entry);
+    cell->points.push_back(point);
     ++block.count;
     addCount(column, row, 1);
     return slot;
@@ -109,12 +112,15 @@ std::uint32_t SpatialGrid::remove(const Slot &slot)
     if (cell == block.cells.end() || slot.index >= cell->entries.size())
         return UINT32_MAX;
     auto &entries = cell->entries;
+    auto &points = cell->points;
     std::uint32_t moved = UINT32_MAX;
     if (slot.index + 1 != entries.size()) {
         entries[slot.index] = entries.back();
+        points[slot.index] = points.back();
         moved = entries[slot.index];
     }
     entries.pop_back();
+    points.pop_back();
     if (entries.empty()) {
         if (cell + 1 != block.cells.end())
             *cell = std::move(block.cells.back());
@@ -127,6 +133,102 @@ std::uint32_t SpatialGrid::remove(const Slot &slot)
     }
     addCount(column, row, -1);
     return moved;
+}
+
+void SpatialGrid::move(const Slot &slot, const WorldPoint &point)
+{
+    const auto it = blocks.find(blockKeyOf(slot.cell % Side, slot.cell / Side));
+    if (it == blocks.end())
+        return;
+    for (Cell &cell : it->second.cells) {
+        if (cell.key == slot.cell && slot.index < cell.points.size()) {
+            cell.points[slot.index] = point;
+            return;
+        }
+    }
+}
+
+void SpatialGrid::countCrowds(const MapView &view, CrowdTally &tally) const
+{
+    const auto where = tally.locate(0, 0, 0);
+    if (where != CrowdTally::Place::Outside && count(0, 0) != 0)
+        countNode(view, tally, 0, 0, 0, count(0, 0), where);
+}
+
+void SpatialGrid::countCell(
+    const MapView &view, CrowdTally &tally, const Cell &cell, bool inside) const
+{
+    if (Zoom >= tally.cellZoom()) {
+        // All of the cell lies in one crowd cell: only how many stand in the view matters.
+        std::uint32_t held = 0;
+        for (const WorldPoint &point : cell.points)
+            held += view.contains(point);
+        if (held != 0)
+            tally.addNode(Zoom, cell.key % Side, cell.key / Side, held);
+        return;
+    }
+    for (const WorldPoint &point : cell.points) {
+        if (inside || view.contains(point))
+            tally.addPoint(point, 1);
+    }
+}
+
+void SpatialGrid::countBlock(const MapView &view, CrowdTally &tally, std::uint32_t column,
+    std::uint32_t row, const Block &block, CrowdTally::Place where) const
+{
+    if (where == CrowdTally::Place::Inside && 2 * BlockLevel >= tally.cellZoom()) {
+        tally.addNode(2 * BlockLevel, column, row, block.count);
+        return;
+    }
+    for (const Cell &cell : block.cells) {
+        const std::uint32_t cellColumn = cell.key % Side;
+        const std::uint32_t cellRow = cell.key / Side;
+        const auto place
+            = where == CrowdTally::Place::Inside ? where : tally.locate(Zoom, cellColumn, cellRow);
+        if (place == CrowdTally::Place::Outside)
+            continue;
+        if (place == CrowdTally::Place::Inside && Zoom >= tally.cellZoom())
+            tally.addNode(
+                Zoom, cellColumn, cellRow, static_cast<std::uint32_t>(cell.entries.size()));
+        else
+            countCell(view, tally, cell, place == CrowdTally::Place::Inside);
+    }
+}
+
+// A node of the dense pyramid at zoom 2 × level, holding entries, placed against the view
+// (never Outside). A child is placed before its count is read, so the walk along the view's
+// edge reads no counts of what lies beyond it.
+void SpatialGrid::countNode(const MapView &view, CrowdTally &tally, int level, std::uint32_t column,
+    std::uint32_t row, std::uint32_t entries, CrowdTally::Place where) const
+{
+    const int zoom = 2 * level;
+    const bool inside = where == CrowdTally::Place::Inside;
+    if (inside && zoom >= tally.cellZoom()) {
+        tally.addNode(zoom, column, row, entries);
+        return;
+    }
+    const int childLevel = level + 1;
+    const std::uint16_t occupied
+        = childLevel == BlockLevel ? blocksBelow[row << (2 * level) | column] : 0xffff;
+    for (std::uint32_t bit = 0; bit < 16; ++bit) {
+        if (!(occupied & (1u << bit)))
+            continue;
+        const std::uint32_t childColumn = column * 4 + bit % 4;
+        const std::uint32_t childRow = row * 4 + bit / 4;
+        const auto place = inside ? where : tally.locate(2 * childLevel, childColumn, childRow);
+        if (place == CrowdTally::Place::Outside)
+            continue;
+        if (childLevel == BlockLevel) {
+            const auto it = blocks.find(childRow << 12 | childColumn);
+            if (it != blocks.end())
+                countBlock(view, tally, childColumn, childRow, it->second, place);
+            continue;
+        }
+        const auto held
+            = count(childLevel, std::uint64_t(childRow) << (2 * childLevel) | childColumn);
+        if (held != 0)
+            countNode(view, tally, childLevel, childColumn, childRow, held, place);
+    }
 }
 
 bool SpatialGrid::reach(

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "embedded/crowdtally.h"
 #include "store/mapprojection.h"
 
 #include <algorithm>
@@ -44,7 +45,16 @@ public:
     // changes to slot.index) so the caller can update it; UINT32_MAX when none moved.
     std::uint32_t remove(const Slot &slot);
 
+    // The entry at slot now stands at point, in the same cell.
+    void move(const Slot &slot, const WorldPoint &point);
+
     static std::uint32_t cellOf(const WorldPoint &point);
+
+    // Adds to tally the entries inside its view, per crowd cell. Whole nodes of the pyramid
+    // that lie inside the view are taken by their counts; points are looked at only in the
+    // cells the view's edge crosses, and in the cells under the view where a crowd cell is
+    // finer than a cell (views deeper than zoom 12).
+    void countCrowds(const MapView &view, CrowdTally &tally) const;
 
     // Appends to out at most limit entries inside the view, in increasing (distance, tie)
     // order, exactly as sorting every entry would. rank(entry, Rank &) fills in the entry's
@@ -66,6 +76,8 @@ private:
     {
         std::uint32_t key = 0;
         std::vector<std::uint32_t> entries;
+        // Where each entry stands, beside it: a crowd count reads these in a row.
+        std::vector<WorldPoint> points;
     };
     struct Block
     {
@@ -99,6 +111,11 @@ private:
     };
 
     std::uint32_t count(int level, std::uint64_t key) const;
+    void countNode(const MapView &view, CrowdTally &tally, int level, std::uint32_t column,
+        std::uint32_t row, std::uint32_t entries, CrowdTally::Place where) const;
+    void countCell(const MapView &view, CrowdTally &tally, const Cell &cell, bool inside) const;
+    void countBlock(const MapView &view, CrowdTally &tally, std::uint32_t column, std::uint32_t row,
+        const Block &block, CrowdTally::Place where) const;
     void addCount(std::uint32_t column, std::uint32_t row, int delta);
     // Lower bound of the squared distance from the view's centre to the square of a node at
     // zoom with that column and row; false when the square lies wholly outside the view.

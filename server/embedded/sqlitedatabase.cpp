@@ -52,6 +52,21 @@ SqliteStatement &SqliteStatement::bind(int index, std::string_view value)
     return *this;
 }
 
+SqliteStatement &SqliteStatement::bindBlob(int index, const unsigned char *bytes, std::size_t size)
+{
+    if (sqlite3_bind_blob(statement, index, bytes, static_cast<int>(size), SQLITE_TRANSIENT)
+        != SQLITE_OK)
+        fail(db, "bind");
+    return *this;
+}
+
+SqliteStatement &SqliteStatement::bindNull(int index)
+{
+    if (sqlite3_bind_null(statement, index) != SQLITE_OK)
+        fail(db, "bind");
+    return *this;
+}
+
 bool SqliteStatement::step()
 {
     const int result = sqlite3_step(statement);
@@ -71,6 +86,14 @@ void SqliteStatement::reset()
 std::int64_t SqliteStatement::integer(int column) const
 {
     return sqlite3_column_int64(statement, column);
+}
+
+std::string SqliteStatement::blob(int column) const
+{
+    const void *bytes = sqlite3_column_blob(statement, column);
+    const int size = sqlite3_column_bytes(statement, column);
+    return bytes ? std::string(static_cast<const char *>(bytes), static_cast<std::size_t>(size))
+                 : std::string();
 }
 
 double SqliteStatement::real(int column) const

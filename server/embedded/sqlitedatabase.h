@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -21,6 +22,9 @@ public:
     SqliteStatement &bind(int index, std::int64_t value);
     SqliteStatement &bind(int index, double value);
     SqliteStatement &bind(int index, std::string_view value);
+    // Bytes as a blob; with no value, NULL.
+    SqliteStatement &bindBlob(int index, const unsigned char *bytes, std::size_t size);
+    SqliteStatement &bindNull(int index);
     // True while there is a row; false when done. Throws on failure.
     bool step();
     void reset();
@@ -28,6 +32,7 @@ public:
     std::int64_t integer(int column) const;
     double real(int column) const;
     std::string text(int column) const;
+    std::string blob(int column) const;
     bool isNull(int column) const;
 
 private:

@@ -60,6 +60,19 @@ void WriteBehind::sweepNow(std::int64_t beforeMs, SweepDone done)
     done(false, 0);
 }
 
+void WriteBehind::runOnWriter(Task task)
+{
+    {
+        std::lock_guard lock(mutex);
+        if (!stopping) {
+            tasks.push_back(std::move(task));
+            wake.notify_one();
+            return;
+        }
+    }
+    task(false);
+}
+
 std::size_t WriteBehind::waitingRegistrations() const
 {
     std::lock_guard lock(mutex);
@@ -84,8 +97,9 @@ void WriteBehind::run()
     auto nextSweep = Steady::now();
     std::unique_lock lock(mutex);
     for (;;) {
-        wake.wait_until(lock, std::min(nextFlush, nextSweep),
-            [this] { return stopping || !pending.empty() || !sweepRequests.empty(); });
+        wake.wait_until(lock, std::min(nextFlush, nextSweep), [this] {
+            return stopping || !pending.empty() || !sweepRequests.empty() || !tasks.empty();
+        });
         if (!pending.empty()) {
             std::vector<Pending> batch;
             const auto count = std::min(pending.size(), RegistrationsPerCommit);
@@ -99,6 +113,15 @@ void WriteBehind::run()
         }
         if (stopping)
             break;
+        if (!tasks.empty()) {
+            auto batch = std::move(tasks);
+            tasks.clear();
+            lock.unlock();
+            for (auto &task : batch)
+                task(true);
+            lock.lock();
+            continue;
+        }
         if (!sweepRequests.empty()) {
             auto [beforeMs, done] = std::move(sweepRequests.front());
             sweepRequests.erase(sweepRequests.begin());
@@ -126,9 +149,12 @@ void WriteBehind::run()
         }
     }
     auto unanswered = std::move(sweepRequests);
+    auto untried = std::move(tasks);
     lock.unlock();
     for (auto &request : unanswered)
         request.second(false, 0);
+    for (auto &task : untried)
+        task(false);
     for (int attempt = 0; attempt < StopAttempts; ++attempt) {
         if (writePositions(false) == Flush::Done)
             return;
@@ -165,7 +191,8 @@ void WriteBehind::writeRegistrations(std::vector<Pending> batch)
         "registrations");
     for (std::size_t i = 0; i < batch.size(); ++i) {
         if (stored)
-            model.applyRegistration(batch[i].person.uid, personIds[i], batch[i].profile, now);
+            model.applyRegistration(
+                batch[i].person.uid, personIds[i], batch[i].profile, now, batch[i].person.keyHash);
         batch[i].done(stored ? Outcome::Stored : Outcome::Failed);
     }
 }

@@ -54,6 +54,11 @@ public:
     // done(deleted from the file, how many) there, or at once with false when stopped.
     using SweepDone = std::function<void(bool, std::size_t)>;
     void sweepNow(std::int64_t beforeMs, SweepDone done);
+    // Runs task(true) on the writer thread soon, after the registrations already waiting, so
+    // it sees the model and the file as they agree; task(false) at once, or at the stop, when
+    // it cannot run any more.
+    using Task = std::function<void(bool)>;
+    void runOnWriter(Task task);
     // Registrations waiting for their commit.
     std::size_t waitingRegistrations() const;
     // Writes what is pending and ends the thread; later submissions fail at once.
@@ -83,6 +88,7 @@ private:
     std::condition_variable wake;
     std::vector<Pending> pending;
     std::vector<std::pair<std::int64_t, SweepDone>> sweepRequests;
+    std::vector<Task> tasks;
     std::vector<std::int64_t> unsweptIds; // removed from memory, their delete still to commit
     bool stopping = false;
     std::thread thread;

@@ -1,6 +1,7 @@
 #include "redis/nearestsearch.h"
 
 #include "redis/client/rediscluster.h"
+#include "redis/crowdcount.h"
 #include "redis/storekeys.h"
 
 #include <algorithm>
@@ -439,6 +440,8 @@ void NearestSearch::roundOver()
     for (std::size_t i = 0; i < count; ++i)
         answer.people.push_back(std::move(ranked[i]->person));
     auto finished = std::move(done);
+    if (query.crowds)
+        return CrowdCount::start(cluster, view, tiles, std::move(answer), std::move(finished));
     finished(std::move(answer));
 }
 

@@ -1,6 +1,8 @@
 #include "redis/redispeoplestore.h"
 
 #include "redis/nearestsearch.h"
+#include "redis/privacyoperations.h"
+#include "redis/storekeys.h"
 
 #include <boost/asio/executor_work_guard.hpp>
 #include <boost/asio/io_context.hpp>
@@ -92,7 +94,20 @@ void RedisPeopleStore::nearest(const NearestQuery &query, Done<NearestAnswer> do
         done(std::move(answer));
     };
     if (!post([this, query, release] {
-            NearestSearch::start(*loop->cluster, loop->hints, query, release);
+            if (!query.keyHash)
+                return NearestSearch::start(*loop->cluster, loop->hints, query, release);
+            // Any live key lists: one lookup by its hash before the search.
+            const std::string entry = Keys::sessionKey(Keys::hashHex(*query.keyHash));
+            loop->cluster->call(entry, {"EXISTS", entry}, [this, query, release](CallResult live) {
+                NearestAnswer refused;
+                if (!live.ok())
+                    refused.status = StoreStatus::Unavailable;
+                else if (live.reply.integer != 1)
+                    refused.status = StoreStatus::BadKey;
+                else
+                    return NearestSearch::start(*loop->cluster, loop->hints, query, release);
+                release(std::move(refused));
+            });
         })) {
         --listsInHand;
         refused.status = StoreStatus::Unavailable;
@@ -106,6 +121,25 @@ void RedisPeopleStore::sweep(std::int64_t silentBeforeMs, Done<SweepResult> done
     // storekeys.h); a walk over the whole cluster on request is not built.
     (void)silentBeforeMs;
     done({StoreStatus::Unavailable, 0});
+}
+
+void RedisPeopleStore::hide(
+    const Uuid &uid, const std::optional<KeyHash> &keyHash, Done<StoreStatus> done)
+{
+    const bool posted = post(
+        [this, uid, keyHash, done] { Hiding::start(*loop->cluster, config, uid, keyHash, done); });
+    if (!posted)
+        done(StoreStatus::Unavailable);
+}
+
+void RedisPeopleStore::forget(
+    const Uuid &uid, const std::optional<KeyHash> &keyHash, Done<StoreStatus> done)
+{
+    const bool posted = post([this, uid, keyHash, done] {
+        Forgetting::start(*loop->cluster, config, uid, keyHash, done);
+    });
+    if (!posted)
+        done(StoreStatus::Unavailable);
 }
 
 void RedisPeopleStore::counts(std::int64_t onlineSinceMs, Done<StoreCounts> done)

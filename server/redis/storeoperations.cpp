@@ -1,5 +1,7 @@
 #include "redis/storeoperations.h"
 
+#include "redis/crowdcount.h"
+#include "redis/privacyscripts.h"
 #include "redis/redisscripts.h"
 #include "redis/storekeys.h"
 
@@ -20,6 +22,12 @@ std::int64_t wallClockMs()
 
 } // namespace
 
+std::vector<std::string> removeFromTile(const Tile &tile, const std::string &member)
+{
+    return {"EVAL", Scripts::RemoveFromTile, "5", Keys::geo(tile), Keys::seen(tile),
+        Keys::coordinates(tile), Keys::profiles(tile), Keys::cells(tile), member};
+}
+
 void countPerson(RedisCluster &cluster, const std::string &member, std::int64_t nowMs,
     bool position, std::int64_t retainMs)
 {
@@ -29,6 +37,16 @@ void countPerson(RedisCluster &cluster, const std::string &member, std::int64_t 
         {"EVAL", Scripts::CountPerson, "2", Keys::active(shard), Keys::positioned(shard), member,
             std::to_string(nowMs), position ? "1" : "0", std::to_string(retainMs)},
         [](CallResult) {});
+}
+
+void uncountPerson(RedisCluster &cluster, const std::string &member)
+{
+    // Not waited for either: a forgotten person leaves monitoring's figures now rather than
+    // at their expiry.
+    const int shard = Keys::countShard(member);
+    cluster.call(Keys::active(shard), {"ZREM", Keys::active(shard), member}, [](CallResult) {});
+    cluster.call(
+        Keys::positioned(shard), {"ZREM", Keys::positioned(shard), member}, [](CallResult) {});
 }
 
 StoreOperation::StoreOperation(
@@ -96,13 +114,24 @@ void Registration::send()
             }
             self->settle(good ? StoreStatus::Done : StoreStatus::Unavailable);
         });
-    cluster.callBlocking(
-        uidKey, {"SET", uidKey, member, "PX", retain()}, [self](CallResult result) {
-            if (result.ok())
-                self->waitForReplicas(result);
-            self->settle(result.ok() ? StoreStatus::Done : StoreStatus::Unavailable);
-        });
+    cluster.callBlocking(personKey,
+        {"EVAL", Scripts::RegisterInstallation, "2", personKey, Keys::installations(member),
+            person.uid.toHex(), retain()},
+        written());
+    cluster.callBlocking(uidKey, {"SET", uidKey, member, "PX", retain()}, written());
+    if (person.keyHash)
+        bindKey(Keys::hashHex(*person.keyHash));
     settle(StoreStatus::Done);
+}
+
+RedisCluster::Done Registration::written()
+{
+    hold();
+    return [self = std::static_pointer_cast<Registration>(shared_from_this())](CallResult result) {
+        if (result.ok())
+            self->waitForReplicas(result);
+        self->settle(result.ok() ? StoreStatus::Done : StoreStatus::Unavailable);
+    };
 }
 
 void Registration::waitForReplicas(const CallResult &written)
@@ -117,6 +146,30 @@ void Registration::waitForReplicas(const CallResult &written)
     cluster.callBlockingOn(written.node, {"WAIT", std::to_string(config.durableReplicas), waitMs},
         expect([n = config.durableReplicas](
                    const CallResult &result) { return result.reply.integer >= n; }));
+}
+
+void Registration::bindKey(const std::string &hash)
+{
+    // Each of the key's writes is followed by a WAIT of its own, as the installation's is.
+    const std::string uidKey = Keys::installationKey(person.uid);
+    const std::string entry = Keys::sessionKey(hash);
+    auto self = std::static_pointer_cast<Registration>(shared_from_this());
+    hold();
+    cluster.callBlocking(uidKey,
+        {"EVAL", Scripts::BindKey, "1", uidKey, hash, std::to_string(wallClockMs()), retain()},
+        [self, hash](CallResult result) {
+            if (result.ok()) {
+                const std::string &old = result.reply.text;
+                // The replaced key no longer lists anyone.
+                if (!old.empty() && old != hash) {
+                    const std::string stale = Keys::sessionKey(old);
+                    self->cluster.call(stale, {"DEL", stale}, self->expect());
+                }
+                self->waitForReplicas(result);
+            }
+            self->settle(result.ok() ? StoreStatus::Done : StoreStatus::Unavailable);
+        });
+    cluster.callBlocking(entry, {"SET", entry, person.uid.toHex(), "PX", retain()}, written());
 }
 
 void Registration::finished(StoreStatus status)
@@ -156,12 +209,52 @@ void PositionUpdate::lookUp()
     const std::string uidKey = Keys::installation(position.uid);
     auto self = std::static_pointer_cast<PositionUpdate>(shared_from_this());
     hold();
+    if (position.keyHash)
+        return checkKey();
     cluster.call(uidKey, {"GETEX", uidKey, "PX", retain()}, [self](CallResult found) {
         if (!found.ok())
             return self->settle(StoreStatus::Unavailable);
         if (found.reply.isNil())
             return self->settle(StoreStatus::UnknownUid);
         self->place(found.reply.text);
+    });
+}
+
+void PositionUpdate::checkKey()
+{
+    // The check is part of the lookup: the installation and its key read by two plain commands
+    // pipelined to the installation's shard, one round trip as without a key.
+    const std::string uidKey = Keys::installation(position.uid);
+    const std::string keyKey = Keys::installationKey(position.uid);
+    auto self = std::static_pointer_cast<PositionUpdate>(shared_from_this());
+    auto installation = std::make_shared<CallResult>();
+    cluster.call(uidKey, {"GET", uidKey},
+        [installation](CallResult found) { *installation = std::move(found); });
+    cluster.call(keyKey, {"GET", keyKey}, [self, installation, uidKey, keyKey](CallResult key) {
+        if (!installation->ok() || !key.ok())
+            return self->settle(StoreStatus::Unavailable);
+        // "hash renewedMs"; a key offered for an installation that does not exist is bad.
+        const std::string hash = Keys::hashHex(*self->position.keyHash);
+        const std::string &stored = key.reply.text;
+        if (installation->reply.kind != RedisReply::Kind::String
+            || key.reply.kind != RedisReply::Kind::String || stored.size() < hash.size()
+            || stored.compare(0, hash.size(), hash) != 0)
+            return self->settle(StoreStatus::BadKey);
+        // Renewed only for the key's holder: nobody else keeps an installation from expiring.
+        self->cluster.call(uidKey, {"PEXPIRE", uidKey, self->retain()}, [](CallResult) {});
+        self->cluster.call(keyKey, {"PEXPIRE", keyKey, self->retain()}, [](CallResult) {});
+        // The key's own entry is renewed every half retention.
+        const std::int64_t now = wallClockMs();
+        const std::int64_t renewed
+            = stored.size() > hash.size() + 1 ? std::atoll(stored.c_str() + hash.size() + 1) : 0;
+        if (now - renewed > self->config.retainMs / 2) {
+            const std::string entry = Keys::sessionKey(hash);
+            self->cluster.call(entry, {"PEXPIRE", entry, self->retain()}, [](CallResult) {});
+            self->cluster.call(keyKey,
+                {"SET", keyKey, hash + " " + std::to_string(now), "XX", "KEEPTTL"},
+                [](CallResult) {});
+        }
+        self->place(installation->reply.text);
     });
 }
 
@@ -172,10 +265,11 @@ void PositionUpdate::place(std::string found)
     auto self = std::static_pointer_cast<PositionUpdate>(shared_from_this());
     hold();
     cluster.call(Keys::geo(tile),
-        {"EVAL", Scripts::PlaceInTile, "4", Keys::geo(tile), Keys::seen(tile),
-            Keys::coordinates(tile), Keys::profiles(tile), geoNumber(position.lon),
-            geoNumber(geoLatitude(position.lat)), member, seen,
-            geoNumber(position.lat) + " " + geoNumber(position.lon) + " " + seen, retain()},
+        {"EVAL", Scripts::PlaceInTile, "5", Keys::geo(tile), Keys::seen(tile),
+            Keys::coordinates(tile), Keys::profiles(tile), Keys::cells(tile),
+            geoNumber(position.lon), geoNumber(geoLatitude(position.lat)), member, seen,
+            geoNumber(position.lat) + " " + geoNumber(position.lon) + " " + seen, retain(),
+            std::to_string(mortonOf(leafOf(position.lat, position.lon), LeafLevel))},
         [self](CallResult placed) { self->onPlaced(placed); });
     hold();
     const std::string personKey = Keys::person(member);
@@ -234,6 +328,11 @@ void PositionUpdate::onMoved(const CallResult &moved)
 {
     if (!moved.ok())
         return settle(StoreStatus::Unavailable);
+    if (moved.reply.isNil() || moved.reply.kind == RedisReply::Kind::Integer) {
+        // Hidden, or forgotten meanwhile: the position just filed in the tile goes again.
+        cluster.call(Keys::geo(tile), removeFromTile(tile, member), expect());
+        return settle(moved.reply.isNil() ? StoreStatus::UnknownUid : StoreStatus::Hidden);
+    }
     if (moved.reply.isNil() || moved.reply.elements.size() != 2)
         return settle(StoreStatus::UnknownUid);
     countPerson(cluster, member, nowMs, true, config.retainMs);
@@ -246,10 +345,7 @@ void PositionUpdate::onMoved(const CallResult &moved)
         bool ok = false;
         const Tile from = Tile::fromName(old, &ok);
         if (ok) {
-            cluster.call(Keys::geo(from),
-                {"EVAL", Scripts::RemoveFromTile, "4", Keys::geo(from), Keys::seen(from),
-                    Keys::coordinates(from), Keys::profiles(from), member},
-                expect());
+            cluster.call(Keys::geo(from), removeFromTile(from, member), expect());
         }
     }
     settle(StoreStatus::Done);

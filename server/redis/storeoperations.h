@@ -9,6 +9,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace Pinrova::Server::Redis {
 
@@ -28,6 +29,10 @@ struct RedisStoreConfig
 // The cluster store's write operations. Each is an object that owns itself (through the
 // callbacks of its calls) for one operation on the cluster's thread, answers once, and is
 // gone when its last call is back, the way NearestSearch serves a list.
+
+// The call that takes a person out of a tile (its geo set, times, coordinates, profiles and
+// crowd cells), sent to Keys::geo(tile).
+std::vector<std::string> removeFromTile(const Tile &tile, const std::string &member);
 
 // The calls of one operation in flight: the answer is Done when every call succeeded, else
 // the first failure, given once the last call is back.
@@ -74,6 +79,9 @@ private:
     void send();
     // The WAIT for a write that succeeded.
     void waitForReplicas(const CallResult &written);
+    void bindKey(const std::string &hash);
+    // A write's answer: a WAIT follows it on the node that took it.
+    RedisCluster::Done written();
     void finished(StoreStatus status) override;
 
     const PersonRecord person;
@@ -96,6 +104,7 @@ private:
     PositionUpdate(RedisCluster &cluster, const RedisStoreConfig &config,
         const PositionReport &position, std::int64_t nowMs, PeopleStore::Done<StoreStatus> done);
     void lookUp();
+    void checkKey();
     void place(std::string found);
     void onPlaced(const CallResult &placed);
     void onMoved(const CallResult &moved);
@@ -120,6 +129,8 @@ private:
 // (see Keys::active); not waited for.
 void countPerson(RedisCluster &cluster, const std::string &member, std::int64_t nowMs,
     bool position, std::int64_t retainMs);
+// Takes a forgotten person out of those figures; not waited for.
+void uncountPerson(RedisCluster &cluster, const std::string &member);
 
 // The monitoring figures: the people not yet expired and the ones positioned since a time,
 // from the count shards (a fixed number of calls, whatever the population).

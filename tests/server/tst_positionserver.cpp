@@ -240,6 +240,27 @@ void TestPositionServer::capsTheAnswer()
     QCOMPARE(users.size(), 3);
     QCOMPARE(users[0].name, QString("1"));
     QCOMPARE(users[2].name, QString("3"));
+
+    // Asked for crowds, the two left out are counted in the one 64-pixel cell they share,
+    // after the same three users.
+    const auto withCrowds
+        = httpGet(manager, posd.url("GetUsers", usersQuery(10, 20, 10) + "&crowds=1")).body;
+    QVERIFY(readUserList(withCrowds, users));
+    QCOMPARE(users.size(), 3);
+    QCOMPARE(users[2].name, QString("3"));
+    const QRegularExpression crowd(
+        "<Crowd><Lat>([-0-9.e]+)</Lat><Lon>([-0-9.e]+)</Lon><Count>([0-9]+)</Count></Crowd>");
+    const auto crowds = crowd.globalMatch(QString::fromUtf8(withCrowds));
+    QVERIFY2(crowds.hasNext(), withCrowds.constData());
+    const auto cell = crowds.peekNext();
+    QCOMPARE(cell.captured(3), QString("2"));
+    QVERIFY(
+        !QRegularExpression("</Crowd>.*<User>").match(QString::fromUtf8(withCrowds)).hasMatch());
+    QVERIFY(std::abs(cell.captured(1).toDouble() - 10.003) < 0.03); // the cell's centre
+    QVERIFY(std::abs(cell.captured(2).toDouble() - 20) < 0.03);
+    auto rest = crowds;
+    rest.next();
+    QVERIFY2(!rest.hasNext(), withCrowds.constData());
 }
 
 void TestPositionServer::onlineAndForgottenCutOffs_data()

@@ -122,39 +122,44 @@ void TestAppCompat::writerRoundTripsThroughTheAppsParser_data()
     QTest::addColumn<double>("lat");
     QTest::addColumn<double>("lon");
     QTest::addColumn<bool>("online");
+    QTest::addColumn<int>("crowds"); // <Crowd> elements after the users
 
     QTest::newRow("facebook, online") << "Anna Smith" << int(Facebook) << "100004321"
                                       << "https://graph.example/100004321/picture?type=square"
                                       << "https://graph.example/100004321/picture?type=large"
-                                      << int(Female) << 59.9441 << 30.3061 << true;
-    QTest::newRow("vkontakte, offline")
-        << "Ivan" << int(Vkontakte) << "5592362"
-        << "http://cs.vk.example/u5592362/e_3f.jpg"
-        << "http://cs.vk.example/u5592362/a_3f.jpg" << int(Male) << 55.7558 << 37.6173 << false;
+                                      << int(Female) << 59.9441 << 30.3061 << true << 0;
+    QTest::newRow("vkontakte, offline") << "Ivan" << int(Vkontakte) << "5592362"
+                                        << "http://cs.vk.example/u5592362/e_3f.jpg"
+                                        << "http://cs.vk.example/u5592362/a_3f.jpg" << int(Male)
+                                        << 55.7558 << 37.6173 << false << 0;
     QTest::newRow("markup characters in every text")
         << "<b>\"Tom\" & 'Jerry'</b> </User>" << int(Facebook) << "id&<1>"
         << "http://p.example/a.jpg?x=1&y=<2>&z='3'"
         << "https://p.example/m?a=&amp;&b=\"q\"" << int(UnknownGender) << -33.8688 << 151.209
-        << true;
+        << true << 0;
     QTest::newRow("entity and CDATA look-alikes")
         << "]]> &amp; &#x41; <!-- --> <?pi?>" << int(Vkontakte) << "&lt;"
         << ""
-        << "" << int(Male) << 0.0 << -0.0 << false;
+        << "" << int(Male) << 0.0 << -0.0 << false << 0;
     QTest::newRow("Cyrillic") << QString::fromUtf8("Пётр Ёжиков & Ко") << int(Vkontakte) << "1"
                               << QString::fromUtf8("https://vk.example/фото/Ж.jpg?size=50&v=2")
                               << QString::fromUtf8("https://vk.example/фото/Ж.jpg?size=200&v=2")
-                              << int(Male) << 55.0 << 37.0 << true;
+                              << int(Male) << 55.0 << 37.0 << true << 0;
     QTest::newRow("picture address with a space and an encoded ampersand")
         << "n" << int(Facebook) << "2"
         << "http://pics.example/my photo.jpg?a=%26&b=?"
-        << "http://pics.example/m.jpg#top" << int(Female) << 1.0 << 2.0 << true;
+        << "http://pics.example/m.jpg#top" << int(Female) << 1.0 << 2.0 << true << 0;
     QTest::newRow("poles, antimeridian and exponents")
         << "p" << int(Facebook) << "3"
         << ""
-        << "" << int(Female) << -90.0 << 180.0 << true;
+        << "" << int(Female) << -90.0 << 180.0 << true << 0;
     QTest::newRow("exponent forms") << "e" << int(Vkontakte) << "4"
                                     << ""
-                                    << "" << int(Male) << 5e-05 << -1e-07 << true;
+                                    << "" << int(Male) << 5e-05 << -1e-07 << true << 0;
+    QTest::newRow("crowd cells after the users")
+        << "Anna" << int(Facebook) << "100004322"
+        << ""
+        << "" << int(Female) << 59.9441 << 30.3061 << true << 3;
 }
 
 void TestAppCompat::writerRoundTripsThroughTheAppsParser()
@@ -168,6 +173,7 @@ void TestAppCompat::writerRoundTripsThroughTheAppsParser()
     QFETCH(double, lat);
     QFETCH(double, lon);
     QFETCH(bool, online);
+    QFETCH(int, crowds);
 
     Pinrova::Server::RegisterRequest profile;
     profile.network = network;
@@ -186,6 +192,8 @@ void TestAppCompat::writerRoundTripsThroughTheAppsParser()
     xml.begin();
     xml.addUser(lat, lon, online, Pinrova::Server::UserListXml::profileFragment(profile));
     xml.addUser(10, 20, !online, Pinrova::Server::UserListXml::profileFragment(neighbour));
+    for (int i = 0; i < crowds; ++i)
+        xml.addCrowd(lat + i, lon, 1234 + i);
     xml.end();
 
     const auto users = Pinrova::Social::parseUserListAnswer(QByteArray::fromStdString(body));

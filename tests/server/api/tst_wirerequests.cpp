@@ -60,7 +60,8 @@ QByteArray outcome(const QByteArray &endpoint, const QByteArray &query)
     return QByteArray::number(parsed.request->lat, 'g', 17) + " "
         + QByteArray::number(parsed.request->lon, 'g', 17) + " "
         + QByteArray::number(parsed.request->zoom) + " " + QByteArray::number(parsed.request->width)
-        + "x" + QByteArray::number(parsed.request->height);
+        + "x" + QByteArray::number(parsed.request->height)
+        + (parsed.request->crowds ? " crowds" : "");
 }
 
 } // namespace
@@ -285,6 +286,12 @@ void TestWireRequests::parses_data()
     QTest::newRow("height fractional")
         << QByteArray("GetUsers") << QByteArray("lat=1&lon=2&zoomlevel=13&height=480.5")
         << QByteArray("error: height is not an integer");
+    QTest::newRow("crowds asked for")
+        << QByteArray("GetUsers") << QByteArray("lat=1&lon=2&zoomlevel=10&crowds=1")
+        << QByteArray("1 2 10 800x480 crowds");
+    QTest::newRow("crowds 2") << QByteArray("GetUsers")
+                              << QByteArray("lat=1&lon=2&zoomlevel=10&crowds=2")
+                              << QByteArray("error: crowds is out of range");
     QTest::newRow("zoom 20") << QByteArray("GetUsers") << QByteArray("lat=1&lon=2&zoomlevel=20")
                              << QByteArray("1 2 20 800x480");
     QTest::newRow("zoom 21") << QByteArray("GetUsers") << QByteArray("lat=1&lon=2&zoomlevel=21")
