@@ -550,7 +550,7 @@ void TestRedisPeopleStore::silentPeopleAreDeleted()
     // The person the clean-up took out of the tile reports again in it: listed again, though
     // their record still names the tile.
     QCOMPARE(statusOf([&](auto done) {
-        store.setPosition({silent.uid, -33.92, 18.42}, t0 + 2001, done);
+        store.setPosition({silent.uid, -33.92, 18.42, {}}, t0 + 2001, done);
     }),
         StoreStatus::Done);
     QCOMPARE(nearestOf(store, query).people.size(), std::size_t(2));
