@@ -98,9 +98,8 @@ void Registration::send()
     const std::string personKey = Keys::person(member);
     const std::string uidKey = Keys::installation(person.uid);
     auto self = std::static_pointer_cast<Registration>(shared_from_this());
-    hold(); // until both writes are sent
-    hold(); // each write's answer
-    hold();
+    hold(); // until every write is sent
+    hold(); // the person's write's answer; the others hold in written() and bindKey()
     cluster.callBlocking(personKey,
         {"EVAL", Scripts::RegisterPerson, "1", personKey, profile, std::to_string(wallClockMs()),
             retain()},
