@@ -35,12 +35,15 @@ void PrivacyOperation::begin()
         });
 }
 
-void PrivacyOperation::acknowledge(const std::string &key)
+void PrivacyOperation::acknowledge(const CallResult &written)
 {
     if (config.durableReplicas <= 0)
         return;
+    // After the write's answer, on the connection that carried its last attempt, as a
+    // Register's: pipelined behind the first attempt it could run before a retried or
+    // redirected write.
     const std::string waitMs = std::to_string(std::max<long long>(1, config.timeout.count() / 2));
-    cluster.callBlocking(key, {"WAIT", std::to_string(config.durableReplicas), waitMs},
+    cluster.callBlockingOn(written.node, {"WAIT", std::to_string(config.durableReplicas), waitMs},
         expect([n = config.durableReplicas](
                    const CallResult &result) { return result.reply.integer >= n; }));
 }
@@ -48,8 +51,12 @@ void PrivacyOperation::acknowledge(const std::string &key)
 void PrivacyOperation::takeOutOf(const Tile &tile, const std::string &member)
 {
     // On the blocking connection, so that the WAIT after it covers it.
-    cluster.callBlocking(Keys::geo(tile), removeFromTile(tile, member), expect());
-    acknowledge(Keys::geo(tile));
+    auto self = std::static_pointer_cast<PrivacyOperation>(shared_from_this());
+    cluster.callBlocking(
+        Keys::geo(tile), removeFromTile(tile, member), expect([self](const CallResult &result) {
+            self->acknowledge(result);
+            return true;
+        }));
 }
 
 void Hiding::start(RedisCluster &cluster, const RedisStoreConfig &config, const Uuid &uid,
@@ -70,9 +77,9 @@ void Hiding::apply(const std::string &member)
             const Tile tile = Tile::fromName(result.reply.text, &ok);
             if (ok)
                 self->takeOutOf(tile, member);
+            self->acknowledge(result);
             return true;
         }));
-    acknowledge(personKey);
 }
 
 void Forgetting::start(RedisCluster &cluster, const RedisStoreConfig &config, const Uuid &uid,
@@ -103,9 +110,9 @@ void Forgetting::apply(const std::string &member)
                 uids.insert(parts[i].text);
             for (const auto &uidHex : uids)
                 self->forgetInstallation(uidHex, member);
+            self->acknowledge(result);
             return true;
         }));
-    acknowledge(personKey);
     uncountPerson(cluster, member);
 }
 
@@ -121,12 +128,15 @@ void Forgetting::forgetInstallation(const std::string &uidHex, const std::string
                 return false;
             if (!result.reply.text.empty()) {
                 const std::string entry = Keys::sessionKey(result.reply.text);
-                self->cluster.callBlocking(entry, {"DEL", entry}, self->expect());
-                self->acknowledge(entry);
+                self->cluster.callBlocking(
+                    entry, {"DEL", entry}, self->expect([self](const CallResult &deleted) {
+                        self->acknowledge(deleted);
+                        return true;
+                    }));
             }
+            self->acknowledge(result);
             return true;
         }));
-    acknowledge(uidKey);
 }
 
 } // namespace Pinrova::Server::Redis

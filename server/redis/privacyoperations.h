@@ -18,8 +18,8 @@ protected:
     // Looks up the person, then calls apply with them.
     void begin();
     virtual void apply(const std::string &member) = 0;
-    // WAIT on the blocking connection of key's master, after the writes sent there.
-    void acknowledge(const std::string &key);
+    // WAIT on the node that answered a write, after that write.
+    void acknowledge(const CallResult &written);
     // Removes the person's entries from a tile, acknowledged.
     void takeOutOf(const Tile &tile, const std::string &member);
 
