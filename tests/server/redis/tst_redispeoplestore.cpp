@@ -484,9 +484,21 @@ void TestRedisPeopleStore::hideAndForget()
         QCOMPARE(report(), StoreStatus::Done);
         QCOMPARE(counted(store), std::size_t(1));
 
-        // Forgotten.
+        // Forgotten, and no longer counted for monitoring.
+        const auto people = [&] {
+            auto promise = std::make_shared<std::promise<StoreCounts>>();
+            auto counted = promise->get_future();
+            store->counts(nowMs, [promise](StoreCounts counts) { promise->set_value(counts); });
+            if (counted.wait_for(std::chrono::seconds(10)) != std::future_status::ready)
+                return std::size_t(0);
+            const StoreCounts counts = counted.get();
+            return counts.status == StoreStatus::Done ? counts.people : std::size_t(0);
+        };
+        const std::size_t before = people();
+        QVERIFY(before > 0);
         QCOMPARE(
             statusOf([&](auto done) { store->forget(person.uid, key, done); }), StoreStatus::Done);
+        QCOMPARE(people(), before - 1);
         // Their keys went with them: a holder of one learns nothing more than from any other.
         QCOMPARE(report(), StoreStatus::BadKey);
         QCOMPARE(statusOf([&](auto done) {
