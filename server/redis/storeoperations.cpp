@@ -159,10 +159,10 @@ void Registration::bindKey(const std::string &hash)
         [self, hash](CallResult result) {
             if (result.ok()) {
                 const std::string &old = result.reply.text;
-                // The replaced key no longer lists anyone.
+                // The replaced key no longer lists anyone, on the replicas either.
                 if (!old.empty() && old != hash) {
                     const std::string stale = Keys::sessionKey(old);
-                    self->cluster.call(stale, {"DEL", stale}, self->expect());
+                    self->cluster.callBlocking(stale, {"DEL", stale}, self->written());
                 }
                 self->waitForReplicas(result);
             }
