@@ -47,8 +47,10 @@ int main(int argc, char **argv)
     const int threads = limits.threads > 0
         ? limits.threads
         : std::max(1, static_cast<int>(std::thread::hardware_concurrency()));
-    const long openFiles = raiseOpenFileLimit(limits.maxConnections + reservedDescriptors(threads));
-    const int fitting = connectionsWithin(openFiles, limits.maxConnections, threads);
+    const int redisMasters = options.config.redisSeeds.empty() ? 0 : Limits::RedisMaxMasters;
+    const long openFiles
+        = raiseOpenFileLimit(limits.maxConnections + reservedDescriptors(threads, redisMasters));
+    const int fitting = connectionsWithin(openFiles, limits.maxConnections, threads, redisMasters);
     if (fitting < limits.maxConnections) {
         std::fprintf(stderr, "pinrova-posd: open-file limit %ld, so at most %d connections\n",
             openFiles, fitting);

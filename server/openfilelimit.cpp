@@ -22,14 +22,16 @@ long raiseOpenFileLimit(long wanted)
     return limit.rlim_cur == RLIM_INFINITY ? wanted : static_cast<long>(limit.rlim_cur);
 }
 
-long reservedDescriptors(int threads)
+long reservedDescriptors(int threads, int redisMasters)
 {
-    return 32 + 4L * threads;
+    // The cluster client keeps a pipelined and a blocking connection per master, and opens
+    // them again after a failover or a time-out while the HTTP connections may be at the cap.
+    return 32 + 4L * threads + 2L * redisMasters;
 }
 
-int connectionsWithin(long openFileLimit, int wanted, int threads)
+int connectionsWithin(long openFileLimit, int wanted, int threads, int redisMasters)
 {
-    const long room = openFileLimit - reservedDescriptors(threads);
+    const long room = openFileLimit - reservedDescriptors(threads, redisMasters);
     return static_cast<int>(std::clamp<long>(room, 1, wanted));
 }
 

@@ -8,10 +8,11 @@ namespace Pinrova::Server {
 long raiseOpenFileLimit(long wanted);
 
 // Descriptors other than connections: standard streams, the SQLite file with its journal and
-// shared memory, the listening socket and each HTTP thread's event queue, with room to spare.
-long reservedDescriptors(int threads);
+// shared memory, the listening socket and each HTTP thread's event queue, with room to spare,
+// and on a Redis Cluster the store's two connections to each of up to redisMasters masters.
+long reservedDescriptors(int threads, int redisMasters = 0);
 
 // The connection cap that fits under an open-file limit with the reserve kept free; at least 1.
-int connectionsWithin(long openFileLimit, int wanted, int threads);
+int connectionsWithin(long openFileLimit, int wanted, int threads, int redisMasters = 0);
 
 } // namespace Pinrova::Server

@@ -73,7 +73,7 @@ int main(int argc, char **argv)
     const std::int64_t now = systemClock()();
     for (int n = 1; n <= count; ++n) {
         PositionReport position {
-            seedUid(n), lat + halfLat * unit(random), lon + halfLon * unit(random)};
+            seedUid(n), lat + halfLat * unit(random), lon + halfLon * unit(random), {}};
         store.setPosition(position, now, window.take());
         if (n % 100000 == 0)
             std::fprintf(stderr, "posd_redisseed: %d people\n", n);

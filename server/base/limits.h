@@ -133,5 +133,7 @@ constexpr auto RedisTimeout = 1000ms;
 // Replicas a registration must reach before it is answered, so a master lost right after the
 // answer loses nothing.
 constexpr int RedisReplicas = 1;
+// Masters the open-file reserve keeps two descriptors for (the largest cluster planned for).
+constexpr int RedisMaxMasters = 256;
 
 } // namespace Pinrova::Server::Limits

@@ -1,6 +1,7 @@
 #include "redis/nearestsearch.h"
 
 #include "redis/client/rediscluster.h"
+#include "redis/crowdcount.h"
 #include "redis/storekeys.h"
 
 #include <algorithm>
@@ -97,7 +98,11 @@ void NearestSearch::round()
     ++rounds;
     found.clear();
     limitedKm = radiusKm;
-    const LatLonBox reach = circleBox(view.lat, view.lon, radiusKm);
+    // The circle is drawn around the point GEOSEARCH searches from, which is filed like any
+    // member: a centre beyond Mercator's edge searches from the edge.
+    const double fromLat = geoLatitude(view.lat);
+    const double fromLon = geoLongitude(view.lon);
+    const LatLonBox reach = circleBox(fromLat, fromLon, radiusKm);
     std::vector<Tile> asked;
     for (const auto &tile : tiles) {
         if (reach.intersects(boxOf(tile)))
@@ -105,23 +110,196 @@ void NearestSearch::round()
     }
     if (asked.empty())
         return roundOver();
-    const std::string centreLon = geoNumber(view.lon);
-    const std::string centreLat = geoNumber(geoLatitude(view.lat));
     const std::string radius = geoNumber(radiusKm);
     const std::string count = std::to_string(perTile);
+    const auto pieces = piecesOf(fromLat, fromLon, searchBox(fromLat));
+    struct Ask
+    {
+        Tile tile;
+        const Piece *piece;
+    };
+    std::vector<Ask> asks;
+    for (const Tile &tile : asked) {
+        const LatLonBox bounds = boxOf(tile);
+        for (const Piece &piece : pieces) {
+            if (piece.bounds.intersects(bounds))
+                asks.push_back({tile, &piece});
+        }
+    }
+    if (asks.empty())
+        return roundOver();
     auto self = shared_from_this();
-    waiting = asked.size();
+    waiting = asks.size();
     // Plain commands rather than a script: Redis spends several times longer per person in
     // Lua's calls than in GEOSEARCH and HMGET themselves.
-    for (const Tile &tile : asked) {
-        cluster.call(Keys::geo(tile),
-            {"GEOSEARCH", Keys::geo(tile), "FROMLONLAT", centreLon, centreLat, "BYRADIUS", radius,
-                "km", "ASC", "COUNT", count, "WITHDIST"},
-            [self, tile](CallResult hits) { self->onHits(tile, hits); });
+    for (const Ask &ask : asks) {
+        const Piece &piece = *ask.piece;
+        std::vector<std::string> search {"GEOSEARCH", Keys::geo(ask.tile), "FROMLONLAT",
+            geoNumber(piece.lon), geoNumber(piece.lat)};
+        if (piece.halfWidthKm > 0)
+            search.insert(search.end(),
+                {"BYBOX", geoNumber(2 * piece.halfWidthKm), geoNumber(2 * piece.halfHeightKm),
+                    "km"});
+        else
+            search.insert(search.end(), {"BYRADIUS", radius, "km"});
+        search.insert(search.end(), {"ASC", "COUNT", count, "WITHDIST"});
+        const Tile tile = ask.tile;
+        const double offsetKm = piece.offsetKm;
+        const double nearKm = piece.nearKm;
+        cluster.call(
+            Keys::geo(tile), std::move(search), [self, tile, offsetKm, nearKm](CallResult hits) {
+                self->onHits(tile, hits, offsetKm, nearKm);
+            });
     }
 }
 
-void NearestSearch::onHits(const Tile &tile, const CallResult &hits)
+std::vector<NearestSearch::Piece> NearestSearch::piecesOf(
+    double fromLat, double fromLon, const SearchBox &box) const
+{
+    // GEOSEARCH's cost is the members of the geohash cells around its shape, and the cells
+    // grow with the shape's longer side: a long narrow box would scan a whole city to find
+    // the few people of a one-pixel column. Such a box is asked as pieces no longer than
+    // MaxAspect times their width, from their own centres, so the cells stay small.
+    constexpr double Pi = 3.141592653589793;
+    constexpr double Degree = Pi / 180;
+    constexpr double MaxAspect = 4;
+    constexpr std::size_t MaxPieces = 128;
+    const LatLonBox whole = viewBox;
+    std::vector<Piece> pieces;
+    Piece single;
+    single.lat = fromLat;
+    single.lon = fromLon;
+    single.bounds = whole;
+    if (!box.bounded)
+        return {single}; // the circle
+    single.halfWidthKm = box.halfWidthKm;
+    single.halfHeightKm = box.halfHeightKm;
+    const double halfWidth = box.halfWidthKm;
+    const double halfHeight = box.halfHeightKm;
+    const auto count = [](double longer, double shorter) {
+        return static_cast<std::size_t>(
+            std::min<double>(MaxPieces, std::ceil(longer / (MaxAspect * std::max(shorter, 1e-6)))));
+    };
+    if (halfHeight > MaxAspect * halfWidth) {
+        // Along the meridian: each piece keeps the box's width about the same longitude.
+        const std::size_t n = count(halfHeight, halfWidth);
+        const double step = 2 * halfHeight / static_cast<double>(n);
+        for (std::size_t i = 0; i < n; ++i) {
+            const double lowKm = -halfHeight + step * static_cast<double>(i);
+            double south = fromLat + lowKm / EarthRadiusKm / Degree;
+            double north = fromLat + (lowKm + step) / EarthRadiusKm / Degree;
+            // Members lie within ±MaxGeoLat, and so must GEOSEARCH's centre.
+            if (south > MaxGeoLat || north < -MaxGeoLat)
+                continue;
+            south = std::max(south, -MaxGeoLat);
+            north = std::min(north, MaxGeoLat);
+            Piece piece = single;
+            piece.lat = (south + north) / 2;
+            piece.halfHeightKm = (north - south) / 2 * Degree * EarthRadiusKm + slackKm;
+            piece.offsetKm = std::abs(piece.lat - fromLat) * Degree * EarthRadiusKm;
+            // Everyone it keeps lies within its latitudes, so at least this far along the
+            // meridian (and so the sphere) from the view's centre.
+            piece.nearKm = std::max(0.0, piece.offsetKm - piece.halfHeightKm);
+            piece.bounds.south = std::max(whole.south, south - slackKm / EarthRadiusKm / Degree);
+            piece.bounds.north = std::min(whole.north, north + slackKm / EarthRadiusKm / Degree);
+            pieces.push_back(piece);
+        }
+        return pieces;
+    }
+    if (halfWidth > MaxAspect * halfHeight) {
+        // Along the parallel: the box reaches farthest in longitude at its latitude nearest a
+        // pole; each piece spans an equal share of that, and its width is that share's
+        // length along the parallel nearest the equator, where it is longest.
+        const double south = std::max(-MaxGeoLat, fromLat - halfHeight / EarthRadiusKm / Degree);
+        const double north = std::min(MaxGeoLat, fromLat + halfHeight / EarthRadiusKm / Degree);
+        const double poleward = std::max(std::abs(south), std::abs(north)) * Degree;
+        const double equatorward
+            = (south <= 0 && north >= 0 ? 0 : std::min(std::abs(south), std::abs(north))) * Degree;
+        const double reach = std::sin(halfWidth / (2 * EarthRadiusKm)) / std::cos(poleward);
+        if (reach >= 1)
+            return {single};
+        const double halfLon = 2 * std::asin(reach); // radians each side of the centre
+        const std::size_t n = count(halfWidth, halfHeight);
+        const double share = 2 * halfLon / static_cast<double>(n);
+        for (std::size_t i = 0; i < n; ++i) {
+            const double offset = -halfLon + share * (static_cast<double>(i) + 0.5);
+            Piece piece = single;
+            piece.lon = geoLongitude(fromLon + offset / Degree);
+            piece.halfWidthKm = 2 * EarthRadiusKm
+                    * std::asin(std::min(1.0, std::cos(equatorward) * std::sin(share / 4)))
+                + slackKm;
+            piece.offsetKm = 2 * EarthRadiusKm
+                * std::asin(
+                    std::min(1.0, std::cos(fromLat * Degree) * std::sin(std::abs(offset) / 2)));
+            // Everyone it keeps is at least this much longitude from the view's centre (its
+            // width reaches farthest in longitude at its poleward edge), and so (haversine) at
+            // least this far along the sphere.
+            const double reachLon
+                = std::sin(piece.halfWidthKm / (2 * EarthRadiusKm)) / std::cos(poleward);
+            const double apart
+                = reachLon >= 1 ? 0.0 : std::max(0.0, std::abs(offset) - 2 * std::asin(reachLon));
+            piece.nearKm = std::max(0.0,
+                2 * EarthRadiusKm
+                        * std::asin(std::sqrt(std::cos(fromLat * Degree) * std::cos(poleward))
+                            * std::sin(apart / 2))
+                    - slackKm);
+            // Tiles are asked by the piece's share of longitude: what it keeps beyond its share
+            // lies in a neighbour's share as well, and is asked for there.
+            const double slack = slackKm / (EarthRadiusKm * std::cos(poleward)) / Degree;
+            const double west = piece.lon - share / 2 / Degree - slack;
+            const double east = piece.lon + share / 2 / Degree + slack;
+            if (east - west < 360) {
+                piece.bounds.west = geoLongitude(west);
+                piece.bounds.east = geoLongitude(east);
+            }
+            pieces.push_back(piece);
+        }
+        return pieces;
+    }
+    return {single};
+}
+
+NearestSearch::SearchBox NearestSearch::searchBox(double fromLat) const
+{
+    // GEOSEARCH BYBOX keeps a member when its latitude is within half the height of the
+    // centre's (along the meridian) and its longitude within half the width (along the
+    // member's own parallel). Everyone in the view within radiusKm must be kept: a member
+    // within r along the sphere is within r along the meridian, and along its parallel within
+    // 2R·asin(k·sin(r/2R)), k² being the largest cos(member's lat) / cos(centre's lat) (from
+    // the haversine). The view bounds both the same way, so a narrow view asks a narrow box
+    // instead of a circle full of people beside it.
+    constexpr double Pi = 3.141592653589793;
+    constexpr double Degree = Pi / 180;
+    const auto nearestEquator = [](double south, double north) {
+        return south <= 0 && north >= 0 ? 0.0 : std::min(std::abs(south), std::abs(north));
+    };
+    const double centre = fromLat * Degree;
+    const double angle = radiusKm / EarthRadiusKm;
+    const double k2 = std::max(1.0,
+        std::cos(std::min(Pi / 2, nearestEquator(centre - angle, centre + angle)))
+            / std::cos(centre));
+    const double spread = std::sqrt(k2) * std::sin(std::min(Pi, angle) / 2);
+    double halfWidth = spread < 1 ? 2 * EarthRadiusKm * std::asin(spread) : HUGE_VAL;
+    double halfHeight = radiusKm;
+
+    const double south = std::max(viewBox.south, -MaxGeoLat) * Degree;
+    const double north = std::min(viewBox.north, MaxGeoLat) * Degree;
+    halfHeight = std::min(halfHeight, EarthRadiusKm * std::max(north - centre, centre - south));
+    if (!viewBox.wholeLongitude()) {
+        const double halfLon = std::min(Pi, view.halfWidth * 2 * Pi);
+        halfWidth = std::min(halfWidth,
+            2 * EarthRadiusKm
+                * std::asin(
+                    std::min(1.0, std::cos(nearestEquator(south, north)) * std::sin(halfLon / 2))));
+    }
+    SearchBox box;
+    box.bounded = std::isfinite(halfWidth);
+    box.halfWidthKm = halfWidth + slackKm;
+    box.halfHeightKm = std::max(0.0, halfHeight) + slackKm;
+    return box;
+}
+
+void NearestSearch::onHits(const Tile &tile, const CallResult &hits, double offsetKm, double nearKm)
 {
     if (!hits.ok() || hits.reply.kind != RedisReply::Kind::Array) {
         failed = true;
@@ -130,7 +308,10 @@ void NearestSearch::onHits(const Tile &tile, const CallResult &hits)
     const auto &elements = hits.reply.elements;
     // COUNT cut the answer: the tile is complete only up to its farthest person.
     if (elements.size() >= perTile && !elements.empty() && elements.back().elements.size() >= 2)
-        limitedKm = std::min(limitedKm, std::atof(elements.back().elements[1].text.c_str()));
+        // Distances are from the piece's centre: the ones left out are at least that far less
+        // the piece's offset from the view's centre, and no nearer than the piece itself.
+        limitedKm = std::min(limitedKm,
+            std::max(nearKm, std::atof(elements.back().elements[1].text.c_str()) - offsetKm));
     if (elements.empty())
         return tileDone();
     auto members = std::make_shared<std::vector<std::string>>();
@@ -229,9 +410,11 @@ void NearestSearch::roundOver()
     } else {
         enough = !truncated && radiusKm >= coverKm;
     }
-    if (!enough && rounds < MaxRounds) {
-        if (truncated)
-            perTile *= 4; // people just outside the view crowd the circle: look deeper
+    // A COUNT already as deep as one list may make Redis look gives the answer so far.
+    const bool deeper = truncated && perTile < MaxPerTile * query.limit;
+    if (!enough && rounds < MaxRounds && (deeper || !truncated)) {
+        if (deeper)
+            perTile *= 4; // people just outside the view crowd the box: look deeper
         else if (ranked.size() >= query.limit)
             radiusKm = std::min(coverKm, neededKm + 2 * slackKm);
         else {
@@ -245,7 +428,11 @@ void NearestSearch::roundOver()
         }
         return round();
     }
-    if (enough)
+    // A long narrow view needs a far larger radius than the usual views of its tile and zoom,
+    // which its radius would make start far too wide: it leaves the hint to them.
+    const bool usualShape
+        = view.halfWidth <= 4 * view.halfHeight && view.halfHeight <= 4 * view.halfWidth;
+    if (enough && usualShape)
         hints[hintKey] = radiusKm;
     NearestAnswer answer;
     const std::size_t count = std::min(ranked.size(), query.limit);
@@ -253,6 +440,8 @@ void NearestSearch::roundOver()
     for (std::size_t i = 0; i < count; ++i)
         answer.people.push_back(std::move(ranked[i]->person));
     auto finished = std::move(done);
+    if (query.crowds)
+        return CrowdCount::start(cluster, view, tiles, std::move(answer), std::move(finished));
     finished(std::move(answer));
 }
 

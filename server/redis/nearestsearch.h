@@ -34,6 +34,8 @@ public:
     static constexpr std::size_t MaxDirectTiles = 16;
     // Rounds before the answer so far is given: from 300 m to the whole world takes 8.
     static constexpr int MaxRounds = 16;
+    // A tile's COUNT grows at most to this many times the limit.
+    static constexpr std::size_t MaxPerTile = 16;
 
 private:
     NearestSearch(RedisCluster &cluster, RadiusHints &hints, const NearestQuery &query, Done done);
@@ -45,9 +47,31 @@ private:
         std::string member;
     };
 
+    // GEOSEARCH's box around the centre: it holds everyone in the view within radiusKm.
+    struct SearchBox
+    {
+        bool bounded = false; // else the circle, which the view does not narrow
+        double halfWidthKm = 0;
+        double halfHeightKm = 0;
+    };
+    SearchBox searchBox(double fromLat) const;
+    // One GEOSEARCH of a round in each tile it may concern: a box (or the circle when
+    // halfWidthKm is 0) around a centre offsetKm from the view's.
+    struct Piece
+    {
+        double lat = 0;
+        double lon = 0;
+        double halfWidthKm = 0;
+        double halfHeightKm = 0;
+        double offsetKm = 0;
+        double nearKm = 0; // no one it keeps is nearer the view's centre
+        LatLonBox bounds; // the latitudes and longitudes it may keep
+    };
+    std::vector<Piece> piecesOf(double fromLat, double fromLon, const SearchBox &box) const;
+
     void readDirectory();
     void round();
-    void onHits(const Tile &tile, const CallResult &hits);
+    void onHits(const Tile &tile, const CallResult &hits, double offsetKm, double nearKm);
     void onPeople(const std::vector<std::string> &members, const CallResult &coordinates,
         const CallResult &profiles);
     void tileDone();

@@ -1,11 +1,14 @@
 #include "redis/redispeoplestore.h"
 
 #include "redis/nearestsearch.h"
+#include "redis/privacyoperations.h"
+#include "redis/storekeys.h"
 
 #include <boost/asio/executor_work_guard.hpp>
 #include <boost/asio/io_context.hpp>
 #include <boost/asio/post.hpp>
 
+#include <chrono>
 #include <stdexcept>
 #include <thread>
 
@@ -91,7 +94,20 @@ void RedisPeopleStore::nearest(const NearestQuery &query, Done<NearestAnswer> do
         done(std::move(answer));
     };
     if (!post([this, query, release] {
-            NearestSearch::start(*loop->cluster, loop->hints, query, release);
+            if (!query.keyHash)
+                return NearestSearch::start(*loop->cluster, loop->hints, query, release);
+            // Any live key lists: one lookup by its hash before the search.
+            const std::string entry = Keys::sessionKey(Keys::hashHex(*query.keyHash));
+            loop->cluster->call(entry, {"EXISTS", entry}, [this, query, release](CallResult live) {
+                NearestAnswer refused;
+                if (!live.ok())
+                    refused.status = StoreStatus::Unavailable;
+                else if (live.reply.integer != 1)
+                    refused.status = StoreStatus::BadKey;
+                else
+                    return NearestSearch::start(*loop->cluster, loop->hints, query, release);
+                release(std::move(refused));
+            });
         })) {
         --listsInHand;
         refused.status = StoreStatus::Unavailable;
@@ -107,10 +123,33 @@ void RedisPeopleStore::sweep(std::int64_t silentBeforeMs, Done<SweepResult> done
     done({StoreStatus::Unavailable, 0});
 }
 
-void RedisPeopleStore::counts(std::int64_t onlineSinceMs, Done<StoreCounts> done)
+void RedisPeopleStore::hide(
+    const Uuid &uid, const std::optional<KeyHash> &keyHash, Done<StoreStatus> done)
 {
     const bool posted = post(
-        [this, onlineSinceMs, done] { CountsTally::start(*loop->cluster, onlineSinceMs, done); });
+        [this, uid, keyHash, done] { Hiding::start(*loop->cluster, config, uid, keyHash, done); });
+    if (!posted)
+        done(StoreStatus::Unavailable);
+}
+
+void RedisPeopleStore::forget(
+    const Uuid &uid, const std::optional<KeyHash> &keyHash, Done<StoreStatus> done)
+{
+    const bool posted = post([this, uid, keyHash, done] {
+        Forgetting::start(*loop->cluster, config, uid, keyHash, done);
+    });
+    if (!posted)
+        done(StoreStatus::Unavailable);
+}
+
+void RedisPeopleStore::counts(std::int64_t onlineSinceMs, Done<StoreCounts> done)
+{
+    const bool posted = post([this, onlineSinceMs, done] {
+        const std::int64_t nowMs = std::chrono::duration_cast<std::chrono::milliseconds>(
+            std::chrono::system_clock::now().time_since_epoch())
+                                       .count();
+        CountsTally::start(*loop->cluster, onlineSinceMs, nowMs - config.retainMs, done);
+    });
     if (!posted)
         done({StoreStatus::Unavailable, 0, 0, 0});
 }
@@ -126,6 +165,11 @@ void RedisPeopleStore::stop()
     });
     if (loop->thread.joinable())
         loop->thread.join();
+    // Work posted and not run yet, and the handlers of the calls just given up, hold the
+    // answers of requests: they go now, while whoever waits for those answers still exists,
+    // rather than when the store is destroyed. Run here, the work sees stopped and only lets go.
+    loop->io.restart();
+    loop->io.poll();
 }
 
 } // namespace Pinrova::Server::Redis

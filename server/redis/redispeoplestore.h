@@ -34,6 +34,10 @@ public:
         const PositionReport &position, std::int64_t nowMs, Done<StoreStatus> done) override;
     void nearest(const NearestQuery &query, Done<NearestAnswer> done) override;
     void sweep(std::int64_t silentBeforeMs, Done<SweepResult> done) override;
+    void hide(
+        const Uuid &uid, const std::optional<KeyHash> &keyHash, Done<StoreStatus> done) override;
+    void forget(
+        const Uuid &uid, const std::optional<KeyHash> &keyHash, Done<StoreStatus> done) override;
     void counts(std::int64_t onlineSinceMs, Done<StoreCounts> done) override;
     void stop() override;
 

@@ -9,6 +9,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace Pinrova::Server::Redis {
 
@@ -28,6 +29,10 @@ struct RedisStoreConfig
 // The cluster store's write operations. Each is an object that owns itself (through the
 // callbacks of its calls) for one operation on the cluster's thread, answers once, and is
 // gone when its last call is back, the way NearestSearch serves a list.
+
+// The call that takes a person out of a tile (its geo set, times, coordinates, profiles and
+// crowd cells), sent to Keys::geo(tile).
+std::vector<std::string> removeFromTile(const Tile &tile, const std::string &member);
 
 // The calls of one operation in flight: the answer is Done when every call succeeded, else
 // the first failure, given once the last call is back.
@@ -72,6 +77,11 @@ private:
     Registration(RedisCluster &cluster, const RedisStoreConfig &config, PersonRecord person,
         std::string profile, PeopleStore::Done<StoreStatus> done);
     void send();
+    // The WAIT for a write that succeeded.
+    void waitForReplicas(const CallResult &written);
+    void bindKey(const std::string &hash);
+    // A write's answer: a WAIT follows it on the node that took it.
+    RedisCluster::Done written();
     void finished(StoreStatus status) override;
 
     const PersonRecord person;
@@ -94,33 +104,47 @@ private:
     PositionUpdate(RedisCluster &cluster, const RedisStoreConfig &config,
         const PositionReport &position, std::int64_t nowMs, PeopleStore::Done<StoreStatus> done);
     void lookUp();
+    void checkKey();
     void place(std::string found);
+    void onPlaced(const CallResult &placed);
     void onMoved(const CallResult &moved);
+    // Files the person's profile in the tile and the tile in the directory.
+    void fileInTile(const std::string &profile);
+    // A person whose record names this tile but whose profile the tile lost (the clean-up of
+    // the silent, the tile's expiry, a late removal or a lost write) would be stored and never
+    // listed: the profile is filed again from the person's record.
+    void repairIfLost();
 
     const PositionReport position;
     const std::int64_t nowMs;
     const Tile tile;
     std::string member;
+    bool placed = false; // the tile has the position
+    bool profileInTile = true;
+    bool stayed = false; // the person's record already named this tile
+    bool repairing = false;
 };
 
-// The monitoring figures: the people counted at registration, and the online ones counted
-// from every occupied tile's last-seen set (a walk of the directory, not a hot counter).
+// Records a person as active now (and positioned, for a position) in the monitoring figures
+// (see Keys::active); not waited for.
+void countPerson(RedisCluster &cluster, const std::string &member, std::int64_t nowMs,
+    bool position, std::int64_t retainMs);
+// Takes a forgotten person out of those figures; not waited for.
+void uncountPerson(RedisCluster &cluster, const std::string &member);
+
+// The monitoring figures: the people not yet expired and the ones positioned since a time,
+// from the count shards (a fixed number of calls, whatever the population).
 class CountsTally : public std::enable_shared_from_this<CountsTally>
 {
 public:
-    static void start(
-        RedisCluster &cluster, std::int64_t onlineSinceMs, PeopleStore::Done<StoreCounts> done);
+    static void start(RedisCluster &cluster, std::int64_t onlineSinceMs, std::int64_t activeSinceMs,
+        PeopleStore::Done<StoreCounts> done);
 
 private:
-    CountsTally(
-        RedisCluster &cluster, std::int64_t onlineSinceMs, PeopleStore::Done<StoreCounts> done);
-    void onPeople(const CallResult &people);
-    void onRegion(const CallResult &tiles);
-    void onTile(const CallResult &online);
+    explicit CountsTally(PeopleStore::Done<StoreCounts> done);
+    void onShard(const CallResult &counted);
     void close();
 
-    RedisCluster &cluster;
-    const std::string since;
     PeopleStore::Done<StoreCounts> done;
     StoreCounts counts;
     std::size_t open = 1;

@@ -54,6 +54,13 @@ std::vector<int> columnsOf(const LatLonBox &box, int perSide)
     const int scale = Tile::PerSide / perSide;
     const int first = tileX(box.west) / scale;
     const int last = tileX(box.east) / scale;
+    // West and east in one column with west east of east: the box wraps round the world and
+    // comes back into the column it started in, so it touches every column.
+    if (first == last && box.west > box.east) {
+        for (int x = 0; x < perSide; ++x)
+            columns.push_back(x);
+        return columns;
+    }
     for (int x = first;; x = (x + 1) % perSide) {
         columns.push_back(x);
         if (x == last || static_cast<int>(columns.size()) >= perSide)
@@ -229,6 +236,11 @@ double groundUpperBoundKm(const MapView &view, double distanceSquared)
 double geoLatitude(double lat)
 {
     return std::clamp(lat, -MaxGeoLat, MaxGeoLat);
+}
+
+double geoLongitude(double lon)
+{
+    return normalLon(lon);
 }
 
 std::string geoNumber(double value)

@@ -16,6 +16,9 @@ constexpr double MaxGeoLat = 85.05;
 
 // A latitude as a geo set can file it (see MaxGeoLat).
 double geoLatitude(double lat);
+// A longitude as GEOSEARCH's centre: within [-180, 180). Redis 7.0 searching from exactly 180
+// misses every member west of the antimeridian; from -180 it finds them.
+double geoLongitude(double lon);
 // A number as a command argument: every digit a double holds, so Redis reads the same value.
 std::string geoNumber(double value);
 

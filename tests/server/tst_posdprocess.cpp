@@ -3,6 +3,7 @@
 #include "httpserver.h"
 #include "posdprocess.h"
 #include "posdtesting.h"
+#include "redisclusterprocess.h"
 
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
@@ -37,6 +38,7 @@ private slots:
     void commandLine();
     void terminateWritesPendingPositions();
     void terminateAnswersRequestsInFlight();
+    void terminateWithRedisCallsInFlight();
     void killDuringWritesKeepsAcknowledgedRegistrations();
     void secretsFromFilesAndNoneInTheLog();
 };
@@ -151,6 +153,44 @@ void TestPosdProcess::terminateAnswersRequestsInFlight()
     QCOMPARE(posd.process.exitStatus(), QProcess::NormalExit);
     QCOMPARE(posd.process.exitCode(), 0);
     QCOMPARE(singleText(other, "SELECT count(*) FROM installation"), QString("2"));
+}
+
+void TestPosdProcess::terminateWithRedisCallsInFlight()
+{
+    // Every node hangs, so each request's call outlives the stop's grace: the stop still ends
+    // cleanly, with the calls given up before the connections waiting for them.
+    if (!RedisClusterProcess::available())
+        QSKIP("redis-server and redis-cli are not installed");
+    RedisClusterProcess redis(3, 0);
+    QVERIFY2(redis.error().isEmpty(), qPrintable(redis.error()));
+    QTemporaryDir dir;
+    QNetworkAccessManager manager;
+    PosdProcess posd(dir.filePath("unused.db"),
+        {"--redis", redis.seeds(), "--redis-replicas", "0", "--redis-timeout-ms", "20000"});
+    const quint16 port = posd.waitForPort();
+    QVERIFY2(port, posd.output.constData());
+    QCOMPARE(httpGet(manager, posd.url(port, "Register", testRegisterQuery(1))).status, 200);
+    for (int node = 0; node < redis.nodeCount(); ++node)
+        redis.pause(node);
+    const QUrl requests[] = {posd.url(port, "SetPos", testPosQuery(1, 59.5)),
+        posd.url(port, "GetUsers", "lat=59.5&lon=30&zoomlevel=12"),
+        posd.url(port, "Register", testRegisterQuery(2))};
+    std::vector<QNetworkReply *> replies;
+    for (const QUrl &url : requests)
+        replies.push_back(manager.get(QNetworkRequest(url)));
+    QTest::qWait(500);
+    posd.process.terminate();
+    const bool ended = posd.process.waitForFinished(15000);
+    for (int node = 0; node < redis.nodeCount(); ++node)
+        redis.resume(node);
+    QVERIFY(ended);
+    QCOMPARE(posd.process.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(posd.process.exitCode(), 0);
+    for (QNetworkReply *reply : replies) {
+        QTRY_VERIFY_WITH_TIMEOUT(reply->isFinished(), 5000);
+        QVERIFY(reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt() != 200);
+        reply->deleteLater();
+    }
 }
 
 void TestPosdProcess::killDuringWritesKeepsAcknowledgedRegistrations()

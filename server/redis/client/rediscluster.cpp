@@ -78,6 +78,7 @@ struct RedisCluster::Call
     std::vector<std::string> args;
     Done done;
     bool blocking = false;
+    bool pinned = false; // sent to sentTo only
     bool finished = false;
     bool waitedForSlots = false;
     int redirects = 0;
@@ -112,10 +113,12 @@ void RedisCluster::close()
         return;
     closed = true;
     *alive = false;
-    for (auto &call : waitingForSlots) {
+    auto calls = std::move(inFlight);
+    for (auto &call : calls) {
         call->finished = true;
         call->deadline.cancel();
         call->retry.cancel();
+        call->done = nullptr;
     }
     waitingForSlots.clear();
     nodes.clear();
@@ -136,17 +139,25 @@ void RedisCluster::callBlocking(const std::string &key, std::vector<std::string>
     start(key, std::move(args), std::move(done), true);
 }
 
-void RedisCluster::start(
-    const std::string &key, std::vector<std::string> args, Done done, bool blocking)
+void RedisCluster::callBlockingOn(const std::string &node, std::vector<std::string> args, Done done)
+{
+    start({}, std::move(args), std::move(done), true, node);
+}
+
+void RedisCluster::start(const std::string &key, std::vector<std::string> args, Done done,
+    bool blocking, const std::string &node)
 {
     auto call = std::make_shared<Call>(io);
     call->blocking = blocking;
+    call->pinned = !node.empty();
+    call->sentTo = node;
     call->key = key;
     call->slot = keySlot(key);
     call->args = std::move(args);
     call->done = std::move(done);
     if (closed)
         return;
+    inFlight.insert(call);
     call->deadline.expires_after(timeout);
     call->deadline.async_wait([this, call, alive = alive](const boost::system::error_code &error) {
         if (error || !*alive || call->finished)
@@ -161,6 +172,8 @@ void RedisCluster::dispatch(const std::shared_ptr<Call> &call)
 {
     if (closed || call->finished)
         return;
+    if (call->pinned)
+        return sendTo(call, call->sentTo, false);
     const std::string &owner = slotOwner[call->slot];
     if (owner.empty()) {
         if (call->waitedForSlots)
@@ -217,11 +230,15 @@ void RedisCluster::onReply(
         return;
     if (!reply) {
         refreshSlots();
+        if (call->pinned)
+            return finish(call, {CallStatus::Unreachable, {}});
         if (++call->connectionFailures > MaxConnectionFailures)
             return finish(call, {CallStatus::Unreachable, {}});
         return retryLater(call, RetryDelay);
     }
     const std::string code = reply->errorCode();
+    if (call->pinned)
+        return finish(call, {CallStatus::Replied, *reply});
     if (code == "MOVED" || code == "ASK") {
         const std::string target = redirectTarget(reply->text, node);
         if (target.empty() || ++call->redirects > MaxRedirects)
@@ -260,6 +277,8 @@ void RedisCluster::finish(const std::shared_ptr<Call> &call, CallResult result)
     call->finished = true;
     call->deadline.cancel();
     call->retry.cancel();
+    inFlight.erase(call);
+    result.node = call->sentTo;
     auto done = std::move(call->done);
     if (done)
         done(std::move(result));

@@ -9,6 +9,7 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <unordered_set>
 #include <vector>
 
 namespace Pinrova::Server::Redis {
@@ -50,10 +51,15 @@ public:
     // The same on the master's second connection, for commands that block it (WAIT): the
     // pipelined connection of other calls never waits behind them.
     void callBlocking(const std::string &key, std::vector<std::string> args, Done done);
+    // A command on one node's second connection, the one callBlocking used: WAIT after a
+    // write that result says where it ended (after retries and redirections). Neither
+    // redirected nor retried on a new connection, which would not have sent the write.
+    void callBlockingOn(const std::string &node, std::vector<std::string> args, Done done);
 
     // Asks for the slot map again (at most once per short interval).
     void refreshSlots();
-    // Ends every call without calling its done; the object is unusable afterwards.
+    // Ends every call without calling its done, and lets go of each done now (they may own
+    // what must go before their owners); the object is unusable afterwards.
     void close();
 
     // The master serving a slot in the current map; empty when none is known.
@@ -65,7 +71,8 @@ private:
     struct Call;
     struct Node;
 
-    void start(const std::string &key, std::vector<std::string> args, Done done, bool blocking);
+    void start(const std::string &key, std::vector<std::string> args, Done done, bool blocking,
+        const std::string &node = {});
     void dispatch(const std::shared_ptr<Call> &call);
     void sendTo(const std::shared_ptr<Call> &call, const std::string &node, bool asking);
     void onReply(
@@ -84,6 +91,7 @@ private:
     std::vector<std::string> slotOwner; // node name per slot, empty when unknown
     std::map<std::string, std::unique_ptr<Node>> nodes;
     std::vector<std::shared_ptr<Call>> waitingForSlots;
+    std::unordered_set<std::shared_ptr<Call>> inFlight; // started and not finished
     bool refreshing = false;
     bool closed = false;
     std::chrono::steady_clock::time_point lastRefresh;

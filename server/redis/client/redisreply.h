@@ -36,6 +36,7 @@ struct CallResult
 {
     CallStatus status = CallStatus::Replied;
     RedisReply reply;
+    std::string node {}; // the node last asked, "host:port"; empty when none was
 
     bool ok() const { return status == CallStatus::Replied && !reply.isError(); }
 };
