@@ -36,6 +36,7 @@ SpatialGrid::SpatialGrid()
     for (int level = 0; level < BlockLevel; ++level)
         denseCounts.emplace_back(std::size_t(1) << (4 * level), 0);
     blocksBelow.assign(std::size_t(1) << (4 * (BlockLevel - 1)), 0);
+    blockCountsOf.assign(blocksBelow.size(), 0);
 }
 
 std::uint32_t SpatialGrid::cellOf(const WorldPoint &point)
@@ -72,7 +73,56 @@ std::pair<std::size_t, std::uint16_t> blockBitOf(std::uint32_t column, std::uint
     return {node, static_cast<std::uint16_t>(1u << (((row >> 2) & 3) * 4 + ((column >> 2) & 3)))};
 }
 
+int bitIndex(std::uint16_t bit)
+{
+    int index = 0;
+    while (bit >>= 1)
+        ++index;
+    return index;
+}
+
+bool singleBit(std::uint16_t bits)
+{
+    return bits != 0 && (bits & (bits - 1)) == 0;
+}
+
 } // namespace
+
+std::uint32_t SpatialGrid::blockCount(std::size_t node, std::uint32_t bit) const
+{
+    const std::uint32_t slot = blockCountsOf[node];
+    return slot != 0 ? blockCounts[slot - 1][bit] : count(BlockLevel - 1, node);
+}
+
+// Called before blocksBelow and the pyramid's counts take the change in.
+void SpatialGrid::addBlockCount(std::size_t node, std::uint16_t bit, int delta)
+{
+    const std::uint16_t occupied = blocksBelow[node];
+    std::uint32_t &slot = blockCountsOf[node];
+    if (slot == 0) {
+        // A second block appears under a node that had one: from now on each keeps its own.
+        if (delta < 0 || occupied == 0 || occupied == bit)
+            return;
+        if (freeBlockCounts.empty()) {
+            blockCounts.emplace_back();
+            slot = static_cast<std::uint32_t>(blockCounts.size());
+        } else {
+            slot = freeBlockCounts.back() + 1;
+            freeBlockCounts.pop_back();
+        }
+        auto &counts = blockCounts[slot - 1];
+        counts.fill(0);
+        counts[bitIndex(occupied)] = count(BlockLevel - 1, node);
+    }
+    auto &counts = blockCounts[slot - 1];
+    counts[bitIndex(bit)] += delta;
+    const std::uint16_t left
+        = static_cast<std::uint16_t>(counts[bitIndex(bit)] == 0 ? occupied & ~bit : occupied | bit);
+    if (left == 0 || singleBit(left)) {
+        freeBlockCounts.push_back(slot - 1);
+        slot = 0;
+    }
+}
 
 SpatialGrid::Slot SpatialGrid::insert(std::uint32_t entry, const WorldPoint &point)
 {
@@ -81,10 +131,9 @@ SpatialGrid::Slot SpatialGrid::insert(std::uint32_t entry, const WorldPoint &poi
     const std::uint32_t column = slot.cell % Side;
     const std::uint32_t row = slot.cell / Side;
     Block &block = blocks[blockKeyOf(column, row)];
-    if (block.count == 0) {
-        const auto [node, bit] = blockBitOf(column, row);
-        blocksBelow[node] |= bit;
-    }
+    const auto [node, bit] = blockBitOf(column, row);
+    addBlockCount(node, bit, 1);
+    blocksBelow[node] |= bit;
     auto cell = std::find_if(
         block.cells.begin(), block.cells.end(), [&](const Cell &c) { return c.key == slot.cell; });
     if (cell == block.cells.end()) {
@@ -126,8 +175,9 @@ std::uint32_t SpatialGrid::remove(const Slot &slot)
             *cell = std::move(block.cells.back());
         block.cells.pop_back();
     }
+    const auto [node, bit] = blockBitOf(column, row);
+    addBlockCount(node, bit, -1);
     if (--block.count == 0) {
-        const auto [node, bit] = blockBitOf(column, row);
         blocksBelow[node] &= static_cast<std::uint16_t>(~bit);
         blocks.erase(it);
     }
@@ -219,6 +269,11 @@ void SpatialGrid::countNode(const MapView &view, CrowdTally &tally, int level, s
         if (place == CrowdTally::Place::Outside)
             continue;
         if (childLevel == BlockLevel) {
+            if (place == CrowdTally::Place::Inside && 2 * BlockLevel >= tally.cellZoom()) {
+                tally.addNode(2 * BlockLevel, childColumn, childRow,
+                    blockCount(row << (2 * level) | column, bit));
+                continue;
+            }
             const auto it = blocks.find(childRow << 12 | childColumn);
             if (it != blocks.end())
                 countBlock(view, tally, childColumn, childRow, it->second, place);
