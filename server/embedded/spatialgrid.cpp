@@ -36,7 +36,7 @@ SpatialGrid::SpatialGrid()
     for (int level = 0; level < BlockLevel; ++level)
         denseCounts.emplace_back(std::size_t(1) << (4 * level), 0);
     blocksBelow.assign(std::size_t(1) << (4 * (BlockLevel - 1)), 0);
-    blockCountsOf.assign(blocksBelow.size(), 0);
+    nodeBlocksOf.assign(blocksBelow.size(), 0);
 }
 
 std::uint32_t SpatialGrid::cellOf(const WorldPoint &point)
@@ -81,45 +81,36 @@ int bitIndex(std::uint16_t bit)
     return index;
 }
 
-bool singleBit(std::uint16_t bits)
+// A cell's bit among the 16 of its block.
+std::uint16_t cellBitOf(std::uint32_t column, std::uint32_t row)
 {
-    return bits != 0 && (bits & (bits - 1)) == 0;
+    return static_cast<std::uint16_t>(1u << ((row & 3) * 4 + (column & 3)));
 }
 
 } // namespace
 
-std::uint32_t SpatialGrid::blockCount(std::size_t node, std::uint32_t bit) const
+void SpatialGrid::addToNode(
+    std::size_t node, std::uint16_t bit, std::uint16_t cellBit, int delta, bool changedCell)
 {
-    const std::uint32_t slot = blockCountsOf[node];
-    return slot != 0 ? blockCounts[slot - 1][bit] : count(BlockLevel - 1, node);
-}
-
-// Called before blocksBelow and the pyramid's counts take the change in.
-void SpatialGrid::addBlockCount(std::size_t node, std::uint16_t bit, int delta)
-{
-    const std::uint16_t occupied = blocksBelow[node];
-    std::uint32_t &slot = blockCountsOf[node];
+    std::uint32_t &slot = nodeBlocksOf[node];
     if (slot == 0) {
-        // A second block appears under a node that had one: from now on each keeps its own.
-        if (delta < 0 || occupied == 0 || occupied == bit)
-            return;
-        if (freeBlockCounts.empty()) {
-            blockCounts.emplace_back();
-            slot = static_cast<std::uint32_t>(blockCounts.size());
+        if (freeNodeBlocks.empty()) {
+            nodeBlocks.emplace_back();
+            slot = static_cast<std::uint32_t>(nodeBlocks.size());
         } else {
-            slot = freeBlockCounts.back() + 1;
-            freeBlockCounts.pop_back();
+            slot = freeNodeBlocks.back() + 1;
+            freeNodeBlocks.pop_back();
+            nodeBlocks[slot - 1] = NodeBlocks();
         }
-        auto &counts = blockCounts[slot - 1];
-        counts.fill(0);
-        counts[bitIndex(occupied)] = count(BlockLevel - 1, node);
     }
-    auto &counts = blockCounts[slot - 1];
-    counts[bitIndex(bit)] += delta;
-    const std::uint16_t left
-        = static_cast<std::uint16_t>(counts[bitIndex(bit)] == 0 ? occupied & ~bit : occupied | bit);
-    if (left == 0 || singleBit(left)) {
-        freeBlockCounts.push_back(slot - 1);
+    NodeBlocks &below = nodeBlocks[slot - 1];
+    const int block = bitIndex(bit);
+    below.counts[block] += delta;
+    if (changedCell)
+        below.cells[block] ^= cellBit;
+    if (delta < 0 && count(BlockLevel - 1, node) == 1) {
+        // The node's last entry goes (the pyramid takes it out after this).
+        freeNodeBlocks.push_back(slot - 1);
         slot = 0;
     }
 }
@@ -132,7 +123,6 @@ SpatialGrid::Slot SpatialGrid::insert(std::uint32_t entry, const WorldPoint &poi
     const std::uint32_t row = slot.cell / Side;
     Block &block = blocks[blockKeyOf(column, row)];
     const auto [node, bit] = blockBitOf(column, row);
-    addBlockCount(node, bit, 1);
     blocksBelow[node] |= bit;
     auto cell = std::find_if(
         block.cells.begin(), block.cells.end(), [&](const Cell &c) { return c.key == slot.cell; });
@@ -143,6 +133,7 @@ SpatialGrid::Slot SpatialGrid::insert(std::uint32_t entry, const WorldPoint &poi
     slot.index = static_cast<std::uint32_t>(cell->entries.size());
     cell->entries.push_back(entry);
     cell->points.push_back(point);
+    addToNode(node, bit, cellBitOf(column, row), 1, slot.index == 0);
     ++block.count;
     addCount(column, row, 1);
     return slot;
@@ -170,13 +161,14 @@ std::uint32_t SpatialGrid::remove(const Slot &slot)
     }
     entries.pop_back();
     points.pop_back();
-    if (entries.empty()) {
+    const bool emptied = entries.empty();
+    if (emptied) {
         if (cell + 1 != block.cells.end())
             *cell = std::move(block.cells.back());
         block.cells.pop_back();
     }
     const auto [node, bit] = blockBitOf(column, row);
-    addBlockCount(node, bit, -1);
+    addToNode(node, bit, cellBitOf(column, row), -1, emptied);
     if (--block.count == 0) {
         blocksBelow[node] &= static_cast<std::uint16_t>(~bit);
         blocks.erase(it);
@@ -269,9 +261,27 @@ void SpatialGrid::countNode(const MapView &view, CrowdTally &tally, int level, s
         if (place == CrowdTally::Place::Outside)
             continue;
         if (childLevel == BlockLevel) {
-            if (place == CrowdTally::Place::Inside && 2 * BlockLevel >= tally.cellZoom()) {
-                tally.addNode(2 * BlockLevel, childColumn, childRow,
-                    blockCount(row << (2 * level) | column, bit));
+            const NodeBlocks &below = nodeBlocks[nodeBlocksOf[row << (2 * level) | column] - 1];
+            auto settled = place;
+            if (settled == CrowdTally::Place::Partial) {
+                // Settled when none of its occupied cells straddles the view's edge.
+                bool within = false;
+                bool beyond = false;
+                for (std::uint32_t cellBit = 0; cellBit < 16; ++cellBit) {
+                    if (!(below.cells[bit] & (1u << cellBit)))
+                        continue;
+                    const auto cellPlace = tally.locate(
+                        Zoom, childColumn * 4 + cellBit % 4, childRow * 4 + cellBit / 4);
+                    within |= cellPlace != CrowdTally::Place::Outside;
+                    beyond |= cellPlace != CrowdTally::Place::Inside;
+                }
+                if (!within)
+                    continue;
+                if (!beyond)
+                    settled = CrowdTally::Place::Inside;
+            }
+            if (settled == CrowdTally::Place::Inside && 2 * BlockLevel >= tally.cellZoom()) {
+                tally.addNode(2 * BlockLevel, childColumn, childRow, below.counts[bit]);
                 continue;
             }
             const auto it = blocks.find(childRow << 12 | childColumn);

@@ -123,9 +123,10 @@ private:
     void countBlock(const MapView &view, CrowdTally &tally, std::uint32_t column, std::uint32_t row,
         const Block &block, CrowdTally::Place where) const;
     void addCount(std::uint32_t column, std::uint32_t row, int delta);
-    // The entries of the block at bit of the zoom-10 node, without looking the block up.
-    std::uint32_t blockCount(std::size_t node, std::uint32_t bit) const;
-    void addBlockCount(std::size_t node, std::uint16_t bit, int delta);
+    // Takes in an entry added (delta 1) or removed (-1) in the block at bit of a zoom-10 node,
+    // in the cell at cellBit of the block; changedCell: the entry began or emptied that cell.
+    void addToNode(
+        std::size_t node, std::uint16_t bit, std::uint16_t cellBit, int delta, bool changedCell);
     // Lower bound of the squared distance from the view's centre to the square of a node at
     // zoom with that column and row; false when the square lies wholly outside the view.
     static bool reach(
@@ -134,13 +135,17 @@ private:
     std::unordered_map<std::uint32_t, Block> blocks; // by zoom-12 row << 12 | column
     std::vector<std::vector<std::uint32_t>> denseCounts; // zoom 0 … 10
     std::vector<std::uint16_t> blocksBelow; // per zoom-10 node, a bit per occupied block
-    // Each block's count, 16 to a zoom-10 node, for the nodes with two or more occupied blocks
-    // (with one, the node's own count is its block's): a crowd count along the view's edge
-    // takes a block inside the view by its count without looking it up, so only the blocks
-    // the edge crosses are read. By zoom-10 node, 1 + the index in blockCounts, or 0.
-    std::vector<std::uint32_t> blockCountsOf;
-    std::vector<std::array<std::uint32_t, 16>> blockCounts;
-    std::vector<std::uint32_t> freeBlockCounts; // indices in blockCounts not in use
+    // Each occupied zoom-10 node's blocks: their counts and occupied cells. A crowd count
+    // along the view's edge takes a block by its count, or passes it, without looking it up,
+    // unless one of its occupied cells straddles the edge; only those blocks are read.
+    struct NodeBlocks
+    {
+        std::array<std::uint32_t, 16> counts {};
+        std::array<std::uint16_t, 16> cells {}; // per block, a bit per occupied cell
+    };
+    std::vector<std::uint32_t> nodeBlocksOf; // per zoom-10 node, 1 + index in nodeBlocks, or 0
+    std::vector<NodeBlocks> nodeBlocks;
+    std::vector<std::uint32_t> freeNodeBlocks; // indices in nodeBlocks not in use
 };
 
 template<typename RankEntry>
