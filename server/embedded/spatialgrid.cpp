@@ -89,8 +89,8 @@ std::uint16_t cellBitOf(std::uint32_t column, std::uint32_t row)
 
 } // namespace
 
-void SpatialGrid::addToNode(
-    std::size_t node, std::uint16_t bit, std::uint16_t cellBit, int delta, bool changedCell)
+void SpatialGrid::addToNode(std::size_t node, std::uint16_t bit, std::uint16_t cellBit, int delta,
+    std::uint32_t blockEntries, bool changedCell)
 {
     std::uint32_t &slot = nodeBlocksOf[node];
     if (slot == 0) {
@@ -105,7 +105,8 @@ void SpatialGrid::addToNode(
     }
     NodeBlocks &below = nodeBlocks[slot - 1];
     const int block = bitIndex(bit);
-    below.counts[block] += delta;
+    below.counts[block]
+        = static_cast<std::uint16_t>(std::min<std::uint32_t>(blockEntries, Crowded));
     if (changedCell)
         below.cells[block] ^= cellBit;
     if (delta < 0 && count(BlockLevel - 1, node) == 1) {
@@ -133,8 +134,8 @@ SpatialGrid::Slot SpatialGrid::insert(std::uint32_t entry, const WorldPoint &poi
     slot.index = static_cast<std::uint32_t>(cell->entries.size());
     cell->entries.push_back(entry);
     cell->points.push_back(point);
-    addToNode(node, bit, cellBitOf(column, row), 1, slot.index == 0);
     ++block.count;
+    addToNode(node, bit, cellBitOf(column, row), 1, block.count, slot.index == 0);
     addCount(column, row, 1);
     return slot;
 }
@@ -168,7 +169,7 @@ std::uint32_t SpatialGrid::remove(const Slot &slot)
         block.cells.pop_back();
     }
     const auto [node, bit] = blockBitOf(column, row);
-    addToNode(node, bit, cellBitOf(column, row), -1, emptied);
+    addToNode(node, bit, cellBitOf(column, row), -1, block.count - 1, emptied);
     if (--block.count == 0) {
         blocksBelow[node] &= static_cast<std::uint16_t>(~bit);
         blocks.erase(it);
@@ -250,8 +251,14 @@ void SpatialGrid::countNode(const MapView &view, CrowdTally &tally, int level, s
         return;
     }
     const int childLevel = level + 1;
-    const std::uint16_t occupied
-        = childLevel == BlockLevel ? blocksBelow[row << (2 * level) | column] : 0xffff;
+    const NodeBlocks *below = nullptr;
+    std::uint16_t occupied = 0xffff;
+    if (childLevel == BlockLevel) {
+        below = &nodeBlocks[nodeBlocksOf[row << (2 * level) | column] - 1];
+        occupied = 0;
+        for (std::uint32_t bit = 0; bit < 16; ++bit)
+            occupied |= below->cells[bit] != 0 ? 1u << bit : 0u;
+    }
     for (std::uint32_t bit = 0; bit < 16; ++bit) {
         if (!(occupied & (1u << bit)))
             continue;
@@ -261,14 +268,13 @@ void SpatialGrid::countNode(const MapView &view, CrowdTally &tally, int level, s
         if (place == CrowdTally::Place::Outside)
             continue;
         if (childLevel == BlockLevel) {
-            const NodeBlocks &below = nodeBlocks[nodeBlocksOf[row << (2 * level) | column] - 1];
             auto settled = place;
             if (settled == CrowdTally::Place::Partial) {
                 // Settled when none of its occupied cells straddles the view's edge.
                 bool within = false;
                 bool beyond = false;
                 for (std::uint32_t cellBit = 0; cellBit < 16; ++cellBit) {
-                    if (!(below.cells[bit] & (1u << cellBit)))
+                    if (!(below->cells[bit] & (1u << cellBit)))
                         continue;
                     const auto cellPlace = tally.locate(
                         Zoom, childColumn * 4 + cellBit % 4, childRow * 4 + cellBit / 4);
@@ -280,8 +286,9 @@ void SpatialGrid::countNode(const MapView &view, CrowdTally &tally, int level, s
                 if (!beyond)
                     settled = CrowdTally::Place::Inside;
             }
-            if (settled == CrowdTally::Place::Inside && 2 * BlockLevel >= tally.cellZoom()) {
-                tally.addNode(2 * BlockLevel, childColumn, childRow, below.counts[bit]);
+            if (settled == CrowdTally::Place::Inside && 2 * BlockLevel >= tally.cellZoom()
+                && below->counts[bit] != Crowded) {
+                tally.addNode(2 * BlockLevel, childColumn, childRow, below->counts[bit]);
                 continue;
             }
             const auto it = blocks.find(childRow << 12 | childColumn);
@@ -289,8 +296,30 @@ void SpatialGrid::countNode(const MapView &view, CrowdTally &tally, int level, s
                 countBlock(view, tally, childColumn, childRow, it->second, place);
             continue;
         }
-        const auto held
-            = count(childLevel, std::uint64_t(childRow) << (2 * childLevel) | childColumn);
+        const std::uint64_t key = std::uint64_t(childRow) << (2 * childLevel) | childColumn;
+        if (childLevel == BlockLevel - 1 && place == CrowdTally::Place::Partial) {
+            // A node the edge crosses is settled by where its occupied blocks lie, when none
+            // of them straddles the edge; only then are its blocks read.
+            const std::uint16_t blocksHere = blocksBelow[key];
+            bool within = false;
+            bool beyond = false;
+            for (std::uint32_t block = 0; block < 16; ++block) {
+                if (!(blocksHere & (1u << block)))
+                    continue;
+                const auto blockPlace = tally.locate(
+                    2 * BlockLevel, childColumn * 4 + block % 4, childRow * 4 + block / 4);
+                within |= blockPlace != CrowdTally::Place::Outside;
+                beyond |= blockPlace != CrowdTally::Place::Inside;
+            }
+            if (!within)
+                continue;
+            if (!beyond && 2 * childLevel >= tally.cellZoom())
+                tally.addNode(2 * childLevel, childColumn, childRow, count(childLevel, key));
+            else
+                countNode(view, tally, childLevel, childColumn, childRow, 0, place);
+            continue;
+        }
+        const auto held = count(childLevel, key);
         if (held != 0)
             countNode(view, tally, childLevel, childColumn, childRow, held, place);
     }
