@@ -3,12 +3,15 @@
 // and the counts behind a /metrics scrape. QtTest benchmarks on the presence model itself,
 // each pair of rows measured in one run so their ratio holds on a busy machine.
 #include "base/limits.h"
+#include "embedded/crowdtally.h"
 #include "embedded/presencemodel.h"
+#include "embedded/spatialgrid.h"
 #include "store/peoplestore.h"
 
 #include <QtTest>
 
 #include <cstring>
+#include <memory>
 #include <random>
 
 using namespace Pinrova::Server;
@@ -64,6 +67,12 @@ private slots:
     void zoomedOutList();
     void metricsCounts_data();
     void metricsCounts();
+    void worldCrowds_data();
+    void worldCrowds();
+
+private:
+    std::unique_ptr<SpatialGrid> world; // built once for every row of worldCrowds
+    std::vector<WorldPoint> worldPoints; // by entry
 };
 
 void BenchEmbeddedStore::setPosAmongManyUids_data()
@@ -164,6 +173,67 @@ void BenchEmbeddedStore::metricsCounts()
             + model.pendingCount();
     }
     QVERIFY(online >= std::size_t(people / 10));
+}
+
+void BenchEmbeddedStore::worldCrowds_data()
+{
+    QTest::addColumn<int>("zoom");
+    QTest::addColumn<bool>("crowds"); // the crowd count, else the list of 150
+    for (const int zoom : {10, 5, 3, 2}) {
+        QTest::newRow(qPrintable(QString("zoom %1, list").arg(zoom))) << zoom << false;
+        QTest::newRow(qPrintable(QString("zoom %1, crowds").arg(zoom))) << zoom << true;
+    }
+}
+
+// 200 random views over 1,000,000 people spread over the world as the zoom sweep's world
+// (latitudes within 80, all longitudes), on the grid alone: its crowd count against its list.
+void BenchEmbeddedStore::worldCrowds()
+{
+    QFETCH(int, zoom);
+    QFETCH(bool, crowds);
+    constexpr std::uint32_t People = 1000000;
+    std::mt19937 random(11);
+    std::uniform_real_distribution<double> unit(-1, 1);
+    if (!world) {
+        world = std::make_unique<SpatialGrid>();
+        for (std::uint32_t entry = 0; entry < People; ++entry) {
+            const double lat = 80 * unit(random);
+            worldPoints.push_back(toWorld(lat, 180 * unit(random)));
+            world->insert(entry, worldPoints.back());
+        }
+    }
+    std::vector<MapView> views;
+    for (int i = 0; i < 200; ++i) {
+        const double lat = 80 * unit(random);
+        views.emplace_back(lat, 180 * unit(random), zoom);
+    }
+    std::size_t found = 0;
+    std::vector<std::uint32_t> out;
+    QBENCHMARK
+    {
+        for (const MapView &view : views) {
+            if (crowds) {
+                CrowdTally tally(view);
+                world->countCrowds(view, tally);
+                found += tally.crowds().size();
+            } else {
+                out.clear();
+                world->nearest(
+                    view, Limits::MaxUsers,
+                    [&](std::uint32_t entry, SpatialGrid::Rank &rank) {
+                        const WorldPoint &point = worldPoints[entry];
+                        if (!view.contains(point))
+                            return false;
+                        rank.distance = view.distanceSquared(point);
+                        rank.tie = entry;
+                        return true;
+                    },
+                    out);
+                found += out.size();
+            }
+        }
+    }
+    QVERIFY(found > 0);
 }
 
 QTEST_APPLESS_MAIN(BenchEmbeddedStore)

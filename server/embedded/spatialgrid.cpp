@@ -36,6 +36,7 @@ SpatialGrid::SpatialGrid()
     for (int level = 0; level < BlockLevel; ++level)
         denseCounts.emplace_back(std::size_t(1) << (4 * level), 0);
     blocksBelow.assign(std::size_t(1) << (4 * (BlockLevel - 1)), 0);
+    nodeBlocksOf.assign(blocksBelow.size(), 0);
 }
 
 std::uint32_t SpatialGrid::cellOf(const WorldPoint &point)
@@ -72,7 +73,48 @@ std::pair<std::size_t, std::uint16_t> blockBitOf(std::uint32_t column, std::uint
     return {node, static_cast<std::uint16_t>(1u << (((row >> 2) & 3) * 4 + ((column >> 2) & 3)))};
 }
 
+int bitIndex(std::uint16_t bit)
+{
+    int index = 0;
+    while (bit >>= 1)
+        ++index;
+    return index;
+}
+
+// A cell's bit among the 16 of its block.
+std::uint16_t cellBitOf(std::uint32_t column, std::uint32_t row)
+{
+    return static_cast<std::uint16_t>(1u << ((row & 3) * 4 + (column & 3)));
+}
+
 } // namespace
+
+void SpatialGrid::addToNode(std::size_t node, std::uint16_t bit, std::uint16_t cellBit, int delta,
+    std::uint32_t blockEntries, bool changedCell)
+{
+    std::uint32_t &slot = nodeBlocksOf[node];
+    if (slot == 0) {
+        if (freeNodeBlocks.empty()) {
+            nodeBlocks.emplace_back();
+            slot = static_cast<std::uint32_t>(nodeBlocks.size());
+        } else {
+            slot = freeNodeBlocks.back() + 1;
+            freeNodeBlocks.pop_back();
+            nodeBlocks[slot - 1] = NodeBlocks();
+        }
+    }
+    NodeBlocks &below = nodeBlocks[slot - 1];
+    const int block = bitIndex(bit);
+    below.counts[block]
+        = static_cast<std::uint16_t>(std::min<std::uint32_t>(blockEntries, Crowded));
+    if (changedCell)
+        below.cells[block] ^= cellBit;
+    if (delta < 0 && count(BlockLevel - 1, node) == 1) {
+        // The node's last entry goes (the pyramid takes it out after this).
+        freeNodeBlocks.push_back(slot - 1);
+        slot = 0;
+    }
+}
 
 SpatialGrid::Slot SpatialGrid::insert(std::uint32_t entry, const WorldPoint &point)
 {
@@ -81,10 +123,8 @@ SpatialGrid::Slot SpatialGrid::insert(std::uint32_t entry, const WorldPoint &poi
     const std::uint32_t column = slot.cell % Side;
     const std::uint32_t row = slot.cell / Side;
     Block &block = blocks[blockKeyOf(column, row)];
-    if (block.count == 0) {
-        const auto [node, bit] = blockBitOf(column, row);
-        blocksBelow[node] |= bit;
-    }
+    const auto [node, bit] = blockBitOf(column, row);
+    blocksBelow[node] |= bit;
     auto cell = std::find_if(
         block.cells.begin(), block.cells.end(), [&](const Cell &c) { return c.key == slot.cell; });
     if (cell == block.cells.end()) {
@@ -95,6 +135,7 @@ SpatialGrid::Slot SpatialGrid::insert(std::uint32_t entry, const WorldPoint &poi
     cell->entries.push_back(entry);
     cell->points.push_back(point);
     ++block.count;
+    addToNode(node, bit, cellBitOf(column, row), 1, block.count, slot.index == 0);
     addCount(column, row, 1);
     return slot;
 }
@@ -121,13 +162,15 @@ std::uint32_t SpatialGrid::remove(const Slot &slot)
     }
     entries.pop_back();
     points.pop_back();
-    if (entries.empty()) {
+    const bool emptied = entries.empty();
+    if (emptied) {
         if (cell + 1 != block.cells.end())
             *cell = std::move(block.cells.back());
         block.cells.pop_back();
     }
+    const auto [node, bit] = blockBitOf(column, row);
+    addToNode(node, bit, cellBitOf(column, row), -1, block.count - 1, emptied);
     if (--block.count == 0) {
-        const auto [node, bit] = blockBitOf(column, row);
         blocksBelow[node] &= static_cast<std::uint16_t>(~bit);
         blocks.erase(it);
     }
@@ -208,8 +251,14 @@ void SpatialGrid::countNode(const MapView &view, CrowdTally &tally, int level, s
         return;
     }
     const int childLevel = level + 1;
-    const std::uint16_t occupied
-        = childLevel == BlockLevel ? blocksBelow[row << (2 * level) | column] : 0xffff;
+    const NodeBlocks *below = nullptr;
+    std::uint16_t occupied = 0xffff;
+    if (childLevel == BlockLevel) {
+        below = &nodeBlocks[nodeBlocksOf[row << (2 * level) | column] - 1];
+        occupied = 0;
+        for (std::uint32_t bit = 0; bit < 16; ++bit)
+            occupied |= below->cells[bit] != 0 ? 1u << bit : 0u;
+    }
     for (std::uint32_t bit = 0; bit < 16; ++bit) {
         if (!(occupied & (1u << bit)))
             continue;
@@ -219,13 +268,58 @@ void SpatialGrid::countNode(const MapView &view, CrowdTally &tally, int level, s
         if (place == CrowdTally::Place::Outside)
             continue;
         if (childLevel == BlockLevel) {
+            auto settled = place;
+            if (settled == CrowdTally::Place::Partial) {
+                // Settled when none of its occupied cells straddles the view's edge.
+                bool within = false;
+                bool beyond = false;
+                for (std::uint32_t cellBit = 0; cellBit < 16; ++cellBit) {
+                    if (!(below->cells[bit] & (1u << cellBit)))
+                        continue;
+                    const auto cellPlace = tally.locate(
+                        Zoom, childColumn * 4 + cellBit % 4, childRow * 4 + cellBit / 4);
+                    within |= cellPlace != CrowdTally::Place::Outside;
+                    beyond |= cellPlace != CrowdTally::Place::Inside;
+                }
+                if (!within)
+                    continue;
+                if (!beyond)
+                    settled = CrowdTally::Place::Inside;
+            }
+            if (settled == CrowdTally::Place::Inside && 2 * BlockLevel >= tally.cellZoom()
+                && below->counts[bit] != Crowded) {
+                tally.addNode(2 * BlockLevel, childColumn, childRow, below->counts[bit]);
+                continue;
+            }
             const auto it = blocks.find(childRow << 12 | childColumn);
             if (it != blocks.end())
                 countBlock(view, tally, childColumn, childRow, it->second, place);
             continue;
         }
-        const auto held
-            = count(childLevel, std::uint64_t(childRow) << (2 * childLevel) | childColumn);
+        const std::uint64_t key = std::uint64_t(childRow) << (2 * childLevel) | childColumn;
+        if (childLevel == BlockLevel - 1 && place == CrowdTally::Place::Partial) {
+            // A node the edge crosses is settled by where its occupied blocks lie, when none
+            // of them straddles the edge; only then are its blocks read.
+            const std::uint16_t blocksHere = blocksBelow[key];
+            bool within = false;
+            bool beyond = false;
+            for (std::uint32_t block = 0; block < 16; ++block) {
+                if (!(blocksHere & (1u << block)))
+                    continue;
+                const auto blockPlace = tally.locate(
+                    2 * BlockLevel, childColumn * 4 + block % 4, childRow * 4 + block / 4);
+                within |= blockPlace != CrowdTally::Place::Outside;
+                beyond |= blockPlace != CrowdTally::Place::Inside;
+            }
+            if (!within)
+                continue;
+            if (!beyond && 2 * childLevel >= tally.cellZoom())
+                tally.addNode(2 * childLevel, childColumn, childRow, count(childLevel, key));
+            else
+                countNode(view, tally, childLevel, childColumn, childRow, 0, place);
+            continue;
+        }
+        const auto held = count(childLevel, key);
         if (held != 0)
             countNode(view, tally, childLevel, childColumn, childRow, held, place);
     }

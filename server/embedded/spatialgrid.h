@@ -4,6 +4,7 @@
 #include "store/mapprojection.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstdint>
 #include <functional>
@@ -58,7 +59,9 @@ public:
     // Adds to tally the entries inside its view, per crowd cell. Whole nodes of the pyramid
     // that lie inside the view are taken by their counts; points are looked at only in the
     // cells the view's edge crosses, and in the cells under the view where a crowd cell is
-    // finer than a cell (views deeper than zoom 12).
+    // finer than a cell (views deeper than zoom 12). A block along the edge is looked up only
+    // when one of its occupied cells straddles the edge, so the walk costs the edge's length
+    // and the people right on it, not those near it.
     void countCrowds(const MapView &view, CrowdTally &tally) const;
 
     // Appends to out at most limit entries inside the view, in increasing (distance, tie)
@@ -122,6 +125,11 @@ private:
     void countBlock(const MapView &view, CrowdTally &tally, std::uint32_t column, std::uint32_t row,
         const Block &block, CrowdTally::Place where) const;
     void addCount(std::uint32_t column, std::uint32_t row, int delta);
+    // Takes in an entry added (delta 1) or removed (-1) in the block at bit of a zoom-10 node,
+    // which now holds blockEntries, in the cell at cellBit of the block; changedCell: the
+    // entry began or emptied that cell.
+    void addToNode(std::size_t node, std::uint16_t bit, std::uint16_t cellBit, int delta,
+        std::uint32_t blockEntries, bool changedCell);
     // Lower bound of the squared distance from the view's centre to the square of a node at
     // zoom with that column and row; false when the square lies wholly outside the view.
     static bool reach(
@@ -130,6 +138,20 @@ private:
     std::unordered_map<std::uint32_t, Block> blocks; // by zoom-12 row << 12 | column
     std::vector<std::vector<std::uint32_t>> denseCounts; // zoom 0 … 10
     std::vector<std::uint16_t> blocksBelow; // per zoom-10 node, a bit per occupied block
+    // Each occupied zoom-10 node's blocks: their counts and occupied cells. A crowd count
+    // along the view's edge takes a block by its count, or passes it, without looking it up,
+    // unless one of its occupied cells straddles the edge; only those blocks are read.
+    // One cache line: a walk along the edge reads one per zoom-10 node it passes.
+    struct alignas(64) NodeBlocks
+    {
+        std::array<std::uint16_t, 16> cells {}; // per block, a bit per occupied cell
+        // Per block, its entries; Crowded for that many or more (then the block says).
+        std::array<std::uint16_t, 16> counts {};
+    };
+    static constexpr std::uint16_t Crowded = UINT16_MAX;
+    std::vector<std::uint32_t> nodeBlocksOf; // per zoom-10 node, 1 + index in nodeBlocks, or 0
+    std::vector<NodeBlocks> nodeBlocks;
+    std::vector<std::uint32_t> freeNodeBlocks; // indices in nodeBlocks not in use
 };
 
 template<typename RankEntry>

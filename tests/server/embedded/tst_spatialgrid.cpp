@@ -18,6 +18,7 @@ private slots:
     void findsWhatABruteForceScanFinds_data();
     void findsWhatABruteForceScanFinds();
     void removalKeepsTheOthers();
+    void countsABlockOfMoreThan65535();
 };
 
 void TestSpatialGrid::findsWhatABruteForceScanFinds_data()
@@ -167,6 +168,27 @@ void TestSpatialGrid::removalKeepsTheOthers()
         left);
     QCOMPARE(left, (std::vector<std::uint32_t> {0, 2, 3}));
     QCOMPARE(grid.entryCount(), std::size_t(3));
+}
+
+// 70,000 people on one spot and one more in another block of the same zoom-10 tile, with the
+// view's edge crossing that tile between the two.
+void TestSpatialGrid::countsABlockOfMoreThan65535()
+{
+    SpatialGrid grid;
+    constexpr std::uint32_t Crowd = 70000;
+    for (std::uint32_t i = 0; i < Crowd; ++i)
+        grid.insert(i, toWorld(59.94, 30.31));
+    grid.insert(Crowd, toWorld(59.94, 30.51));
+    // Zoom 9, 800 pixels wide: the right edge at 30.45.
+    const MapView view(59.94, 30.45 - 400.0 * 360 / (256 << 9), 9);
+    QVERIFY(view.contains(toWorld(59.94, 30.31)));
+    QVERIFY(!view.contains(toWorld(59.94, 30.51)));
+    CrowdTally tally(view);
+    grid.countCrowds(view, tally);
+    std::size_t total = 0;
+    for (const auto &crowd : tally.crowds())
+        total += crowd.count;
+    QCOMPARE(total, std::size_t(Crowd));
 }
 
 QTEST_APPLESS_MAIN(TestSpatialGrid)
