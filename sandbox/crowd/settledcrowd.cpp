@@ -2,6 +2,7 @@
 
 #include <QRandomGenerator>
 #include <QUuid>
+#include <QTimer>
 #include <QtDebug>
 
 #include <cmath>
@@ -14,6 +15,7 @@ namespace Pinrova::Sandbox {
 namespace {
 
 constexpr double MetresPerDegree = 111320.0;
+constexpr int MaxAttempts = 60;
 constexpr double Pi = 3.141592653589793;
 // Half the people live around the centre, their density falling by e every CoreScale metres;
 // the rest around districts between 6 and 25 km out.
@@ -115,8 +117,25 @@ void SettledCrowd::startNext()
     client->registerPerson(person, people.at(person));
 }
 
+// The service may start after the sandbox (it asks the sandbox's Graph API), or be busy for
+// a moment: no answer, 503 and 429 are tried again a second later, a minute at most.
+bool SettledCrowd::retryLater(int person, int status)
+{
+    if (status != 0 && status != 429 && status != 503)
+        return false;
+    if (attempts.isEmpty())
+        attempts.fill(0, people.size());
+    if (++attempts[person] > MaxAttempts)
+        return false;
+    QTimer::singleShot(
+        1000, this, [this, person] { client->registerPerson(person, people.at(person)); });
+    return true;
+}
+
 void SettledCrowd::registerFinished(int person, int status, const QByteArray &key)
 {
+    if (retryLater(person, status))
+        return;
     if (status != 200) {
         done(false);
         return;
@@ -125,8 +144,10 @@ void SettledCrowd::registerFinished(int person, int status, const QByteArray &ke
     client->reportPosition(person, people.at(person).uid, place.lat, place.lon, key);
 }
 
-void SettledCrowd::reportFinished(int, int status)
+void SettledCrowd::reportFinished(int person, int status)
 {
+    if (retryLater(person, status))
+        return;
     done(status == 200);
 }
 

@@ -56,8 +56,10 @@ private:
     void registerFinished(int person, int status, const QByteArray &key);
     void reportFinished(int person, int status);
     void done(bool ok);
+    bool retryLater(int person, int status);
 
     QVector<CrowdPerson> people;
+    QVector<quint8> attempts; // per person, so that a service that never answers ends the run
     QVector<GeoPoint> where;
     PositionServiceClient *client;
     int inFlight;

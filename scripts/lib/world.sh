@@ -19,11 +19,6 @@ world_build=${PINROVA_BUILD_DIR:-$world_root/build}
 world_prefix=${PINROVA_WORLD_PREFIX:-}
 world_pids=()
 world_posd_identity=() # the position service's credential options, once world_start made them
-# The crowd registers all at once at start, from the same address as the app; the service's
-# Register limit per address is raised for them (the service's defaults stay as they are).
-world_register_limit=(--register-per-minute "$((${PINROVA_DEMO_CROWD:-40} + ${PINROVA_DEMO_SETTLED:-0} + 60))"
-    --register-burst "$((${PINROVA_DEMO_CROWD:-40} + ${PINROVA_DEMO_SETTLED:-0} + 10))")
-
 world_program() { # the program's path in the build, e.g. server/pinrova-posd
     if [ -n "$world_prefix" ]; then
         echo "$world_prefix/bin/${1##*/}"
@@ -99,8 +94,11 @@ world_start() {
     world_pids+=($!)
     world_wait_for 30 "the sandbox" test -s "$dir/addresses.env" || return 1
 
-    # Credentials are checked as in production, against the stand-ins; the crowd registers from
-    # one address, so it may register faster than a person would.
+    # Credentials are checked as in production, against the stand-ins. The crowd and the
+    # settled people register all at once at start, from the same address as the app: the
+    # Register limit per address is raised for them here only (the service's defaults stay),
+    # read when the world starts, so callers may set the sizes after sourcing this file.
+    local newcomers=$((${PINROVA_DEMO_CROWD:-40} + ${PINROVA_DEMO_SETTLED:-0}))
     world_posd_identity=(
         --facebook-graph "$(world_address "$dir" PINROVA_FACEBOOK_GRAPH)"
         --facebook-app-id "$(world_address "$dir" PINROVA_FACEBOOK_CLIENT_ID)"
@@ -108,7 +106,7 @@ world_start() {
         --vk-app-secret-file "$secrets/vk-app-secret"
         --picture-hosts facebook=http://127.0.0.1
         --picture-hosts vkontakte=http://127.0.0.1
-        "${world_register_limit[@]}"
+        --register-per-minute $((newcomers + 60)) --register-burst $((newcomers + 10))
     )
 
     if [ "${PINROVA_DEMO_CLUSTER:-0}" = 1 ]; then
