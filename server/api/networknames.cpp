@@ -1,4 +1,5 @@
 #include "api/networknames.h"
+#include "base/textcoding.h"
 
 #include <cctype>
 
@@ -9,18 +10,6 @@ namespace {
 // "ondoklassniki" is the app's own spelling; keep it, since the app matches it literally.
 constexpr std::string_view WireNames[NetworkCount]
     = {"facebook", "vkontakte", "twitter", "mailRu", "ondoklassniki"};
-
-bool equalsIgnoringCase(std::string_view a, std::string_view b)
-{
-    if (a.size() != b.size())
-        return false;
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        if (std::tolower(static_cast<unsigned char>(a[i]))
-            != std::tolower(static_cast<unsigned char>(b[i])))
-            return false;
-    }
-    return true;
-}
 
 } // namespace
 

@@ -1,24 +1,10 @@
 #include "api/textrules.h"
+#include "base/textcoding.h"
 
 #include <cctype>
 #include <cstdint>
 
 namespace Pinrova::Server {
-
-namespace {
-
-bool startsWithIgnoringCase(std::string_view text, std::string_view prefix)
-{
-    if (text.size() < prefix.size())
-        return false;
-    for (std::size_t i = 0; i < prefix.size(); ++i) {
-        if (std::tolower(static_cast<unsigned char>(text[i])) != prefix[i])
-            return false;
-    }
-    return true;
-}
-
-} // namespace
 
 bool isXmlSafeUtf8(std::string_view text)
 {

@@ -3,6 +3,8 @@
 // Hex digits and percent decoding (RFC 3986), without Qt: shared by the position service and
 // the sandbox's HTTP server.
 
+#include <cctype>
+#include <cstddef>
 #include <string>
 #include <string_view>
 
@@ -53,6 +55,25 @@ inline bool percentDecode(
         i += 2;
     }
     return true;
+}
+
+// ASCII case-insensitive comparisons, for wire names and schemes that peers spell freely.
+inline bool equalsIgnoringCase(std::string_view a, std::string_view b)
+{
+    if (a.size() != b.size())
+        return false;
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        if (std::tolower(static_cast<unsigned char>(a[i]))
+            != std::tolower(static_cast<unsigned char>(b[i])))
+            return false;
+    }
+    return true;
+}
+
+inline bool startsWithIgnoringCase(std::string_view text, std::string_view prefix)
+{
+    return text.size() >= prefix.size()
+        && equalsIgnoringCase(text.substr(0, prefix.size()), prefix);
 }
 
 } // namespace Pinrova

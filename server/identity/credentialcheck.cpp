@@ -1,4 +1,5 @@
 #include "identity/credentialcheck.h"
+#include "base/textcoding.h"
 
 #include "identity/facebookverifier.h"
 #include "identity/vkontaktesession.h"
@@ -6,22 +7,6 @@
 #include <cctype>
 
 namespace Pinrova::Server::Identity {
-
-namespace {
-
-bool equalsIgnoringCase(std::string_view a, std::string_view b)
-{
-    if (a.size() != b.size())
-        return false;
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        if (std::tolower(static_cast<unsigned char>(a[i]))
-            != std::tolower(static_cast<unsigned char>(b[i])))
-            return false;
-    }
-    return true;
-}
-
-} // namespace
 
 CredentialCheck::CredentialCheck(const IdentityConfig &config, Clock clock)
     : vkontakteSecret(config.vkontakteSecret)

@@ -1,4 +1,5 @@
 #include "identity/sessionkey.h"
+#include "base/textcoding.h"
 
 #include "identity/base64url.h"
 
@@ -10,17 +11,6 @@
 namespace Pinrova::Server::Identity {
 
 namespace {
-
-bool startsWithIgnoringCase(std::string_view text, std::string_view prefix)
-{
-    if (text.size() < prefix.size())
-        return false;
-    for (std::size_t i = 0; i < prefix.size(); ++i) {
-        if (std::tolower(static_cast<unsigned char>(text[i])) != prefix[i])
-            return false;
-    }
-    return true;
-}
 
 bool isBase64UrlCharacter(char c)
 {
