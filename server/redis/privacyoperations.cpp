@@ -35,26 +35,13 @@ void PrivacyOperation::begin()
         });
 }
 
-void PrivacyOperation::acknowledge(const CallResult &written)
-{
-    if (config.durableReplicas <= 0)
-        return;
-    // After the write's answer, on the connection that carried its last attempt, as a
-    // Register's: pipelined behind the first attempt it could run before a retried or
-    // redirected write.
-    const std::string waitMs = std::to_string(std::max<long long>(1, config.timeout.count() / 2));
-    cluster.callBlockingOn(written.node, {"WAIT", std::to_string(config.durableReplicas), waitMs},
-        expect([n = config.durableReplicas](
-                   const CallResult &result) { return result.reply.integer >= n; }));
-}
-
 void PrivacyOperation::takeOutOf(const Tile &tile, const std::string &member)
 {
     // On the blocking connection, so that the WAIT after it covers it.
     auto self = std::static_pointer_cast<PrivacyOperation>(shared_from_this());
     cluster.callBlocking(
         Keys::geo(tile), removeFromTile(tile, member), expect([self](const CallResult &result) {
-            self->acknowledge(result);
+            self->waitForReplicas(result);
             return true;
         }));
 }
@@ -77,7 +64,7 @@ void Hiding::apply(const std::string &member)
             const Tile tile = Tile::fromName(result.reply.text, &ok);
             if (ok)
                 self->takeOutOf(tile, member);
-            self->acknowledge(result);
+            self->waitForReplicas(result);
             return true;
         }));
 }
@@ -110,7 +97,7 @@ void Forgetting::apply(const std::string &member)
                 uids.insert(parts[i].text);
             for (const auto &uidHex : uids)
                 self->forgetInstallation(uidHex, member);
-            self->acknowledge(result);
+            self->waitForReplicas(result);
             return true;
         }));
     uncountPerson(cluster, member);
@@ -130,11 +117,11 @@ void Forgetting::forgetInstallation(const std::string &uidHex, const std::string
                 const std::string entry = Keys::sessionKey(result.reply.text);
                 self->cluster.callBlocking(
                     entry, {"DEL", entry}, self->expect([self](const CallResult &deleted) {
-                        self->acknowledge(deleted);
+                        self->waitForReplicas(deleted);
                         return true;
                     }));
             }
-            self->acknowledge(result);
+            self->waitForReplicas(result);
             return true;
         }));
 }

@@ -18,8 +18,6 @@ protected:
     // Looks up the person, then calls apply with them.
     void begin();
     virtual void apply(const std::string &member) = 0;
-    // WAIT on the node that answered a write, after that write.
-    void acknowledge(const CallResult &written);
     // Removes the person's entries from a tile, acknowledged.
     void takeOutOf(const Tile &tile, const std::string &member);
 

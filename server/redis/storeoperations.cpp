@@ -107,7 +107,6 @@ void Registration::send()
             const auto &parts = result.reply.elements;
             const bool good = result.ok() && parts.size() == 2;
             if (good) {
-                self->isNew = parts[0].integer == 1;
                 self->tile = parts[1].text;
                 self->waitForReplicas(result);
             }
@@ -133,7 +132,7 @@ RedisCluster::Done Registration::written()
     };
 }
 
-void Registration::waitForReplicas(const CallResult &written)
+void StoreOperation::waitForReplicas(const CallResult &written)
 {
     if (config.durableReplicas <= 0)
         return;

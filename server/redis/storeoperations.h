@@ -54,6 +54,8 @@ protected:
     virtual void finished(StoreStatus) { }
 
     std::string retain() const { return std::to_string(config.retainMs); }
+    // The WAIT for a write that succeeded, on the node that took its last attempt.
+    void waitForReplicas(const CallResult &written);
 
     RedisCluster &cluster;
     const RedisStoreConfig &config;
@@ -77,8 +79,6 @@ private:
     Registration(RedisCluster &cluster, const RedisStoreConfig &config, PersonRecord person,
         std::string profile, PeopleStore::Done<StoreStatus> done);
     void send();
-    // The WAIT for a write that succeeded.
-    void waitForReplicas(const CallResult &written);
     void bindKey(const std::string &hash);
     // A write's answer: a WAIT follows it on the node that took it.
     RedisCluster::Done written();
@@ -87,7 +87,6 @@ private:
     const PersonRecord person;
     const std::string profile;
     const std::string member;
-    bool isNew = false;
     std::string tile; // the tile the person is filed under, "" for none yet
 };
 
