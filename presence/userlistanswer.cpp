@@ -285,6 +285,17 @@ private:
     int depth = 0;
 };
 
+// A piece of text as the full reader gives it: QString::fromUtf8 would drop a leading U+FEFF,
+// which inside a document is a character of the text, not a byte order mark.
+QString textOf(std::string_view bytes)
+{
+    static constexpr std::string_view byteOrderMark("\xEF\xBB\xBF");
+    if (bytes.substr(0, byteOrderMark.size()) != byteOrderMark)
+        return QString::fromUtf8(bytes.data(), int(bytes.size()));
+    bytes.remove_prefix(byteOrderMark.size());
+    return QChar(0xFEFF) + QString::fromUtf8(bytes.data(), int(bytes.size()));
+}
+
 } // namespace
 
 // The full reader, for any document the plain scanner leaves to it.
@@ -336,7 +347,7 @@ std::optional<QVector<NearByUser>> readWithPlainScanner(
             break;
         case PlainXmlScanner::Text:
             if (builder.wantsText())
-                builder.text(QString::fromUtf8(xml.text().data(), int(xml.text().size())));
+                builder.text(textOf(xml.text()));
             break;
         case PlainXmlScanner::EndElement:
             builder.endElement();

@@ -157,8 +157,10 @@ void TestEndToEnd::signInMapPeopleAndActivation()
     QVERIFY(!window.chooser());
     activate(&window);
 
-    // Register, then reports of the replayed track.
-    QTRY_VERIFY_WITH_TIMEOUT(service.requestCount(Service + "Register") == 1, 15000);
+    // Register, then reports of the replayed track. The window's activation after the sign-in
+    // may register once more, as every activation does.
+    QTRY_VERIFY2_WITH_TIMEOUT(service.requestCount(Service + "Register") >= 1,
+        qPrintable(QString::number(service.requestCount(Service + "Register"))), 15000);
     QTRY_VERIFY_WITH_TIMEOUT(reports(service) >= 1, 15000);
     const std::vector<HttpRequest> log = service.requests();
     const auto registration = std::find_if(log.begin(), log.end(),
