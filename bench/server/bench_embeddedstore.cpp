@@ -214,7 +214,7 @@ void BenchEmbeddedStore::worldCrowds()
         for (const MapView &view : views) {
             if (crowds) {
                 CrowdTally tally(view);
-                world->countCrowds(view, tally);
+                world->countCrowds(tally);
                 found += tally.crowds().size();
             } else {
                 out.clear();

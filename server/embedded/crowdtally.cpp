@@ -20,17 +20,12 @@ constexpr int CellShift = log2Of(Limits::CrowdCellPixels);
 static_assert(1 << CellShift == Limits::CrowdCellPixels && CellShift <= TileShift,
     "a crowd cell is a power-of-two part of a tile");
 
-// Far below a pixel at zoom 22, yet above the rounding of the view's arithmetic: a tile is
-// called inside or outside only when it is so by this much.
-constexpr double Margin = 1e-12;
-
 constexpr double Pi = 3.141592653589793;
 
 } // namespace
 
 CrowdTally::CrowdTally(const MapView &view)
-    : view(view)
-    , zoom(view.zoom + TileShift - CellShift)
+    : zoom(view.zoom + TileShift - CellShift)
     , side(std::int64_t(1) << zoom)
 {
     const auto rowOf = [this](double y) {
@@ -53,16 +48,28 @@ CrowdTally::CrowdTally(const MapView &view)
 
 CrowdTally::Place CrowdTally::locate(int tileZoom, std::uint32_t column, std::uint32_t row) const
 {
-    const double size = 1.0 / double(std::uint64_t(1) << tileZoom);
-    const double dy = std::abs((row + 0.5) * size - view.centre.y);
-    if (dy - size / 2 - Margin > view.halfHeight)
+    // The tile's first cell and its width in cells; a tile finer than a cell is in one.
+    std::int64_t firstCell = 0;
+    std::int64_t rowCell = 0;
+    std::int64_t span = 1;
+    if (tileZoom >= zoom) {
+        firstCell = std::int64_t(column) >> (tileZoom - zoom);
+        rowCell = std::int64_t(row) >> (tileZoom - zoom);
+    } else {
+        span = std::int64_t(1) << (zoom - tileZoom);
+        firstCell = std::int64_t(column) * span;
+        rowCell = std::int64_t(row) * span;
+    }
+    const std::int64_t down = rowCell - firstRow;
+    if (down + span <= 0 || down >= rows)
         return Place::Outside;
-    bool inside = dy + size / 2 + Margin <= view.halfHeight;
-    if (view.halfWidth < 0.5) {
-        const double dx = std::abs(wrappedDx((column + 0.5) * size, view.centre.x));
-        if (dx - size / 2 - Margin > view.halfWidth)
+    bool inside = down >= 0 && down + span <= rows;
+    if (columns < side) {
+        // The held columns may run over the antimeridian; a tile never does.
+        const std::int64_t across = (firstCell - firstColumn) & (side - 1);
+        if (across >= columns && across + span <= side)
             return Place::Outside;
-        inside = inside && dx + size / 2 + Margin <= view.halfWidth;
+        inside = inside && across + span <= columns;
     }
     return inside ? Place::Inside : Place::Partial;
 }
@@ -84,13 +91,10 @@ void CrowdTally::addPoint(const WorldPoint &point, std::int64_t count)
 
 void CrowdTally::add(std::int64_t column, std::int64_t row, std::int64_t count)
 {
-    // A point on the view's very edge may round into the cell beyond it: it goes to the
-    // nearest cell the view holds.
-    std::int64_t across = (column - firstColumn) & (side - 1);
-    if (across >= columns)
-        across = across - columns < side - across ? columns - 1 : 0;
-    const std::int64_t down = std::clamp<std::int64_t>(row - firstRow, 0, rows - 1);
-    counts[static_cast<std::size_t>(down * columns + across)] += count;
+    const std::int64_t across = (column - firstColumn) & (side - 1);
+    if (across >= columns || row < firstRow || row >= firstRow + rows)
+        return;
+    counts[static_cast<std::size_t>((row - firstRow) * columns + across)] += count;
 }
 
 std::vector<Crowd> CrowdTally::crowds() const

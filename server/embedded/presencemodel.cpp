@@ -290,7 +290,7 @@ std::vector<Crowd> PresenceModel::countCrowds(
 {
     // Under the caller's lock, so the answer's people are among those counted.
     CrowdTally tally(view);
-    grid.countCrowds(view, tally);
+    grid.countCrowds(tally);
     for (const auto entry : listed)
         tally.addPoint(people[entry].point, -1);
     return tally.crowds();

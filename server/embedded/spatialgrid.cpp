@@ -191,33 +191,22 @@ void SpatialGrid::move(const Slot &slot, const WorldPoint &point)
     }
 }
 
-void SpatialGrid::countCrowds(const MapView &view, CrowdTally &tally) const
+void SpatialGrid::countCrowds(CrowdTally &tally) const
 {
     const auto where = tally.locate(0, 0, 0);
     if (where != CrowdTally::Place::Outside && count(0, 0) != 0)
-        countNode(view, tally, 0, 0, 0, count(0, 0), where);
+        countNode(tally, 0, 0, 0, count(0, 0), where);
 }
 
-void SpatialGrid::countCell(
-    const MapView &view, CrowdTally &tally, const Cell &cell, bool inside) const
+void SpatialGrid::countCell(CrowdTally &tally, const Cell &cell) const
 {
-    if (Zoom >= tally.cellZoom()) {
-        // All of the cell lies in one crowd cell: only how many stand in the view matters.
-        std::uint32_t held = 0;
-        for (const WorldPoint &point : cell.points)
-            held += view.contains(point);
-        if (held != 0)
-            tally.addNode(Zoom, cell.key % Side, cell.key / Side, held);
-        return;
-    }
-    for (const WorldPoint &point : cell.points) {
-        if (inside || view.contains(point))
-            tally.addPoint(point, 1);
-    }
+    // Only where a crowd cell is finer than a grid cell: each point finds its crowd cell.
+    for (const WorldPoint &point : cell.points)
+        tally.addPoint(point, 1);
 }
 
-void SpatialGrid::countBlock(const MapView &view, CrowdTally &tally, std::uint32_t column,
-    std::uint32_t row, const Block &block, CrowdTally::Place where) const
+void SpatialGrid::countBlock(CrowdTally &tally, std::uint32_t column, std::uint32_t row,
+    const Block &block, CrowdTally::Place where) const
 {
     if (where == CrowdTally::Place::Inside && 2 * BlockLevel >= tally.cellZoom()) {
         tally.addNode(2 * BlockLevel, column, row, block.count);
@@ -234,15 +223,15 @@ void SpatialGrid::countBlock(const MapView &view, CrowdTally &tally, std::uint32
             tally.addNode(
                 Zoom, cellColumn, cellRow, static_cast<std::uint32_t>(cell.entries.size()));
         else
-            countCell(view, tally, cell, place == CrowdTally::Place::Inside);
+            countCell(tally, cell);
     }
 }
 
-// A node of the dense pyramid at zoom 2 × level, holding entries, placed against the view
-// (never Outside). A child is placed before its count is read, so the walk along the view's
-// edge reads no counts of what lies beyond it.
-void SpatialGrid::countNode(const MapView &view, CrowdTally &tally, int level, std::uint32_t column,
-    std::uint32_t row, std::uint32_t entries, CrowdTally::Place where) const
+// A node of the dense pyramid at zoom 2 × level, holding entries, placed against the crowd
+// cells held (never Outside). A child is placed before its count is read, so the walk along
+// their edge reads no counts of what lies beyond it.
+void SpatialGrid::countNode(CrowdTally &tally, int level, std::uint32_t column, std::uint32_t row,
+    std::uint32_t entries, CrowdTally::Place where) const
 {
     const int zoom = 2 * level;
     const bool inside = where == CrowdTally::Place::Inside;
@@ -293,7 +282,7 @@ void SpatialGrid::countNode(const MapView &view, CrowdTally &tally, int level, s
             }
             const auto it = blocks.find(childRow << 12 | childColumn);
             if (it != blocks.end())
-                countBlock(view, tally, childColumn, childRow, it->second, place);
+                countBlock(tally, childColumn, childRow, it->second, place);
             continue;
         }
         const std::uint64_t key = std::uint64_t(childRow) << (2 * childLevel) | childColumn;
@@ -316,12 +305,12 @@ void SpatialGrid::countNode(const MapView &view, CrowdTally &tally, int level, s
             if (!beyond && 2 * childLevel >= tally.cellZoom())
                 tally.addNode(2 * childLevel, childColumn, childRow, count(childLevel, key));
             else
-                countNode(view, tally, childLevel, childColumn, childRow, 0, place);
+                countNode(tally, childLevel, childColumn, childRow, 0, place);
             continue;
         }
         const auto held = count(childLevel, key);
         if (held != 0)
-            countNode(view, tally, childLevel, childColumn, childRow, held, place);
+            countNode(tally, childLevel, childColumn, childRow, held, place);
     }
 }
 

@@ -56,13 +56,12 @@ public:
 
     static std::uint32_t cellOf(const WorldPoint &point);
 
-    // Adds to tally the entries inside its view, per crowd cell. Whole nodes of the pyramid
-    // that lie inside the view are taken by their counts; points are looked at only in the
-    // cells the view's edge crosses, and in the cells under the view where a crowd cell is
-    // finer than a cell (views deeper than zoom 12). A block along the edge is looked up only
-    // when one of its occupied cells straddles the edge, so the walk costs the edge's length
-    // and the people right on it, not those near it.
-    void countCrowds(const MapView &view, CrowdTally &tally) const;
+    // Adds to tally the entries of the crowd cells it holds. Crowd cells are nodes of the
+    // pyramid, or parts of one: whole nodes are taken by their counts, and points are looked
+    // at only where a crowd cell is finer than a grid cell (views deeper than zoom 12), in the
+    // few grid cells under the view. A block along the held cells' edge is looked up only when
+    // one of its occupied cells straddles that edge.
+    void countCrowds(CrowdTally &tally) const;
 
     // Appends to out at most limit entries inside the view, in increasing (distance, tie)
     // order, exactly as sorting every entry would. rank(entry, Rank &) fills in the entry's
@@ -119,11 +118,11 @@ private:
     };
 
     std::uint32_t count(int level, std::uint64_t key) const;
-    void countNode(const MapView &view, CrowdTally &tally, int level, std::uint32_t column,
-        std::uint32_t row, std::uint32_t entries, CrowdTally::Place where) const;
-    void countCell(const MapView &view, CrowdTally &tally, const Cell &cell, bool inside) const;
-    void countBlock(const MapView &view, CrowdTally &tally, std::uint32_t column, std::uint32_t row,
-        const Block &block, CrowdTally::Place where) const;
+    void countNode(CrowdTally &tally, int level, std::uint32_t column, std::uint32_t row,
+        std::uint32_t entries, CrowdTally::Place where) const;
+    void countCell(CrowdTally &tally, const Cell &cell) const;
+    void countBlock(CrowdTally &tally, std::uint32_t column, std::uint32_t row, const Block &block,
+        CrowdTally::Place where) const;
     void addCount(std::uint32_t column, std::uint32_t row, int delta);
     // Takes in an entry added (delta 1) or removed (-1) in the block at bit of a zoom-10 node,
     // which now holds blockEntries, in the cell at cellBit of the block; changedCell: the

@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <algorithm>
 #include <map>
 #include <memory>
 #include <optional>
@@ -45,38 +46,40 @@ struct Cell
 Cell leafOf(double lat, double lon);
 // The Morton code of a cell at a level: x's bits in the even places, y's in the odd.
 std::uint64_t mortonOf(const Cell &cell, int level);
-Cell cellOfMorton(std::uint64_t code, int level);
 
-// The crowd cells of a nearest answer: for each occupied tile of the view one script counts,
-// per cell, the people of the blocks of the Morton index that lie inside the view (one ZCOUNT
-// each) and hands back the few people of the blocks the view's edge cuts with their finest
-// cells; only those in the edge's own finest cells have their coordinates read. The cost grows
-// with the view's cells and edge, not with the people counted. Lives on the
-// cluster's thread, owned by itself until done.
+// The crowd cells of a nearest answer: for each occupied tile of the view one script counts
+// the people of each crowd cell the view touches with one ZCOUNT of the Morton index, whole
+// cells being score ranges. The cost grows with the view's cells, not with the people
+// counted. Lives on the cluster's thread, owned by itself until done.
 class CrowdCount : public std::enable_shared_from_this<CrowdCount>
 {
 public:
     using Done = std::function<void(NearestAnswer)>;
 
-    // tiles: every tile of the view that may hold people.
+    // tiles: every tile of boxOfCells(view) that may hold people.
     static void start(RedisCluster &cluster, const MapView &view, const std::vector<Tile> &tiles,
         NearestAnswer answer, Done done);
-
-    // An edge block holding at most this many people has them checked one by one.
-    static constexpr int EdgePeople = 32;
+    // The crowd cells the view touches, whole: at zooms where they are larger than tiles, they
+    // reach tiles beyond the view.
+    static LatLonBox boxOfCells(const MapView &view);
 
 private:
+    // The cells' level: the view's zoom + CellLevelOffset.
+    static int levelOf(const MapView &view)
+    {
+        return std::clamp(view.zoom, 0, Limits::MaxZoom) + CellLevelOffset;
+    }
+    // The cells a view touches at a level, inclusive: columns may run past either side of the
+    // world (the map repeats) and are the whole world's when they would cover it.
+    struct Span
+    {
+        std::int64_t x0, x1, y0, y1;
+    };
+    static Span spanOf(const MapView &view, int level);
+
     CrowdCount(RedisCluster &cluster, const MapView &view, NearestAnswer answer, Done done);
     void countTile(const Tile &tile);
-    void countTile(const Tile &tile, std::optional<double> centreX);
-    // The view in leaves: those wholly inside (i…) and those it touches (o…), inclusive.
-    struct Inside
-    {
-        std::int64_t ix0, ix1, iy0, iy1, ox0, ox1, oy0, oy1;
-    };
-    void onTile(const Tile &tile, const Inside &inside, const std::vector<Cell> &cells,
-        const CallResult &result);
-    void onEdge(const std::vector<Cell> &cells, const CallResult &places);
+    void onTile(const std::vector<Cell> &cells, const CallResult &result);
     void finish();
 
     RedisCluster &cluster;

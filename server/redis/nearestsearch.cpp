@@ -35,8 +35,11 @@ void NearestSearch::start(
     std::shared_ptr<NearestSearch> search(
         new NearestSearch(cluster, hints, query, std::move(done)));
     const auto direct = tilesOf(search->viewBox, MaxDirectTiles);
-    if (!direct.empty()) {
+    const auto directCount
+        = query.crowds ? tilesOf(search->countBox, MaxDirectTiles) : std::vector<Tile>();
+    if (!direct.empty() && (!query.crowds || !directCount.empty())) {
         search->tiles = direct;
+        search->countTiles = directCount;
         search->round();
     } else {
         search->readDirectory();
@@ -50,6 +53,7 @@ NearestSearch::NearestSearch(
     , query(query)
     , view(query.view)
     , viewBox(boxOf(view))
+    , countBox(query.crowds ? CrowdCount::boxOfCells(view) : viewBox)
     , done(std::move(done))
     , perTile(query.limit)
     , slackKm(
@@ -66,13 +70,16 @@ NearestSearch::NearestSearch(
 
 void NearestSearch::readDirectory()
 {
-    const auto regions = regionsOf(viewBox);
+    // The crowd cells may reach beyond the view, so their box (which holds the view's)
+    // decides the regions asked.
+    const auto regions = regionsOf(countBox);
     auto self = shared_from_this();
     auto occupied = std::make_shared<std::set<Tile>>();
+    auto counted = std::make_shared<std::set<Tile>>();
     waiting = regions.size();
     for (const auto &region : regions) {
         cluster.call(Keys::region(region), {"SMEMBERS", Keys::region(region)},
-            [self, occupied](CallResult result) {
+            [self, occupied, counted](CallResult result) {
                 if (!result.ok() || result.reply.kind != RedisReply::Kind::Array)
                     self->failed = true;
                 else {
@@ -81,6 +88,8 @@ void NearestSearch::readDirectory()
                         const Tile tile = Tile::fromName(element.text, &ok);
                         if (ok && self->viewBox.intersects(boxOf(tile)))
                             occupied->insert(tile);
+                        if (ok && self->query.crowds && self->countBox.intersects(boxOf(tile)))
+                            counted->insert(tile);
                     }
                 }
                 if (--self->waiting > 0)
@@ -88,6 +97,7 @@ void NearestSearch::readDirectory()
                 if (self->failed)
                     return self->fail();
                 self->tiles.assign(occupied->begin(), occupied->end());
+                self->countTiles.assign(counted->begin(), counted->end());
                 self->round();
             });
     }
@@ -441,7 +451,7 @@ void NearestSearch::roundOver()
         answer.people.push_back(std::move(ranked[i]->person));
     auto finished = std::move(done);
     if (query.crowds)
-        return CrowdCount::start(cluster, view, tiles, std::move(answer), std::move(finished));
+        return CrowdCount::start(cluster, view, countTiles, std::move(answer), std::move(finished));
     finished(std::move(answer));
 }
 

@@ -83,8 +83,10 @@ private:
     const NearestQuery query;
     const MapView view;
     const LatLonBox viewBox;
+    const LatLonBox countBox; // the crowd cells', when asked for
     Done done;
     std::vector<Tile> tiles; // occupied (or possibly occupied) tiles inside the view
+    std::vector<Tile> countTiles; // the same inside countBox
     double radiusKm = 0;
     std::tuple<int, int, int> hintKey;
     double coverKm = 0; // a radius that holds the whole view

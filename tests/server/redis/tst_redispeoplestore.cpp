@@ -98,14 +98,34 @@ std::pair<long long, long long> cellOf(double lat, double lon, int zoom)
     return {index(unitLon), index(toWorld(lat, 0).y)};
 }
 
-// Everyone in the view by cell, less the answer's people: what the crowds must say.
+// Whether the view touches the crowd cell, on any copy of the world.
+bool touches(const MapView &view, const std::pair<long long, long long> &cell)
+{
+    const double size = std::ldexp(1.0, -(view.zoom + 2));
+    const auto overlaps = [size](long long index, double offset, double low, double high) {
+        return index * size + offset <= high && (index + 1) * size + offset > low;
+    };
+    if (!overlaps(cell.second, 0, view.centre.y - view.halfHeight, view.centre.y + view.halfHeight))
+        return false;
+    if (view.halfWidth >= 0.5)
+        return true;
+    for (const double copy : {-1.0, 0.0, 1.0}) {
+        if (overlaps(
+                cell.first, copy, view.centre.x - view.halfWidth, view.centre.x + view.halfWidth))
+            return true;
+    }
+    return false;
+}
+
+// Everyone in the cells the view touches, less the answer's people: what the crowds must say.
 CellCounts crowdsByCounting(
     const MapView &view, const std::vector<PositionReport> &people, const NearestAnswer &answer)
 {
     CellCounts counts;
     for (const auto &person : people) {
-        if (view.contains(toWorld(person.lat, person.lon)))
-            ++counts[cellOf(person.lat, person.lon, view.zoom)];
+        const auto cell = cellOf(person.lat, person.lon, view.zoom);
+        if (touches(view, cell))
+            ++counts[cell];
     }
     for (const auto &person : answer.people)
         --counts[cellOf(person.lat, person.lon, view.zoom)];
