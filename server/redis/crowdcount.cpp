@@ -126,15 +126,16 @@ void CrowdCount::countTile(const Tile &tile)
     // cells are larger than tiles. In blocks: the tile's own, and the view's cells.
     const int top = std::max(level, static_cast<int>(Tile::Zoom));
     const int shift = LeafLevel - top;
-    const int down = top - level; // blocks per cell side: 1 << down
+    const int down = top - level; // a cell's blocks per side: 1 << down
+    const std::int64_t perCell = std::int64_t(1) << down; // multiplied, as columns may be < 0
     const int perTile = top - Tile::Zoom; // blocks per tile side: 1 << perTile
     const std::int64_t tileX0 = static_cast<std::int64_t>(tile.x) << perTile;
     const std::int64_t tileX1 = tileX0 + (std::int64_t(1) << perTile) - 1;
     const Span touched = spanOf(view, level);
     const std::int64_t y0
-        = std::max(touched.y0 << down, static_cast<std::int64_t>(tile.y) << perTile);
+        = std::max(touched.y0 * perCell, static_cast<std::int64_t>(tile.y) << perTile);
     const std::int64_t y1 = std::min(
-        ((touched.y1 + 1) << down) - 1, (static_cast<std::int64_t>(tile.y + 1) << perTile) - 1);
+        (touched.y1 + 1) * perCell - 1, (static_cast<std::int64_t>(tile.y + 1) << perTile) - 1);
     if (y0 > y1)
         return;
     // The map repeats east-west: the cells may run over the antimeridian, onto the tile from
@@ -142,8 +143,8 @@ void CrowdCount::countTile(const Tile &tile)
     const std::int64_t world = std::int64_t(1) << top;
     std::set<std::int64_t> columns;
     for (const std::int64_t copy : {-world, std::int64_t(0), world}) {
-        const std::int64_t x0 = std::max((touched.x0 << down) + copy, tileX0);
-        const std::int64_t x1 = std::min((((touched.x1 + 1) << down) - 1) + copy, tileX1);
+        const std::int64_t x0 = std::max(touched.x0 * perCell + copy, tileX0);
+        const std::int64_t x1 = std::min((touched.x1 + 1) * perCell - 1 + copy, tileX1);
         for (std::int64_t x = x0; x <= x1; ++x)
             columns.insert(x);
     }
