@@ -7,42 +7,15 @@
 
 namespace Pinrova::Server {
 
-namespace {
-
-constexpr int TileShift = 8; // 256-pixel tiles
-
-constexpr int log2Of(int value)
-{
-    return value <= 1 ? 0 : 1 + log2Of(value / 2);
-}
-
-constexpr int CellShift = log2Of(Limits::CrowdCellPixels);
-static_assert(1 << CellShift == Limits::CrowdCellPixels && CellShift <= TileShift,
-    "a crowd cell is a power-of-two part of a tile");
-
-constexpr double Pi = 3.141592653589793;
-
-} // namespace
-
 CrowdTally::CrowdTally(const MapView &view)
-    : zoom(view.zoom + TileShift - CellShift)
+    : zoom(view.zoom + CrowdCellZoomOffset)
     , side(std::int64_t(1) << zoom)
 {
-    const auto rowOf = [this](double y) {
-        return std::clamp<std::int64_t>(
-            static_cast<std::int64_t>(std::floor(y * side)), 0, side - 1);
-    };
-    firstColumn = static_cast<std::int64_t>(std::floor((view.centre.x - view.halfWidth) * side));
-    const auto lastColumn
-        = static_cast<std::int64_t>(std::floor((view.centre.x + view.halfWidth) * side));
-    columns = lastColumn - firstColumn + 1;
-    if (columns >= side || view.halfWidth >= 0.5) {
-        firstColumn = 0;
-        columns = side;
-    }
-    firstColumn &= side - 1;
-    firstRow = rowOf(view.centre.y - view.halfHeight);
-    rows = rowOf(view.centre.y + view.halfHeight) - firstRow + 1;
+    const TileSpan span = tilesTouched(view, zoom);
+    firstColumn = span.x0 & (side - 1);
+    columns = span.x1 - span.x0 + 1;
+    firstRow = span.y0;
+    rows = span.y1 - span.y0 + 1;
     counts.assign(static_cast<std::size_t>(columns * rows), 0);
 }
 
@@ -108,8 +81,8 @@ std::vector<Crowd> CrowdTally::crowds() const
             const double x = (double((firstColumn + across) % side) + 0.5) / double(side);
             const double y = (double(firstRow + down) + 0.5) / double(side);
             Crowd crowd;
-            crowd.lon = x * 360 - 180;
-            crowd.lat = std::atan(std::sinh(Pi * (1 - 2 * y))) * 180 / Pi;
+            crowd.lon = lonOfWorldX(x);
+            crowd.lat = latOfWorldY(y);
             crowd.count = static_cast<std::size_t>(count);
             out.push_back(crowd);
         }

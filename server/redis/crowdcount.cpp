@@ -13,7 +13,6 @@ namespace Pinrova::Server::Redis {
 
 namespace {
 
-constexpr double Pi = 3.141592653589793;
 constexpr int LeafShift = LeafLevel - Tile::Zoom; // leaves per tile side: 1 << LeafShift
 
 // KEYS: a tile's crowd cells. ARGV: each block's first and last score. Answers each block's
@@ -32,11 +31,6 @@ double unitLon(double lon)
     if (l < 0)
         l += 360;
     return l / 360;
-}
-
-double latOfWorldY(double y)
-{
-    return std::atan(std::sinh(Pi * (1 - 2 * y))) * 180 / Pi;
 }
 
 } // namespace
@@ -81,30 +75,10 @@ CrowdCount::CrowdCount(RedisCluster &cluster, const MapView &view, NearestAnswer
     , done(std::move(done))
 { }
 
-CrowdCount::Span CrowdCount::spanOf(const MapView &view, int level)
-{
-    const double side = std::ldexp(1.0, level);
-    const auto last = static_cast<std::int64_t>(side) - 1;
-    // A person beyond Mercator's edge stands on it, so the outermost rows hold them.
-    const auto rowOf = [side, last](double y) {
-        return std::clamp<std::int64_t>(static_cast<std::int64_t>(std::floor(y * side)), 0, last);
-    };
-    Span span;
-    span.y0 = rowOf(view.centre.y - view.halfHeight);
-    span.y1 = rowOf(view.centre.y + view.halfHeight);
-    span.x0 = static_cast<std::int64_t>(std::floor((view.centre.x - view.halfWidth) * side));
-    span.x1 = static_cast<std::int64_t>(std::floor((view.centre.x + view.halfWidth) * side));
-    if (view.halfWidth >= 0.5 || span.x1 - span.x0 >= last) {
-        span.x0 = 0;
-        span.x1 = last;
-    }
-    return span;
-}
-
 LatLonBox CrowdCount::boxOfCells(const MapView &view)
 {
     const int level = levelOf(view);
-    const Span span = spanOf(view, level);
+    const TileSpan span = tilesTouched(view, level);
     const double side = std::ldexp(1.0, level);
     LatLonBox box;
     box.north = span.y0 == 0 ? 90 : latOfWorldY(static_cast<double>(span.y0) / side);
@@ -131,7 +105,7 @@ void CrowdCount::countTile(const Tile &tile)
     const int perTile = top - Tile::Zoom; // blocks per tile side: 1 << perTile
     const std::int64_t tileX0 = static_cast<std::int64_t>(tile.x) << perTile;
     const std::int64_t tileX1 = tileX0 + (std::int64_t(1) << perTile) - 1;
-    const Span touched = spanOf(view, level);
+    const TileSpan touched = tilesTouched(view, level);
     const std::int64_t y0
         = std::max(touched.y0 * perCell, static_cast<std::int64_t>(tile.y) << perTile);
     const std::int64_t y1 = std::min(
@@ -207,7 +181,7 @@ void CrowdCount::finish()
             continue;
         Crowd crowd;
         crowd.lat = latOfWorldY((cell.y + 0.5) / cellsPerSide);
-        crowd.lon = (cell.x + 0.5) / cellsPerSide * 360 - 180;
+        crowd.lon = lonOfWorldX((cell.x + 0.5) / cellsPerSide);
         crowd.count = count;
         answer.crowds.push_back(crowd);
     }

@@ -18,20 +18,11 @@ namespace Pinrova::Server::Redis {
 class RedisCluster;
 struct CallResult;
 
-// Crowd cells are map tiles CellLevelOffset levels below the view's zoom (64 world pixels of
-// a 256-pixel tile); the deepest zoom's cells are the finest grid people are filed by.
-constexpr int cellLevelOffset()
-{
-    int offset = 0;
-    for (int pixels = Limits::CrowdCellPixels; pixels < 256; pixels *= 2)
-        ++offset;
-    return offset;
-}
-constexpr int CellLevelOffset = cellLevelOffset();
-constexpr int LeafLevel = Limits::MaxZoom + CellLevelOffset;
+// The deepest zoom's crowd cells are the finest grid people are filed by.
+constexpr int LeafLevel = Limits::MaxZoom + CrowdCellZoomOffset;
 // A Morton code of LeafLevel bits per axis must be a double's exact integer (a sorted set's
 // score).
-static_assert(256 >> CellLevelOffset == Limits::CrowdCellPixels && 2 * LeafLevel <= 52);
+static_assert(2 * LeafLevel <= 52);
 
 // A cell of the grid at some level: column x, row y.
 struct Cell
@@ -64,18 +55,11 @@ public:
     static LatLonBox boxOfCells(const MapView &view);
 
 private:
-    // The cells' level: the view's zoom + CellLevelOffset.
+    // The cells' level: the view's zoom + CrowdCellZoomOffset.
     static int levelOf(const MapView &view)
     {
-        return std::clamp(view.zoom, 0, Limits::MaxZoom) + CellLevelOffset;
+        return std::clamp(view.zoom, 0, Limits::MaxZoom) + CrowdCellZoomOffset;
     }
-    // The cells a view touches at a level, inclusive: columns may run past either side of the
-    // world (the map repeats) and are the whole world's when they would cover it.
-    struct Span
-    {
-        std::int64_t x0, x1, y0, y1;
-    };
-    static Span spanOf(const MapView &view, int level);
 
     CrowdCount(RedisCluster &cluster, const MapView &view, NearestAnswer answer, Done done);
     void countTile(const Tile &tile);
@@ -84,7 +68,7 @@ private:
 
     RedisCluster &cluster;
     const MapView view;
-    const int level; // the cells' level: the view's zoom + CellLevelOffset
+    const int level; // the cells' level: levelOf(view)
     NearestAnswer answer;
     Done done;
     std::map<Cell, std::size_t> counts;

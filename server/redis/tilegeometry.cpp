@@ -12,16 +12,6 @@ namespace {
 
 constexpr double Pi = 3.141592653589793;
 
-double latOfWorldY(double y)
-{
-    return std::atan(std::sinh(Pi * (1 - 2 * y))) * 180 / Pi;
-}
-
-double lonOfWorldX(double x)
-{
-    return x * 360 - 180;
-}
-
 int tileX(double lon)
 {
     const double x = (lon + 180) / 360;

@@ -19,6 +19,16 @@ double wrappedDx(double a, double b)
     return dx;
 }
 
+double latOfWorldY(double y)
+{
+    return std::atan(std::sinh(Pi * (1 - 2 * y))) * 180 / Pi;
+}
+
+double lonOfWorldX(double x)
+{
+    return x * 360 - 180;
+}
+
 WorldPoint toWorld(double lat, double lon)
 {
     const double clamped = std::clamp(lat, -MaxMercatorLat, MaxMercatorLat);
@@ -49,6 +59,25 @@ double MapView::distanceSquared(const WorldPoint &point) const
     const double dx = wrappedDx(point.x, centre.x);
     const double dy = point.y - centre.y;
     return dx * dx + dy * dy;
+}
+
+TileSpan tilesTouched(const MapView &view, int zoom)
+{
+    const double side = std::ldexp(1.0, zoom);
+    const auto last = static_cast<std::int64_t>(side) - 1;
+    const auto rowOf = [side, last](double y) {
+        return std::clamp<std::int64_t>(static_cast<std::int64_t>(std::floor(y * side)), 0, last);
+    };
+    TileSpan span;
+    span.y0 = rowOf(view.centre.y - view.halfHeight);
+    span.y1 = rowOf(view.centre.y + view.halfHeight);
+    span.x0 = static_cast<std::int64_t>(std::floor((view.centre.x - view.halfWidth) * side));
+    span.x1 = static_cast<std::int64_t>(std::floor((view.centre.x + view.halfWidth) * side));
+    if (view.halfWidth >= 0.5 || span.x1 - span.x0 >= last) {
+        span.x0 = 0;
+        span.x1 = last;
+    }
+    return span;
 }
 
 } // namespace Pinrova::Server

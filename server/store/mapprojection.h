@@ -2,6 +2,8 @@
 
 #include "base/limits.h"
 
+#include <cstdint>
+
 namespace Pinrova::Server {
 
 // Mercator's y is infinite at the poles; this is where the square world map ends.
@@ -16,6 +18,9 @@ struct WorldPoint
 };
 
 WorldPoint toWorld(double lat, double lon);
+// The way back, for y within 0 … 1 (the edges are Mercator's, ±MaxMercatorLat) and any x.
+double latOfWorldY(double y);
+double lonOfWorldX(double x);
 
 // a − b in world x, taken the short way around the world: the map repeats east-west.
 double wrappedDx(double a, double b);
@@ -41,5 +46,15 @@ public:
     double halfWidth;
     double halfHeight;
 };
+
+// The squares of a grid 2^zoom a side (the map tiles of that zoom) that a view touches,
+// inclusive: columns may run past either side of the world, as the map repeats, and are the
+// whole world's (0 … 2^zoom − 1) when they would cover it; rows end at the world's edges, so a
+// view beyond Mercator's edge holds the outermost row, where people beyond it stand.
+struct TileSpan
+{
+    std::int64_t x0, x1, y0, y1;
+};
+TileSpan tilesTouched(const MapView &view, int zoom);
 
 } // namespace Pinrova::Server

@@ -88,6 +88,19 @@ struct NearestQuery
     bool crowds = false;
 };
 
+// Crowd cells are the map tiles CrowdCellZoomOffset zoom levels below the view's (64 world
+// pixels of a 256-pixel tile).
+constexpr int crowdCellZoomOffset()
+{
+    int offset = 0;
+    for (int pixels = Limits::CrowdCellPixels; pixels < 256; pixels *= 2)
+        ++offset;
+    return offset;
+}
+constexpr int CrowdCellZoomOffset = crowdCellZoomOffset();
+static_assert(256 >> CrowdCellZoomOffset == Limits::CrowdCellPixels,
+    "a crowd cell is a power-of-two part of a tile");
+
 // One cell of Limits::CrowdCellPixels x CrowdCellPixels world pixels at the view's zoom,
 // aligned to world pixel coordinates, that holds listable people.
 struct Crowd
