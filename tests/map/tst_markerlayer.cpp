@@ -178,7 +178,8 @@ private slots:
     void crowdBubbles();
 
 private:
-    // A shown map of the given size, wired to the list, with the first answer in.
+    // A shown map (or its window) of the given size, wired to the list, with the first answer
+    // in.
     void start(MapWidget &map, const QSize &size);
     void answer(const std::vector<AnsweredUser> &users) { body.set(userListXml(users)); }
     // Makes the list ask again and waits for the answer and every picture.
@@ -215,9 +216,12 @@ void TestMarkerLayer::init()
 
 void TestMarkerLayer::start(MapWidget &map, const QSize &size)
 {
+    // The map alone, or in the window that holds it.
+    QWidget *window = map.window();
+    window->resize(size);
     map.resize(size);
-    map.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&map));
+    window->show();
+    QVERIFY(QTest::qWaitForWindowExposed(window));
     QSignalSpy changed(map.users(), &NearByUserList::userListChanged);
     // The list asks the service only with a session key, which the follower gets elsewhere.
     map.users()->setSessionKey("test-key");
@@ -510,14 +514,9 @@ void TestMarkerLayer::grouping()
     answer(offsetUsers(offsets));
     QWidget window;
     auto *map = new MapWidget(&window);
-    window.resize(800, 480);
-    map->resize(800, 480);
-    window.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&window));
-    QSignalSpy changed(map->users(), &NearByUserList::userListChanged);
-    map->users()->setSessionKey("test-key");
-    map->startUserList();
-    QVERIFY(changed.wait(10000));
+    start(*map, QSize(800, 480));
+    if (QTest::currentTestFailed())
+        return;
     QApplication::processEvents();
 
     QCOMPARE(describeMarkers(map->markerGroups()), markers);
@@ -596,14 +595,9 @@ void TestMarkerLayer::groupTap()
     answer(offsetUsers(offsets));
     QWidget window;
     auto *map = new MapWidget(&window);
-    window.resize(800, 480);
-    map->resize(800, 480);
-    window.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&window));
-    QSignalSpy changed(map->users(), &NearByUserList::userListChanged);
-    map->users()->setSessionKey("test-key");
-    map->startUserList();
-    QVERIFY(changed.wait(10000));
+    start(*map, QSize(800, 480));
+    if (QTest::currentTestFailed())
+        return;
     QApplication::processEvents();
     QVERIFY(map->markerGroups().first().isGroup());
 
