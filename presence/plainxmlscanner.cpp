@@ -7,9 +7,11 @@ namespace Pinrova::Social {
 
 namespace {
 
+// No colon: the full reader refuses one at a name's start or end, doubled, or in an
+// instruction's target, and the service's names have none.
 bool isNameStart(char c)
 {
-    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '_' || c == ':';
+    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '_';
 }
 
 bool isNameChar(char c)
@@ -137,6 +139,11 @@ PlainXmlScanner::Token PlainXmlScanner::markup()
         const std::size_t end = document.find("--", pos + 4);
         if (end == std::string_view::npos || document.substr(end, 3) != "-->")
             return Unsupported;
+        // The full reader refuses a control character or a non-character in a comment too.
+        for (std::size_t at = pos + 4; at < end; ++at) {
+            if (!isPlainChar(document, at))
+                return Unsupported;
+        }
         pos = end + 3;
         currentText = {};
         return Text;
