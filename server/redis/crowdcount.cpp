@@ -69,8 +69,8 @@ void CrowdCount::start(RedisCluster &cluster, const MapView &view, const std::ve
 
 CrowdCount::CrowdCount(RedisCluster &cluster, const MapView &view, NearestAnswer answer, Done done)
     : cluster(cluster)
-    , view(view)
     , level(levelOf(view))
+    , touched(tilesTouched(view, level))
     , answer(std::move(answer))
     , done(std::move(done))
 { }
@@ -86,7 +86,7 @@ LatLonBox CrowdCount::boxOfCells(const MapView &view)
     if (span.x1 - span.x0 + 1 < side) {
         const auto lonOf = [side](std::int64_t x) {
             const double unit = static_cast<double>(x) / side;
-            return (unit - std::floor(unit)) * 360 - 180;
+            return lonOfWorldX(unit - std::floor(unit));
         };
         box.west = lonOf(span.x0);
         box.east = lonOf(span.x1 + 1);
@@ -105,7 +105,6 @@ void CrowdCount::countTile(const Tile &tile)
     const int perTile = top - Tile::Zoom; // blocks per tile side: 1 << perTile
     const std::int64_t tileX0 = static_cast<std::int64_t>(tile.x) << perTile;
     const std::int64_t tileX1 = tileX0 + (std::int64_t(1) << perTile) - 1;
-    const TileSpan touched = tilesTouched(view, level);
     const std::int64_t y0
         = std::max(touched.y0 * perCell, static_cast<std::int64_t>(tile.y) << perTile);
     const std::int64_t y1 = std::min(

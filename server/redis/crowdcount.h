@@ -4,12 +4,11 @@
 #include "redis/tilegeometry.h"
 #include "store/peoplestore.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <functional>
-#include <algorithm>
 #include <map>
 #include <memory>
-#include <optional>
 #include <string>
 #include <vector>
 
@@ -67,8 +66,8 @@ private:
     void finish();
 
     RedisCluster &cluster;
-    const MapView view;
     const int level; // the cells' level: levelOf(view)
+    const TileSpan touched; // the cells the view touches
     NearestAnswer answer;
     Done done;
     std::map<Cell, std::size_t> counts;
