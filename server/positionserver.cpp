@@ -32,6 +32,7 @@ std::unique_ptr<PeopleStore> PositionServer::makeStore()
         redis.timeout = config.redisTimeout;
         redis.durableReplicas = config.redisReplicas;
         redis.retainMs = config.policy.retainMs;
+        redis.forgetMs = config.policy.forgetMs;
         redis.maxQueuedLists = config.maxQueuedLists;
         return std::make_unique<Redis::RedisPeopleStore>(redis, UserListXml::renderProfile);
     }

@@ -2,9 +2,11 @@
 
 #include "redis/client/rediscluster.h"
 #include "redis/storekeys.h"
+#include "redis/storeoperations.h"
 #include "store/mapprojection.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cmath>
 #include <set>
 #include <utility>
@@ -15,11 +17,40 @@ namespace {
 
 constexpr int LeafShift = LeafLevel - Tile::Zoom; // leaves per tile side: 1 << LeafShift
 
-// KEYS: a tile's crowd cells. ARGV: each block's first and last score. Answers each block's
-// people: a block is a crowd cell (or the tile, where cells are larger), so one ZCOUNT.
+// KEYS: a tile's crowd cells, last-seen times, and the time its silent people are out of the
+// cells until. ARGV: the time (ms) before which people are silent, the tile's retention (ms),
+// SilentBatch, then each block's first and last score. First takes out of the cells, from
+// where the last count stopped, at most SilentBatch people silent since (and everyone sharing
+// the last one's time, so a batch always moves on); a position files its person again. Nothing
+// is written when nobody fell silent. Then answers each block's people: a block is a crowd cell
+// (or the tile, where cells are larger), so one ZCOUNT.
 constexpr const char *CountCells = R"lua(
+local from = tonumber(redis.call('GET', KEYS[3]) or '0')
+local before = tonumber(ARGV[1])
+local batch = tonumber(ARGV[3])
+local silent = {}
+if from < before then
+  silent = redis.call('ZRANGEBYSCORE', KEYS[2], string.format('%.0f', from),
+                      '(' .. string.format('%.0f', before), 'WITHSCORES', 'LIMIT', 0, batch)
+end
+if #silent > 0 then
+  local names = {}
+  for i = 1, #silent, 2 do names[#names + 1] = silent[i] end
+  if #names < batch then
+    from = before
+  else
+    local last = silent[#silent]
+    local tied = redis.call('ZRANGEBYSCORE', KEYS[2], last, last)
+    for i = 1, #tied do names[#names + 1] = tied[i] end
+    from = tonumber(last) + 1
+  end
+  for i = 1, #names, 1000 do
+    redis.call('ZREM', KEYS[1], unpack(names, i, math.min(i + 999, #names)))
+  end
+  redis.call('SET', KEYS[3], string.format('%.0f', from), 'PX', ARGV[2])
+end
 local out = {}
-for i = 1, #ARGV, 2 do
+for i = 4, #ARGV, 2 do
   out[#out + 1] = redis.call('ZCOUNT', KEYS[1], ARGV[i], ARGV[i + 1])
 end
 return out
@@ -57,20 +88,26 @@ std::uint64_t mortonOf(const Cell &cell, int level)
     return code;
 }
 
-void CrowdCount::start(RedisCluster &cluster, const MapView &view, const std::vector<Tile> &tiles,
-    NearestAnswer answer, Done done)
+void CrowdCount::start(RedisCluster &cluster, const RedisStoreConfig &config, const MapView &view,
+    const std::vector<Tile> &tiles, NearestAnswer answer, Done done)
 {
     std::shared_ptr<CrowdCount> count(
-        new CrowdCount(cluster, view, std::move(answer), std::move(done)));
+        new CrowdCount(cluster, config, view, std::move(answer), std::move(done)));
     for (const Tile &tile : tiles)
         count->countTile(tile);
     count->finish();
 }
 
-CrowdCount::CrowdCount(RedisCluster &cluster, const MapView &view, NearestAnswer answer, Done done)
+CrowdCount::CrowdCount(RedisCluster &cluster, const RedisStoreConfig &config, const MapView &view,
+    NearestAnswer answer, Done done)
     : cluster(cluster)
+    , config(config)
     , level(levelOf(view))
     , touched(tilesTouched(view, level))
+    , silentBeforeMs(std::chrono::duration_cast<std::chrono::milliseconds>(
+                         std::chrono::system_clock::now().time_since_epoch())
+                         .count()
+          - config.forgetMs)
     , answer(std::move(answer))
     , done(std::move(done))
 { }
@@ -125,7 +162,9 @@ void CrowdCount::countTile(const Tile &tile)
         return;
     const std::uint64_t width = std::uint64_t(1) << (2 * shift);
     std::vector<Cell> cells; // per block, its crowd cell
-    std::vector<std::string> args {"EVAL", CountCells, "1", Keys::cells(tile)};
+    std::vector<std::string> args {"EVAL", CountCells, "3", Keys::cells(tile), Keys::seen(tile),
+        Keys::cellsSilentUntil(tile), std::to_string(silentBeforeMs),
+        std::to_string(config.retainMs), std::to_string(SilentBatch)};
     for (const std::int64_t x : columns) {
         for (std::int64_t y = y0; y <= y1; ++y) {
             const Cell block {static_cast<std::uint32_t>(x), static_cast<std::uint32_t>(y)};

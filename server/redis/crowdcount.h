@@ -16,6 +16,7 @@ namespace Pinrova::Server::Redis {
 
 class RedisCluster;
 struct CallResult;
+struct RedisStoreConfig;
 
 // The deepest zoom's crowd cells are the finest grid people are filed by.
 constexpr int LeafLevel = Limits::MaxZoom + CrowdCellZoomOffset;
@@ -40,18 +41,24 @@ std::uint64_t mortonOf(const Cell &cell, int level);
 // The crowd cells of a nearest answer: for each occupied tile of the view one script counts
 // the people of each crowd cell the view touches with one ZCOUNT of the Morton index, whole
 // cells being score ranges. The cost grows with the view's cells, not with the people
-// counted. Lives on the cluster's thread, owned by itself until done.
+// counted. People silent for longer than config.forgetMs are taken out of the index on the way,
+// from where the tile's last count stopped, so each is taken out once, not read each time.
+// Lives on the cluster's thread, owned by itself until done.
 class CrowdCount : public std::enable_shared_from_this<CrowdCount>
 {
 public:
     using Done = std::function<void(NearestAnswer)>;
 
     // tiles: every tile of boxOfCells(view) that may hold people.
-    static void start(RedisCluster &cluster, const MapView &view, const std::vector<Tile> &tiles,
-        NearestAnswer answer, Done done);
+    static void start(RedisCluster &cluster, const RedisStoreConfig &config, const MapView &view,
+        const std::vector<Tile> &tiles, NearestAnswer answer, Done done);
     // The crowd cells the view touches, whole: at zooms where they are larger than tiles, they
     // reach tiles beyond the view.
     static LatLonBox boxOfCells(const MapView &view);
+
+    // People newly silent one count of a tile takes out of its cells at most (more only when
+    // they share the last one's time).
+    static constexpr int SilentBatch = 4096;
 
 private:
     // The cells' level: the view's zoom + CrowdCellZoomOffset.
@@ -60,14 +67,17 @@ private:
         return std::clamp(view.zoom, 0, Limits::MaxZoom) + CrowdCellZoomOffset;
     }
 
-    CrowdCount(RedisCluster &cluster, const MapView &view, NearestAnswer answer, Done done);
+    CrowdCount(RedisCluster &cluster, const RedisStoreConfig &config, const MapView &view,
+        NearestAnswer answer, Done done);
     void countTile(const Tile &tile);
     void onTile(const std::vector<Cell> &cells, const CallResult &result);
     void finish();
 
     RedisCluster &cluster;
+    const RedisStoreConfig &config;
     const int level; // the cells' level: levelOf(view)
     const TileSpan touched; // the cells the view touches
+    const std::int64_t silentBeforeMs; // people last seen earlier are not counted
     NearestAnswer answer;
     Done done;
     std::map<Cell, std::size_t> counts;

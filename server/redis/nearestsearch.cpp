@@ -29,11 +29,11 @@ constexpr double EdgeSlackKm = 0.2;
 
 } // namespace
 
-void NearestSearch::start(
-    RedisCluster &cluster, RadiusHints &hints, const NearestQuery &query, Done done)
+void NearestSearch::start(RedisCluster &cluster, RadiusHints &hints, const RedisStoreConfig &config,
+    const NearestQuery &query, Done done)
 {
     std::shared_ptr<NearestSearch> search(
-        new NearestSearch(cluster, hints, query, std::move(done)));
+        new NearestSearch(cluster, hints, config, query, std::move(done)));
     const auto direct = tilesOf(search->viewBox, MaxDirectTiles);
     const auto directCount
         = query.crowds ? tilesOf(search->countBox, MaxDirectTiles) : std::vector<Tile>();
@@ -46,10 +46,11 @@ void NearestSearch::start(
     }
 }
 
-NearestSearch::NearestSearch(
-    RedisCluster &cluster, RadiusHints &hints, const NearestQuery &query, Done done)
+NearestSearch::NearestSearch(RedisCluster &cluster, RadiusHints &hints,
+    const RedisStoreConfig &config, const NearestQuery &query, Done done)
     : cluster(cluster)
     , hints(hints)
+    , config(config)
     , query(query)
     , view(query.view)
     , viewBox(boxOf(view))
@@ -451,7 +452,8 @@ void NearestSearch::roundOver()
         answer.people.push_back(std::move(ranked[i]->person));
     auto finished = std::move(done);
     if (query.crowds)
-        return CrowdCount::start(cluster, view, countTiles, std::move(answer), std::move(finished));
+        return CrowdCount::start(
+            cluster, config, view, countTiles, std::move(answer), std::move(finished));
     finished(std::move(answer));
 }
 

@@ -11,6 +11,7 @@ namespace Pinrova::Server::Redis {
 
 class RedisCluster;
 struct CallResult;
+struct RedisStoreConfig;
 
 // One GetUsers over the cluster: the bounded, expanding search. Each round asks every occupied
 // tile the view touches within radius r for its nearest people (GEOSEARCH … BYRADIUS r … ASC
@@ -27,8 +28,8 @@ public:
     // process may lose, which saves the rounds a dense city would otherwise cost each query.
     using RadiusHints = std::map<std::tuple<int, int, int>, double>;
 
-    static void start(
-        RedisCluster &cluster, RadiusHints &hints, const NearestQuery &query, Done done);
+    static void start(RedisCluster &cluster, RadiusHints &hints, const RedisStoreConfig &config,
+        const NearestQuery &query, Done done);
 
     // Views touching at most this many tiles ask them all without the directory.
     static constexpr std::size_t MaxDirectTiles = 16;
@@ -38,7 +39,8 @@ public:
     static constexpr std::size_t MaxPerTile = 16;
 
 private:
-    NearestSearch(RedisCluster &cluster, RadiusHints &hints, const NearestQuery &query, Done done);
+    NearestSearch(RedisCluster &cluster, RadiusHints &hints, const RedisStoreConfig &config,
+        const NearestQuery &query, Done done);
 
     struct Found
     {
@@ -80,6 +82,7 @@ private:
 
     RedisCluster &cluster;
     RadiusHints &hints;
+    const RedisStoreConfig &config;
     const NearestQuery query;
     const MapView view;
     const LatLonBox viewBox;

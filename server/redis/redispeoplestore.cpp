@@ -95,7 +95,7 @@ void RedisPeopleStore::nearest(const NearestQuery &query, Done<NearestAnswer> do
     };
     if (!post([this, query, release] {
             if (!query.keyHash)
-                return NearestSearch::start(*loop->cluster, loop->hints, query, release);
+                return NearestSearch::start(*loop->cluster, loop->hints, config, query, release);
             // Any live key lists: one lookup by its hash before the search.
             const std::string entry = Keys::sessionKey(Keys::hashHex(*query.keyHash));
             loop->cluster->call(entry, {"EXISTS", entry}, [this, query, release](CallResult live) {
@@ -105,7 +105,8 @@ void RedisPeopleStore::nearest(const NearestQuery &query, Done<NearestAnswer> do
                 else if (live.reply.integer != 1)
                     refused.status = StoreStatus::BadKey;
                 else
-                    return NearestSearch::start(*loop->cluster, loop->hints, query, release);
+                    return NearestSearch::start(
+                        *loop->cluster, loop->hints, config, query, release);
                 release(std::move(refused));
             });
         })) {

@@ -105,6 +105,12 @@ inline std::string cells(const Tile &tile)
 {
     return tileTag(tile) + ":m";
 }
+// The last-seen time (ms) up to which the tile's silent people have been taken out of its
+// crowd cells; a position files its person there again.
+inline std::string cellsSilentUntil(const Tile &tile)
+{
+    return tileTag(tile) + ":w";
+}
 // The monitoring figures are kept as people go, in CountShards shards so that no one shard takes
 // every write: in the shard of a person (by the slot of their member), `{k:n}:a` holds each
 // person's last Register or position and `{k:n}:s` their last position (ms). A scrape counts

@@ -22,6 +22,8 @@ struct RedisStoreConfig
     int durableReplicas = Limits::RedisReplicas;
     // People silent (no Register, no position) for longer are deleted by Redis's expiry.
     std::int64_t retainMs = Limits::RetainMs;
+    // People silent for longer are not listed, nor counted in crowd cells.
+    std::int64_t forgetMs = Limits::ForgetMs;
     // Lists being searched at most; beyond, nearest answers Busy.
     std::size_t maxQueuedLists = Limits::MaxQueuedLists;
 };

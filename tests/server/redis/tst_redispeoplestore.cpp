@@ -187,6 +187,7 @@ private slots:
     void sessionKeys();
     void hideAndForget();
     void silentPeopleAreDeleted();
+    void silentPeopleLeaveTheCrowds();
     void instancesShareThePeople();
     void registrationSurvivesItsMasterKilled();
     void hangingClusterAnswers503ThenRecovers();
@@ -609,6 +610,45 @@ void TestRedisPeopleStore::silentPeopleAreDeleted()
     const StoreCounts counts = counted.get();
     QCOMPARE(counts.status, StoreStatus::Done);
     QCOMPARE(counts.people, std::size_t(0));
+}
+
+void TestRedisPeopleStore::silentPeopleLeaveTheCrowds()
+{
+    // Crowd cells count whom a list would show, as the embedded store's grid does: someone
+    // silent for longer than forgetMs (yet kept until retention) leaves the cells, and their
+    // next position brings them back.
+    Redis::RedisStoreConfig config {
+        redis->seeds().toStdString(), std::chrono::milliseconds(5000), 0};
+    config.forgetMs = 3600 * 1000;
+    Redis::RedisPeopleStore store(config, UserListXml::renderProfile);
+    const std::int64_t seen[] = {nowMs - 2 * 3600 * 1000, nowMs, nowMs};
+    std::vector<PositionReport> positions;
+    for (int i = 0; i < 3; ++i) {
+        RegisterRequest person;
+        person.uid = numberedUid(80101 + i);
+        person.id = "crowd " + std::to_string(i);
+        QCOMPARE(
+            statusOf([&](auto done) { store.registerPerson(person, done); }), StoreStatus::Done);
+        positions.push_back({person.uid, 47.37 + i * 1e-5, 8.54, {}});
+        QCOMPARE(statusOf([&](auto done) { store.setPosition(positions.back(), seen[i], done); }),
+            StoreStatus::Done);
+    }
+    NearestQuery query;
+    query.view = MapView(47.37, 8.54, 16);
+    query.limit = 1;
+    query.seenSinceMs = nowMs - config.forgetMs;
+    query.crowds = true;
+    const auto counted = [&] {
+        const NearestAnswer answer = nearestOf(store, query);
+        std::size_t people = answer.people.size();
+        for (const Crowd &crowd : answer.crowds)
+            people += crowd.count;
+        return answer.status == StoreStatus::Done ? people : 0;
+    };
+    QCOMPARE(counted(), std::size_t(2));
+    QCOMPARE(statusOf([&](auto done) { store.setPosition(positions[0], nowMs, done); }),
+        StoreStatus::Done);
+    QCOMPARE(counted(), std::size_t(3));
 }
 
 void TestRedisPeopleStore::instancesShareThePeople()
