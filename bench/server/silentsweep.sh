@@ -63,7 +63,10 @@ EOF
 
 git -C "$root" show "$base:server/redis/crowdcount.cpp" | script >"$work/before.lua"
 script <"$root/server/redis/crowdcount.cpp" >"$work/after.lua"
-[ -s "$work/before.lua" ] && [ -s "$work/after.lua" ] || { echo "a script was not found" >&2; exit 1; }
+if [ ! -s "$work/before.lua" ] || [ ! -s "$work/after.lua" ]; then
+    echo "a script was not found" >&2
+    exit 1
+fi
 before=$(cli script load "$(cat "$work/before.lua")")
 after=$(cli script load "$(cat "$work/after.lua")")
 # A zoom-10 view's cells are zoom-12 tiles: 2^10 leaves a side, 4^10 scores.
